@@ -9,8 +9,10 @@
 
 namespace cfg {
 
+// The values are channel or byte numbers of a full frame (1-based); the
+// stored text is at most 2047 bytes, so it never holds more than 1024 entries.
 inline constexpr std::size_t kMaxListEntries = 2048;
-inline constexpr int kMaxListValue = 65535;
+inline constexpr int kMaxListValue = 16777215;
 
 // Collects the number before each comma; text after the last comma is
 // ignored. An item that is not a plain decimal number (blanks around it are

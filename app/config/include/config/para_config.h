@@ -160,8 +160,9 @@ bool SaveGnssConfig(const std::string& moduleDir, const GnssConfig& c);
 
 // The start-up reads of Para.ini in their order (bit-error, screenshot,
 // network, network send, frame count, ID, time continuity, satellite
-// navigation, then replay). The stream section is not read: start-up always
-// uses stream 1.
+// navigation, then replay). The stream section is not read (start-up always
+// uses stream 1) and storage holds its defaults: it is read when recording
+// starts and by its dialog.
 ParaConfig LoadParaConfigAtStartup(const std::string& moduleDir);
 
 }  // namespace cfg

@@ -1,0 +1,36 @@
+// A fresh module directory per test, removed afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/codepage.h"
+
+class IniTestDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "talvora_cfg_XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    // Writes UTF-8 text to a file as GBK, the way an edited file lies on disk.
+    void WriteGbk(const std::string& name, const std::string& utf8) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << plat::Utf8ToGbk(utf8);
+    }
+    // The file's bytes converted to UTF-8.
+    std::string ReadAsUtf8(const std::string& name) {
+        std::ifstream in(dir + "/" + name, std::ios::binary);
+        std::string gbk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return plat::GbkToUtf8(gbk);
+    }
+    bool Exists(const std::string& name) { return std::filesystem::exists(dir + "/" + name); }
+
+    std::string dir;
+};

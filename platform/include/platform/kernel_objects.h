@@ -21,8 +21,7 @@ public:
     // Creates the event, or opens it when it already exists (then manualReset
     // and initialState are ignored and *alreadyExisted is set). Null on error.
     static std::unique_ptr<NamedEvent> Create(const std::string& name, bool manualReset,
-                                              bool initialState,
-                                              bool* alreadyExisted = nullptr);
+                                              bool initialState, bool* alreadyExisted = nullptr);
     // Null when no event of that name exists.
     static std::unique_ptr<NamedEvent> Open(const std::string& name);
     ~NamedEvent();

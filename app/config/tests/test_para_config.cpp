@@ -109,14 +109,14 @@ TEST_F(ParaConfigTest, FileIsGbkWithTheChineseNamesAndDecimalValues) {
     ASSERT_TRUE(SaveScreenshotConfig(dir, {1}));
     const std::string text = ReadAsUtf8("Para.ini");
     EXPECT_NE(text.find("[ID计数统计参数]"), std::string::npos);
-    EXPECT_NE(text.find("ID路序=12"), std::string::npos);
-    EXPECT_NE(text.find("方式，0：仅保存，1：仅打印，2：保存且打印=1"), std::string::npos);
+    EXPECT_EQ(CountEntry(text, "ID路序", "12"), 1);
+    EXPECT_EQ(CountEntry(text, "方式，0：仅保存，1：仅打印，2：保存且打印", "1"), 1);
 }
 
 TEST_F(ParaConfigTest, SendAddressesAreStoredSignedAndReadBackToTheSameBits) {
     ASSERT_TRUE(SaveNetworkSendConfig(dir, NetworkSendConfig{}));
     const std::string text = ReadAsUtf8("Para.ini");
-    EXPECT_NE(text.find("信源地址=-2147482873"), std::string::npos);
+    EXPECT_EQ(CountEntry(text, "信源地址", "-2147482873"), 1);
     EXPECT_EQ(LoadNetworkSendConfig(dir).sourceAddr, 0x80000307u);
 
     // The unsigned form (as the default is given) reads the same; beyond 32
@@ -190,7 +190,9 @@ TEST_F(ParaConfigTest, NetworkTextValuesAreCutTo27Bytes) {
     EXPECT_EQ(LoadNetworkConfig(dir).monitorAddr, std::string(27, '1'));
 }
 
-TEST_F(ParaConfigTest, BitErrorKeysAreWrittenWithBlanksAndReadWithout) {
+TEST_F(ParaConfigTest, BitErrorKeysSavedWithBlanksMatchThePlainNames) {
+    // A file holding the plain names gets its entries replaced, not doubled.
+    WriteGbk("Para.ini", "[误码配置]\n误码模式=0\n人工选路=1,2,\n");
     BitErrorConfig b;
     b.displayMode = 1;
     b.channelMode = 2;
@@ -200,9 +202,11 @@ TEST_F(ParaConfigTest, BitErrorKeysAreWrittenWithBlanksAndReadWithout) {
     b.excludedBytes = {3, 5};
     ASSERT_TRUE(SaveBitErrorConfig(dir, b));
     const std::string text = ReadAsUtf8("Para.ini");
-    EXPECT_NE(text.find(" 误码模式 =1"), std::string::npos);
-    EXPECT_NE(text.find(" 手动剔除 =5,3"), std::string::npos);
-    EXPECT_NE(text.find(" 人工选路 =3,5,"), std::string::npos);
+    EXPECT_EQ(CountEntry(text, "误码模式", "1"), 1);
+    EXPECT_EQ(CountEntry(text, "误码模式", "0"), 0);
+    EXPECT_EQ(CountEntry(text, "手动剔除", "5,3"), 1);
+    EXPECT_EQ(CountEntry(text, "人工选路", "3,5,"), 1);
+    EXPECT_EQ(CountEntry(text, "人工选路", "1,2,"), 0);
 
     const BitErrorConfig r = LoadBitErrorConfig(dir);
     EXPECT_EQ(r.displayMode, 1);

@@ -29,16 +29,16 @@ TEST_F(WindowPosTest, MissingFileGivesClosedWindowsAtZero) {
     EXPECT_FALSE(Exists("WindowPos.ini"));
 }
 
-TEST_F(WindowPosTest, OpenWindowsWriteGeometryWithTheBlankedKeyNames) {
+TEST_F(WindowPosTest, OpenWindowWritesOpenAndItsGeometry) {
     WindowPosConfig c;
     c[PlacedWindow::BCDTableWnd] = {true, 10, -20, 300, 400};
     ASSERT_TRUE(SaveWindowPos(dir, c));
     const std::string s = Section("BCDTableWnd");
-    EXPECT_NE(s.find("open=1"), std::string::npos);
-    EXPECT_NE(s.find(" x  =10"), std::string::npos);
-    EXPECT_NE(s.find(" y  =-20"), std::string::npos);
-    EXPECT_NE(s.find(" cx =300"), std::string::npos);
-    EXPECT_NE(s.find(" cy =400"), std::string::npos);
+    EXPECT_EQ(CountEntry(s, "open", "1"), 1);
+    EXPECT_EQ(CountEntry(s, "x", "10"), 1);
+    EXPECT_EQ(CountEntry(s, "y", "-20"), 1);
+    EXPECT_EQ(CountEntry(s, "cx", "300"), 1);
+    EXPECT_EQ(CountEntry(s, "cy", "400"), 1);
 
     const WindowPlacement r = LoadWindowPos(dir)[PlacedWindow::BCDTableWnd];
     EXPECT_TRUE(r.open);
@@ -61,7 +61,7 @@ TEST_F(WindowPosTest, ClosedWindowKeepsItsPreviousGeometry) {
     EXPECT_EQ(r.cy, 4);
     // A window never opened has only "open" in its section.
     const std::string s = Section("DealCurveWnd");
-    EXPECT_NE(s.find("open=0"), std::string::npos);
+    EXPECT_EQ(CountEntry(s, "open", "0"), 1);
     EXPECT_EQ(s.find("cx"), std::string::npos);
 }
 
@@ -70,8 +70,11 @@ TEST_F(WindowPosTest, StatusBarAlwaysWritesAllFiveKeys) {
     c[PlacedWindow::DockPageBar] = {false, 5, 6, 260, 270};
     ASSERT_TRUE(SaveWindowPos(dir, c));
     const std::string s = Section("DockPageBar");
-    EXPECT_NE(s.find("open=0"), std::string::npos);
-    EXPECT_NE(s.find(" cx =260"), std::string::npos);
+    EXPECT_EQ(CountEntry(s, "open", "0"), 1);
+    EXPECT_EQ(CountEntry(s, "x", "5"), 1);
+    EXPECT_EQ(CountEntry(s, "y", "6"), 1);
+    EXPECT_EQ(CountEntry(s, "cx", "260"), 1);
+    EXPECT_EQ(CountEntry(s, "cy", "270"), 1);
     const WindowPlacement r = LoadWindowPos(dir)[PlacedWindow::DockPageBar];
     EXPECT_FALSE(r.open);
     EXPECT_EQ(r.cy, 270);

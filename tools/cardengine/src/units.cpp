@@ -1,0 +1,13 @@
+#include "engine_unit.h"
+
+namespace cardengine {
+
+// Every unit of the software card; add new units here.
+std::vector<std::unique_ptr<EngineUnit>> MakeUnits(const Options& options) {
+    std::vector<std::unique_ptr<EngineUnit>> units;
+    units.push_back(MakeCardUnit(options));
+    if (options.floodBytes > 0) units.push_back(MakeFloodUnit(options));
+    return units;
+}
+
+}  // namespace cardengine

@@ -93,7 +93,8 @@ TEST_F(SystemLogTest, FileIsGbkOnDisk) {
     EXPECT_EQ(raw.find("退出软件！"), std::string::npos);
 }
 
-// Messages posted while another is being written used to be lost.
+// A message posted while another is being written must neither replace it
+// nor be lost.
 TEST_F(SystemLogTest, EveryMessageFromConcurrentPostersIsWrittenExactlyOnce) {
     SystemLog log;
     log.Start(options);

@@ -1,6 +1,6 @@
 // Window placement kept in WindowPos.ini in the module directory: one section
 // per window with "open" and the geometry keys " x  ", " y  ", " cx ", " cy "
-// (written with those blanks; names are matched without them).
+// (handed to the profile layer with those blanks; names match without them).
 #pragma once
 
 #include <array>

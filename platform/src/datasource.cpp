@@ -110,11 +110,16 @@ bool ConfigDataSource(std::string_view driver, const char* attributes, std::size
         std::string_view key = Trim(attr.substr(0, eq));
         std::string value(attr.substr(eq + 1));
         if (!IsUsableValue(value)) return false;
-        if (EqualsNoCase(key, "DSN")) dsn = Trim(value);
-        else if (EqualsNoCase(key, "DBQ")) dbq = value;
-        else if (EqualsNoCase(key, "DESCRIPTION")) description = value;
-        else if (EqualsNoCase(key, "FIL")) fil = value;
-        else if (EqualsNoCase(key, "DEFAULTDIR")) defaultDir = value;
+        if (EqualsNoCase(key, "DSN"))
+            dsn = Trim(value);
+        else if (EqualsNoCase(key, "DBQ"))
+            dbq = value;
+        else if (EqualsNoCase(key, "DESCRIPTION"))
+            description = value;
+        else if (EqualsNoCase(key, "FIL"))
+            fil = value;
+        else if (EqualsNoCase(key, "DEFAULTDIR"))
+            defaultDir = value;
         // Other driver attributes have no meaning for SQLite and are dropped.
     }
     if (!IsUsableName(dsn) || dbq.empty() || !IsUsableValue(driver)) return false;
@@ -185,7 +190,9 @@ std::unique_ptr<Database> Database::OpenFile(const std::string& path, OpenMode m
     return std::unique_ptr<Database>(new Database(db, path));
 }
 
-Database::~Database() { sqlite3_close_v2(db_); }
+Database::~Database() {
+    sqlite3_close_v2(db_);
+}
 
 std::unique_ptr<Statement> Database::Prepare(std::string_view sql) {
     sqlite3_stmt* stmt = nullptr;
@@ -216,13 +223,19 @@ bool Database::TableExists(std::string_view table) {
     return st->Step() == Statement::StepResult::Row;
 }
 
-bool Database::IsReadOnly() const { return sqlite3_db_readonly(db_, "main") == 1; }
+bool Database::IsReadOnly() const {
+    return sqlite3_db_readonly(db_, "main") == 1;
+}
 
-std::string Database::LastError() const { return error_; }
+std::string Database::LastError() const {
+    return error_;
+}
 
 // ---------------------------------------------------------------------------
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
 
 bool Statement::Bind(int index, const DbValue& value) {
     int rc;
@@ -246,7 +259,9 @@ bool Statement::BindText(int index, std::string_view text) {
     return rc == SQLITE_OK;
 }
 
-bool Statement::Reset() { return sqlite3_reset(stmt_) == SQLITE_OK; }
+bool Statement::Reset() {
+    return sqlite3_reset(stmt_) == SQLITE_OK;
+}
 
 Statement::StepResult Statement::Step() {
     int rc = sqlite3_step(stmt_);
@@ -256,7 +271,9 @@ Statement::StepResult Statement::Step() {
     return StepResult::Error;
 }
 
-int Statement::ColumnCount() const { return sqlite3_column_count(stmt_); }
+int Statement::ColumnCount() const {
+    return sqlite3_column_count(stmt_);
+}
 
 std::string Statement::ColumnName(int index) const {
     const char* n = sqlite3_column_name(stmt_, index);
@@ -291,7 +308,9 @@ DbValue Statement::Column(int index) const {
     }
 }
 
-DbValue Statement::Column(std::string_view name) const { return Column(ColumnIndex(name)); }
+DbValue Statement::Column(std::string_view name) const {
+    return Column(ColumnIndex(name));
+}
 
 std::optional<std::string> Statement::Text(std::string_view name) const {
     DbValue v = Column(name);

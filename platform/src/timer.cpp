@@ -1,0 +1,120 @@
+// Multimedia-timer stand-in. Each timer owns a thread that sleeps to absolute
+// CLOCK_MONOTONIC deadlines (a condition-variable wait, so killing a timer
+// does not have to sit out the rest of a long period).
+#include "platform/timer.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+namespace plat {
+namespace {
+
+constexpr unsigned kPeriodMin = 1;
+constexpr unsigned kPeriodMax = 1000000;
+
+struct Timer {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;  // guarded by mutex
+    std::thread thread;
+};
+
+struct Registry {
+    std::mutex mutex;
+    std::unordered_map<TimerId, std::shared_ptr<Timer>> timers;  // guarded by mutex
+    TimerId next = 1;                                            // guarded by mutex
+};
+
+// Never destroyed: timers still running at exit must not meet a destroyed
+// registry or a joinable std::thread in a static destructor.
+Registry& registry() {
+    static Registry* r = new Registry;
+    return *r;
+}
+
+// A one-shot timer that has fired forgets itself, unless a kill is already
+// under way (then the killer joins the thread).
+void Retire(TimerId id, const std::shared_ptr<Timer>& timer) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto it = r.timers.find(id);
+    if (it == r.timers.end() || it->second != timer) return;
+    timer->thread.detach();
+    r.timers.erase(it);
+}
+
+void Run(TimerId id, std::shared_ptr<Timer> timer, unsigned delayMs, std::function<void()> callback,
+         bool periodic) {
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::milliseconds(delayMs);
+    auto due = Clock::now() + period;
+    for (;;) {
+        {
+            std::unique_lock lock(timer->mutex);
+            if (timer->wake.wait_until(lock, due, [&] { return timer->stop; })) return;
+        }
+        callback();
+        if (!periodic) return Retire(id, timer);
+        due += period;
+        // After a stall (a slow callback, a suspended machine) skip the missed
+        // ticks instead of firing them in a burst, keeping the phase.
+        const auto now = Clock::now();
+        if (now > due + period) due += ((now - due) / period) * period;
+    }
+}
+
+}  // namespace
+
+bool TimeGetDevCaps(TimerCaps* caps) {
+    if (!caps) return false;
+    *caps = TimerCaps{kPeriodMin, kPeriodMax};
+    return true;
+}
+
+TimerId TimeSetEvent(unsigned delayMs, unsigned /*resolutionMs*/, std::function<void()> callback,
+                     bool periodic) {
+    if (delayMs < kPeriodMin || delayMs > kPeriodMax || !callback) return 0;
+    auto timer = std::make_shared<Timer>();
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    TimerId id = r.next;
+    while (id == 0 || r.timers.count(id)) ++id;
+    r.next = id + 1;
+    try {
+        timer->thread = std::thread(Run, id, timer, delayMs, std::move(callback), periodic);
+    } catch (const std::system_error&) {
+        return 0;
+    }
+    r.timers.emplace(id, std::move(timer));
+    return id;
+}
+
+bool TimeKillEvent(TimerId id) {
+    std::shared_ptr<Timer> timer;
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto it = r.timers.find(id);
+        if (it == r.timers.end()) return false;
+        timer = std::move(it->second);
+        r.timers.erase(it);
+    }
+    {
+        std::lock_guard lock(timer->mutex);
+        timer->stop = true;
+    }
+    timer->wake.notify_all();
+    if (timer->thread.get_id() == std::this_thread::get_id()) {
+        // Killed from its own callback: the thread ends when the callback returns.
+        timer->thread.detach();
+    } else {
+        timer->thread.join();
+    }
+    return true;
+}
+
+}  // namespace plat

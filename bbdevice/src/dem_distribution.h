@@ -11,10 +11,11 @@
 #include "dem_channel.h"
 #include "dem_events.h"
 
-class CDataReportWinThread;
 struct DemParam;
 
 namespace bbdev {
+
+class CDataReportWinThread;
 
 inline constexpr const char* kMsgRingCreateFailed = "数据缓冲器创建失败！";
 inline constexpr const char* kMsgReportThreadFailed = "创建基带卡数据分发线程对象失败！";

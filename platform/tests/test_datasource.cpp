@@ -1,19 +1,19 @@
 // Data-source registry and SQLite record sets.
-#include "platform/datasource.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cstring>
 #include <string>
 
+#include "platform/datasource.h"
 #include "platform/profile.h"
 #include "test_util.h"
 
 namespace plat {
 namespace {
 
-constexpr const char* kTemplate = "DSN=%s? DESCRIPTION=测试数据库? DBQ=%s? FIL=MicrosoftAccess? DEFAULTDIR=%s?? ";
+constexpr const char* kTemplate =
+    "DSN=%s? DESCRIPTION=测试数据库? DBQ=%s? FIL=MicrosoftAccess? DEFAULTDIR=%s?? ";
 
 // Points the registry at a temp dir for the test's lifetime.
 class DataSourceTest : public ::testing::Test {
@@ -24,8 +24,10 @@ protected:
         setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
     }
     void TearDown() override {
-        if (hadOld_) setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
-        else unsetenv("XDG_CONFIG_HOME");
+        if (hadOld_)
+            setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
     }
     bool Register(const std::string& name, const std::string& db) {
         char buf[kAttributeBufferSize];
@@ -59,8 +61,8 @@ TEST_F(DataSourceTest, RegisteredNameOpensItsDatabase) {
     EXPECT_EQ(info->defaultDir, dir_.path());
 
     std::string error;
-    auto conn = Database::OpenDataSource("ODBC;DSN=Store-1", Database::OpenMode::ReadWriteCreate,
-                                         &error);
+    auto conn =
+        Database::OpenDataSource("ODBC;DSN=Store-1", Database::OpenMode::ReadWriteCreate, &error);
     ASSERT_TRUE(conn) << error;
     EXPECT_TRUE(conn->Execute("CREATE TABLE t(a TEXT)"));
     EXPECT_TRUE(conn->TableExists("t"));
@@ -89,7 +91,8 @@ TEST_F(DataSourceTest, PathWithQuestionMarkOrOverlongCannotBeRegistered) {
 
 TEST_F(DataSourceTest, UnknownNameOrMissingFileFailsWithReason) {
     std::string error;
-    EXPECT_FALSE(Database::OpenDataSource("ODBC;DSN=Nobody", Database::OpenMode::ReadWrite, &error));
+    EXPECT_FALSE(
+        Database::OpenDataSource("ODBC;DSN=Nobody", Database::OpenMode::ReadWrite, &error));
     EXPECT_NE(error.find("Nobody"), std::string::npos);
 
     ASSERT_TRUE(Register("Gone", dir_ / "missing.mdb"));
@@ -102,9 +105,10 @@ TEST_F(DataSourceTest, RecordSetTellsNullFromEmptyAndKeepsTypes) {
     std::string error;
     auto db = Database::OpenFile(dir_ / "r.db", Database::OpenMode::ReadWriteCreate, &error);
     ASSERT_TRUE(db) << error;
-    ASSERT_TRUE(db->Execute("CREATE TABLE t(名 TEXT, n INTEGER, f REAL);"
-                            "INSERT INTO t VALUES(NULL, NULL, NULL);"
-                            "INSERT INTO t VALUES('', 0, 2300123456.789);"));
+    ASSERT_TRUE(
+        db->Execute("CREATE TABLE t(名 TEXT, n INTEGER, f REAL);"
+                    "INSERT INTO t VALUES(NULL, NULL, NULL);"
+                    "INSERT INTO t VALUES('', 0, 2300123456.789);"));
     auto st = db->Prepare("SELECT * FROM t ORDER BY rowid");
     ASSERT_TRUE(st);
     ASSERT_EQ(st->Step(), Statement::StepResult::Row);

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "platform/timer.h"
+
+namespace plat {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Counts callbacks and lets the test wait for a count (bounded so a broken
+// timer fails instead of hanging; this is not a timing assertion).
+struct Counter {
+    std::mutex m;
+    std::condition_variable cv;
+    int n = 0;
+    void Tick() {
+        std::lock_guard lock(m);
+        ++n;
+        cv.notify_all();
+    }
+    bool WaitFor(int count) {
+        std::unique_lock lock(m);
+        return cv.wait_for(lock, 10s, [&] { return n >= count; });
+    }
+    int Value() {
+        std::lock_guard lock(m);
+        return n;
+    }
+};
+
+TEST(Timer, CapabilitiesAndBadArguments) {
+    TimerCaps caps{};
+    ASSERT_TRUE(TimeGetDevCaps(&caps));
+    EXPECT_EQ(caps.periodMin, 1u);
+    EXPECT_GE(caps.periodMax, 1000u);
+    EXPECT_FALSE(TimeGetDevCaps(nullptr));
+    EXPECT_EQ(TimeSetEvent(
+                  0, 0, [] {}, true),
+              0u);
+    EXPECT_EQ(TimeSetEvent(1, 0, nullptr, true), 0u);
+    EXPECT_FALSE(TimeKillEvent(0));
+    EXPECT_FALSE(TimeKillEvent(0xDEADBEEF));
+}
+
+TEST(Timer, PeriodicTicksUntilKilledAndOneShotFiresOnce) {
+    Counter periodic, once;
+    TimerId oneShot = TimeSetEvent(
+        1, 1, [&] { once.Tick(); }, false);
+    TimerId id = TimeSetEvent(
+        1, 1, [&] { periodic.Tick(); }, true);
+    ASSERT_NE(oneShot, 0u);
+    ASSERT_NE(id, 0u);
+    EXPECT_NE(oneShot, id);
+    ASSERT_TRUE(once.WaitFor(1));
+    ASSERT_TRUE(periodic.WaitFor(20));
+    EXPECT_TRUE(TimeKillEvent(id));
+    EXPECT_FALSE(TimeKillEvent(id));
+    const int atKill = periodic.Value();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(periodic.Value(), atKill);  // no tick after the kill returned
+    EXPECT_EQ(once.Value(), 1);
+    TimeKillEvent(oneShot);  // fired already: either answer is fine
+}
+
+TEST(Timer, KillWaitsForARunningCallback) {
+    std::atomic<bool> inside{false}, entered{false};
+    TimerId id = TimeSetEvent(
+        1, 1,
+        [&] {
+            inside = true;
+            entered = true;
+            std::this_thread::sleep_for(30ms);
+            inside = false;
+        },
+        true);
+    ASSERT_NE(id, 0u);
+    while (!entered) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(TimeKillEvent(id));
+    EXPECT_FALSE(inside);
+}
+
+TEST(Timer, CallbackMayKillItsOwnTimer) {
+    Counter counter;
+    std::atomic<TimerId> id{0};
+    std::atomic<bool> killed{false};
+    std::mutex start;
+    std::unique_lock hold(start);  // the callback waits until the id is known
+    id = TimeSetEvent(
+        1, 1,
+        [&] {
+            std::lock_guard lock(start);
+            if (!killed) killed = TimeKillEvent(id);
+            counter.Tick();
+        },
+        true);
+    ASSERT_NE(id.load(), 0u);
+    hold.unlock();
+    ASSERT_TRUE(counter.WaitFor(1));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(killed);
+    EXPECT_EQ(counter.Value(), 1);
+}
+
+TEST(Timer, ManyTimersRunSideBySide) {
+    Counter a, b, c;
+    TimerId ia = TimeSetEvent(
+        1, 1, [&] { a.Tick(); }, true);
+    TimerId ib = TimeSetEvent(
+        5, 1, [&] { b.Tick(); }, true);
+    TimerId ic = TimeSetEvent(
+        2, 1, [&] { c.Tick(); }, true);
+    EXPECT_TRUE(a.WaitFor(10) && b.WaitFor(3) && c.WaitFor(5));
+    EXPECT_TRUE(TimeKillEvent(ib));
+    EXPECT_TRUE(TimeKillEvent(ia));
+    EXPECT_TRUE(TimeKillEvent(ic));
+}
+
+}  // namespace
+}  // namespace plat

@@ -1,0 +1,114 @@
+#include "engine_process.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <thread>
+
+namespace bbdev::enginetest {
+
+std::string EngineBinary() {
+    if (const char* dir = std::getenv("TALVORA_BIN_DIR"); dir && *dir) return std::string(dir) + "/cardengine";
+    char self[4096];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path(self, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return path.substr(0, path.rfind('/')) + "/cardengine";
+}
+
+std::uint16_t FreeLoopbackPort() {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+void SleepMs(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+EngineProcess::EngineProcess(std::vector<std::string> extraArgs) {
+    static std::atomic<int> serial{0};
+    logPath_ = "/tmp/cardengine-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".log";
+    // A port taken between probing and binding shows as a missing "listen"
+    // line; a second port is tried then.
+    for (int attempt = 0; attempt < 3 && !listening_; ++attempt) {
+        port_ = FreeLoopbackPort();
+        std::vector<std::string> args = {EngineBinary(), "--listen", "127.0.0.1:" + std::to_string(port_),
+                                         "--log", logPath_};
+        args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::unlink(logPath_.c_str());
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        listening_ = WaitFor([&] {
+            int status;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return true;  // ended: stop waiting, not listening
+            }
+            return CountLines("listen ") > 0;
+        }, std::chrono::seconds(10)) && pid_ > 0;
+    }
+}
+
+EngineProcess::~EngineProcess() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        int status;
+        ::waitpid(pid_, &status, 0);
+    }
+    ::unlink(logPath_.c_str());
+}
+
+std::vector<std::string> EngineProcess::LogLines() const {
+    // Only whole lines: the engine may be writing the last one right now.
+    std::ifstream in(logPath_, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+int EngineProcess::CountLines(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& line : LogLines()) n += line.rfind(prefix, 0) == 0;
+    return n;
+}
+
+std::vector<ReceivedCommand> EngineProcess::Received() const {
+    std::vector<ReceivedCommand> commands;
+    for (const auto& line : LogLines()) {
+        if (line.rfind("rx ", 0) != 0) continue;
+        std::istringstream in(line.substr(3));
+        ReceivedCommand c;
+        std::string hex;
+        in >> c.module >> c.operation >> c.length >> hex;
+        for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+            c.payload.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+        commands.push_back(std::move(c));
+    }
+    return commands;
+}
+
+}  // namespace bbdev::enginetest

@@ -3,6 +3,7 @@
 // does not have to sit out the rest of a long period).
 #include "platform/timer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr unsigned kPeriodMin = 1;
 constexpr unsigned kPeriodMax = 1000000;
+constexpr std::chrono::milliseconds kMaxCatchUp{100};
 
 struct Timer {
     std::mutex mutex;
@@ -60,10 +62,12 @@ void Run(TimerId id, std::shared_ptr<Timer> timer, unsigned delayMs, std::functi
         callback();
         if (!periodic) return Retire(id, timer);
         due += period;
-        // After a stall (a slow callback, a suspended machine) skip the missed
-        // ticks instead of firing them in a burst, keeping the phase.
+        // Ticks missed in a short stall are made up back to back, so a 1 ms
+        // timer still ticks 1000 times a second; after a long stall (a
+        // suspended machine) the missed ticks are dropped, keeping the phase.
         const auto now = Clock::now();
-        if (now > due + period) due += ((now - due) / period) * period;
+        if (now - due > std::max<Clock::duration>(period, kMaxCatchUp))
+            due += ((now - due) / period) * period;
     }
 }
 
@@ -73,6 +77,14 @@ bool TimeGetDevCaps(TimerCaps* caps) {
     if (!caps) return false;
     *caps = TimerCaps{kPeriodMin, kPeriodMax};
     return true;
+}
+
+bool TimeBeginPeriod(unsigned periodMs) {
+    return periodMs >= kPeriodMin && periodMs <= kPeriodMax;
+}
+
+bool TimeEndPeriod(unsigned periodMs) {
+    return TimeBeginPeriod(periodMs);
 }
 
 TimerId TimeSetEvent(unsigned delayMs, unsigned /*resolutionMs*/, std::function<void()> callback,

@@ -40,6 +40,9 @@ TEST(Timer, CapabilitiesAndBadArguments) {
     EXPECT_EQ(caps.periodMin, 1u);
     EXPECT_GE(caps.periodMax, 1000u);
     EXPECT_FALSE(TimeGetDevCaps(nullptr));
+    EXPECT_TRUE(TimeBeginPeriod(caps.periodMin));
+    EXPECT_TRUE(TimeEndPeriod(caps.periodMin));
+    EXPECT_FALSE(TimeBeginPeriod(0));
     EXPECT_EQ(TimeSetEvent(
                   0, 0, [] {}, true),
               0u);

@@ -48,7 +48,9 @@ std::string DataSourceRegistryPath();
 // A column value: NULL, integer, real or text.
 using DbValue = std::variant<std::monostate, std::int64_t, double, std::string>;
 
-inline bool IsNull(const DbValue& v) { return std::holds_alternative<std::monostate>(v); }
+inline bool IsNull(const DbValue& v) {
+    return std::holds_alternative<std::monostate>(v);
+}
 
 class Database;
 

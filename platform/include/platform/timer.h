@@ -12,9 +12,15 @@ struct TimerCaps {
 };
 bool TimeGetDevCaps(TimerCaps* caps);
 
+// The system timer resolution needs no raising here; these only check the
+// period against the capabilities, as the originals do.
+bool TimeBeginPeriod(unsigned periodMs);
+bool TimeEndPeriod(unsigned periodMs);
+
 using TimerId = unsigned;
 
-// First call after delayMs, then every delayMs when periodic. resolutionMs is
+// First call after delayMs, then every delayMs when periodic (ticks missed in
+// a stall of up to 100 ms are made up back to back). resolutionMs is
 // accepted for compatibility. 0 on failure (delay 0 or no thread).
 TimerId TimeSetEvent(unsigned delayMs, unsigned resolutionMs, std::function<void()> callback,
                      bool periodic);

@@ -43,9 +43,11 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exitCode) {
         std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(kDemFrameUsage, stdout);
             exitCode = 0;
             return false;
         }
+        if (ParseDemFrameFlag(arg, o.dem)) continue;
         if (arg == "--no-ack") {
             o.acknowledge = false;
             continue;
@@ -93,6 +95,7 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exitCode) {
         } else if (arg == "--quit-after") {
             ok = ParseNumber(value, number);
             o.quitAfter = number;
+        } else if (ParseDemFrameOption(arg, value, o.dem, ok)) {
         } else {
             std::fprintf(stderr, "cardengine: unknown option %s\n%s", argv[i - 1], kUsage);
             return false;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "dem_frame_options.h"
+
 namespace cardengine {
 
 struct Options {
@@ -21,6 +23,7 @@ struct Options {
     bool acknowledge = true;        // answer every command with operation 2
     std::size_t floodBytes = 0;     // payload of data messages sent at full speed; 0: off
     double quitAfter = -1;          // seconds; < 0: run until signalled
+    DemFrameOptions dem;            // demodulator frame generator
 };
 
 // Fills `options` from argv; on error or --help prints usage and returns false.

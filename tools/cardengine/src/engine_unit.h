@@ -52,6 +52,7 @@ public:
 
 std::unique_ptr<EngineUnit> MakeCardUnit(const Options& options);
 std::unique_ptr<EngineUnit> MakeFloodUnit(const Options& options);
+std::unique_ptr<EngineUnit> MakeDemFrameUnit(const Options& options);
 
 std::vector<std::unique_ptr<EngineUnit>> MakeUnits(const Options& options);
 

@@ -6,6 +6,7 @@ namespace cardengine {
 std::vector<std::unique_ptr<EngineUnit>> MakeUnits(const Options& options) {
     std::vector<std::unique_ptr<EngineUnit>> units;
     units.push_back(MakeCardUnit(options));
+    units.push_back(MakeDemFrameUnit(options));
     if (options.floodBytes > 0) units.push_back(MakeFloodUnit(options));
     return units;
 }

@@ -1,0 +1,238 @@
+// Construction and the creation sequence of the main frame.
+#include "main_frame.h"
+
+#include "command_ids.h"
+#include "command_table.h"
+#include "dock_page_bar.h"
+#include "qt_winmsg.h"
+#include "toolbar_icons.h"
+
+#include <log/system_log.h>
+#include <platform/notify.h>
+#include <platform/paths.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+using namespace mainframe;
+
+namespace {
+
+std::atomic<CMainFrame*> g_pMainFrame{nullptr};
+
+constexpr std::size_t kTaskInfoSize = 1680;
+constexpr std::size_t kDemParamSize = 139536;
+constexpr std::size_t kSimParamSize = 139544;
+constexpr std::size_t kTimeParamSize = 112;
+constexpr std::size_t kRcvParamSize = 1544;
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("Talvora"));
+    setWindowIcon(ProgramIcon());
+    setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+CMainFrame::~CMainFrame() {
+    // A frame that never ran its exit sequence (a test, a failed start) still
+    // stops what it started.
+    if (m_bCreated && !m_bExitDone) {
+        m_bThreadRun = 0;
+        m_replayTimer.Kill();
+        m_linkMonitorTimer.Kill();
+        m_telemetryTimer.Kill();
+        if (auto* e = m_events.ExitNewThread()) e->Set();
+        JoinWorkerThreads();
+        m_receiver.reset();
+        applog::StopSystemLog();
+    }
+    ReleaseInstance();
+}
+
+void CMainFrame::ReleaseInstance() {
+    CMainFrame* self = this;
+    g_pMainFrame.compare_exchange_strong(self, nullptr);
+}
+
+CMainFrame* CMainFrame::Instance() { return g_pMainFrame.load(); }
+
+bool CMainFrame::OnCreate() {
+    // 1. Base creation: the MDI client and the message receiver.
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setViewMode(QMdiArea::SubWindowView);
+    m_mdiArea->setBackground(QColor(128, 128, 128));
+    setCentralWidget(m_mdiArea);
+    CreateActions();
+    CreateMenus();
+    m_receiver = std::make_unique<QtMessageReceiver>(this);
+
+    // 2. Toolbar; 3. status display bar.
+    if (!CreateToolBar()) return false;
+    if (!CreateStatusDisplayBar()) return false;
+
+    // 4. Buffers, allocated once.
+    m_buffers.Allocate();
+    m_dataBuffers.Allocate();
+
+    // 5. Publish the frame pointer before any thread or timer can use it.
+    g_pMainFrame = this;
+
+    // 6. System log.
+    applog::StartSystemLog();
+
+    // 7. The send-buffer lock is a member of m_dataBuffers and ready now.
+
+    // 8. Module directory and initial run state.
+    m_strModuleDir = plat::ModuleDirectory();
+    m_nStreamNo = 1;
+    m_bCardInitialising = 1;
+    m_nDevice = 0;
+    m_scratchText.assign(1024, '\0');
+    m_para.storage = cfg::DefaultStorageConfig(m_strModuleDir);
+    m_taskInfo.assign(kTaskInfoSize, 0);
+    m_demParam.assign(kDemParamSize, 0);
+    m_simParam.assign(kSimParamSize, 0);
+    m_timeParam.assign(kTimeParamSize, 0);
+    m_rcvParam.assign(kRcvParamSize, 0);
+
+    // 9. Configuration.
+    LoadConfigurationAtStartup();
+
+    // 10. Network endpoints; 11. replay parameters.
+    OpenNetworkEndpoints();
+    LoadReplayConfig();
+
+    // 12. Threads may run from now on.
+    m_bThreadRun = 1;
+
+    // 13. Named events.
+    m_events.Create();
+
+    // 14. Default task for the stream; 15. saved as the working state.
+    FetchDefaultTask();
+    SaveWorkingState();
+
+    // 16. Card-open, replay-feed and receive threads.
+    m_bCreated = true;
+    StartWorkerThreads();
+
+    // 17. Window timers.
+    StartWindowTimers();
+
+    // 18. Satellite-navigation search.
+    InitGnssSearch();
+
+    // 19. Multimedia timers.
+    StartMultimediaTimers();
+
+    // 20. The status display bar stays hidden when it was closed at exit.
+    if (!m_windowPos[cfg::PlacedWindow::DockPageBar].open) m_dockBar->hide();
+
+    // 21. Re-open the windows that were open at exit.
+    RestoreOpenWindows();
+
+    // Update handlers run on idle in a framework; here on a short timer.
+    m_commandUiTimer = new QTimer(this);
+    connect(m_commandUiTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
+    m_commandUiTimer->start(200);
+    UpdateCommandUI();
+    return true;
+}
+
+bool CMainFrame::CreateToolBar() {
+    m_toolBar = new QToolBar(QStringLiteral("Talvora"), this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar128"));
+    m_toolBar->setIconSize(QSize(32, 32));
+    m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_toolBar->setMovable(true);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (unsigned id : ToolbarLayout()) {
+        if (id == 0)
+            m_toolBar->addSeparator();
+        else
+            m_toolBar->addAction(Action(id));
+    }
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+    return true;
+}
+
+bool CMainFrame::CreateStatusDisplayBar() {
+    m_dockBar = new CDockPageBar(QStringLiteral("显示框"), this);
+    // The status view page; its contents come with the status view itself.
+    auto* page = new QWidget(m_dockBar);
+    page->setObjectName(QStringLiteral("CViewDlg"));
+    page->setMinimumSize(120, 80);
+    m_dockBar->AddPage(page, QStringLiteral("状态查看"), ProgramIcon());
+    setDockNestingEnabled(true);
+    addDockWidget(Qt::BottomDockWidgetArea, m_dockBar);
+    resizeDocks({m_dockBar}, {CDockPageBar::kInitialSize}, Qt::Vertical);
+    connect(m_dockBar, &CDockPageBar::closedByOperator, this,
+            [this] { RecordStatusBarPlacement(); });
+    return true;
+}
+
+void CMainFrame::LoadConfigurationAtStartup() {
+    LoadWindowPos();
+    LoadBitErrorConfig();
+    LoadScreenshotConfig();
+    LoadNetworkConfig();
+    LoadNetworkSendConfig();
+    LoadFrameCountConfig();
+    LoadIdCountConfig();
+    LoadTimeContinuityConfig();
+    LoadGnssConfig();
+    LoadGpsChannels();
+}
+
+void CMainFrame::StartWindowTimers() {
+    SetTimer(TIMER_REFRESH, 250);
+    SetTimer(TIMER_BAR_PLACEMENT, 250);
+    SetTimer(TIMER_OPEN_VIEWS, 3000);
+}
+
+void CMainFrame::InitGnssSearch() {
+    m_gnssTagBytes = 8;
+    m_gnssSubframeBytes = 4;
+    m_gnssSuperframeLen = 32;
+    // Filled by the external-measurement search: its first operation with the
+    // three values above, then its second with the routes {1, 2, 3, 4}.
+}
+
+void CMainFrame::StartMultimediaTimers() {
+    if (!m_replayTimer.Start(5, [this] { OnReplayPacingTick(); }))
+        plat::MessageBox("取数不能定时", "Talvora", plat::MB_OK);
+    if (!m_linkMonitorTimer.Start(1000, [this] { OnLinkMonitorTick(); }))
+        plat::MessageBox("链监数据发送定时器不能定时！", "Talvora", plat::MB_OK);
+    if (!m_telemetryTimer.Start(1, [this] { OnTelemetrySendTick(); }))
+        plat::MessageBox("遥测数据发送定时器不能定时！", "Talvora", plat::MB_OK);
+}
+
+void CMainFrame::RestoreOpenWindows() {
+    using cfg::PlacedWindow;
+    if (m_windowPos[PlacedWindow::BCDCurveWnd].open) PostCommand(ID_RAW_CURVE);
+    if (m_windowPos[PlacedWindow::BCDTableWnd].open) PostCommand(ID_RAW_TABLE);
+    if (m_windowPos[PlacedWindow::DealCurveWnd].open) PostCommand(ID_PARAM_CURVE);
+    if (m_windowPos[PlacedWindow::DealTableWnd].open) PostCommand(ID_PARAM_TABLE);
+}
+
+bool CMainFrame::AnyDataWindowOpen() const {
+    for (FrameView v : {FrameView::RawCurve, FrameView::RawTable, FrameView::RawHistogram,
+                        FrameView::ParamCurve, FrameView::ParamTable}) {
+        if (m_views[static_cast<std::size_t>(v)].open) return true;
+    }
+    return m_bGnssSearchOn != 0;
+}
+
+bool CMainFrame::event(QEvent* e) {
+    if (e->type() == WinMsgEvent::EventType()) {
+        auto* m = static_cast<WinMsgEvent*>(e);
+        OnWindowMessage(m->msg, m->wparam, m->lparam);
+        return true;
+    }
+    return QMainWindow::event(e);
+}

@@ -1,0 +1,253 @@
+// CMainFrame: the program's one main window. It owns the run-time state of the
+// program (flags, buffers, events, timers, threads, configuration, window
+// placement), builds the command surface and runs the start-up and exit
+// sequences. Commands are dispatched by their identifiers through OnCommand.
+#pragma once
+
+#include "frame_buffers.h"
+#include "frame_events.h"
+#include "mm_timer_slot.h"
+
+#include <config/gps_channel.h>
+#include <config/para_config.h>
+#include <config/window_pos.h>
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QMdiArea;
+class QTimer;
+class QToolBar;
+class CDockPageBar;
+class QtMessageReceiver;
+
+// Windows whose open flag and handle the frame tracks.
+enum class FrameView {
+    SignalSpectrum,
+    RawCurve,
+    RawTable,
+    RawHistogram,
+    ParamCurve,
+    ParamTable,
+    ParamStripe,
+};
+inline constexpr std::size_t kFrameViewCount = 7;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Construction zeroes every flag, counter, handle and view pointer; the
+    // window parts are made by OnCreate.
+    explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Creation steps 1 to 21. False when a bar could not be made.
+    bool OnCreate();
+
+    // The process-wide frame pointer, published in creation step 5 for the
+    // device callback, the timer callbacks and the worker threads.
+    static CMainFrame* Instance();
+
+    // Runs a command as if chosen from the menu, toolbar or an accelerator.
+    void OnCommand(unsigned id);
+    // Queues a command for the GUI thread (safe from any thread).
+    void PostCommand(unsigned id);
+    // Effect of a window message from a library (runs on the GUI thread).
+    void OnWindowMessage(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam);
+    // Window timers by identifier.
+    void SetTimer(int id, int intervalMs);
+    void KillTimer(int id);
+    bool TimerActive(int id) const;
+    void OnTimer(int id);
+    // Timer 21 is posted by the replay-feed thread rather than started.
+    void PostTimer(int id);
+
+    // Check and enable every command from its flag.
+    void UpdateCommandUI();
+    QAction* Action(unsigned id) const;
+    QToolBar* ToolBar() const { return m_toolBar; }
+    CDockPageBar* StatusBarDock() const { return m_dockBar; }
+    QMdiArea* MdiArea() const { return m_mdiArea; }
+
+    // Leaves through the exit sequence without the question (unattended runs).
+    void CloseWithoutAsking();
+    bool ExitSequenceDone() const { return m_bExitDone; }
+
+    // Tiling of the spectrum, curve and table windows (57651).
+    void TileViews();
+
+    // --- configuration (one load and one save per section) ---
+    void LoadWindowPos();
+    void SaveWindowPos();
+    void LoadBitErrorConfig();
+    void SaveBitErrorConfig();
+    void LoadScreenshotConfig();
+    void SaveScreenshotConfig();
+    void LoadNetworkConfig();
+    void SaveNetworkConfig();
+    void LoadNetworkSendConfig();
+    void SaveNetworkSendConfig();
+    void LoadFrameCountConfig();
+    void SaveFrameCountConfig();
+    void LoadIdCountConfig();
+    void SaveIdCountConfig();
+    void LoadTimeContinuityConfig();
+    void SaveTimeContinuityConfig();
+    void LoadGnssConfig();
+    void SaveGnssConfig();
+    void LoadGpsChannels();
+    void SaveGpsChannels();
+    void LoadReplayConfig();
+    void SaveReplayConfig();
+    void LoadStorageConfig();
+    void SaveStorageConfig();
+    void LoadStreamConfig();
+    void SaveStreamConfig();
+
+    // --- run flags (read by every thread) ---
+    std::atomic<int> m_bThreadRun{0};         // 1 from creation until exit is confirmed
+    std::atomic<int> m_bCardOpen{0};
+    std::atomic<int> m_bCardInitialising{0};  // 1 until the card-open thread has finished
+    std::atomic<int> m_bParamsApplied{0};
+    int m_nDevice = 0;                        // device index of every BB_ call
+    std::atomic<int> m_nStreamNo{0};          // 1, 2 or 3
+
+    // --- activity flags (set by the libraries that run the activity) ---
+    std::atomic<int> m_bRecording{0};
+    std::atomic<int> m_bReplayRunning{0};
+    std::atomic<int> m_nReplayKind{0};        // 0 software replay, 1 card replay
+    std::atomic<int> m_bReplayFeed{0};        // replay-feed thread is fed by the 5 ms tick
+    std::atomic<int> m_bFrameCountStatOn{0};
+    std::atomic<int> m_bIdStatOn{0};
+    std::atomic<int> m_bTimeStatOn{0};
+    std::atomic<int> m_bBitErrorOn{0};
+    std::atomic<int> m_bStdFrameCaptured{0};
+    std::atomic<int> m_bLiftOffEnable{0};     // lift-off enable of the time-code record
+    std::atomic<int> m_bFullFrameBroadcast{0};
+    std::atomic<int> m_bGpsMulticast{0};
+    std::atomic<int> m_bAfterDecryption{0};   // display the data after decryption
+    std::atomic<int> m_bDecryptionSwitch{0};  // decryption switch of the demodulator record
+    std::atomic<int> m_bGnssSearchOn{0};
+
+    // --- views: open flag and window handle, GUI thread ---
+    struct ViewSlot {
+        int open = 0;
+        QPointer<QWidget> wnd;
+    };
+    ViewSlot& View(FrameView v) { return m_views[static_cast<std::size_t>(v)]; }
+    bool AnyDataWindowOpen() const;
+
+    // --- configuration values, GUI thread ---
+    std::string m_strModuleDir;
+    cfg::ParaConfig m_para;
+    cfg::WindowPosConfig m_windowPos;
+    cfg::GpsChannelConfig m_gpsChannels;
+
+    // --- buffers ---
+    mainframe::FrameBuffers m_buffers;
+    mainframe::DataPathBuffers m_dataBuffers;
+    std::string m_scratchText;                // 1024-byte scratch text
+
+    // --- named events, timers ---
+    mainframe::FrameEvents m_events;
+    mainframe::MultimediaTimerSlot m_replayTimer;       // 5 ms
+    mainframe::MultimediaTimerSlot m_linkMonitorTimer;  // 1000 ms
+    mainframe::MultimediaTimerSlot m_telemetryTimer;    // 1 ms
+
+    // Satellite-navigation search geometry: time-tag bytes, subframe bytes,
+    // superframe length.
+    std::uint16_t m_gnssTagBytes = 0, m_gnssSubframeBytes = 0, m_gnssSuperframeLen = 0;
+
+    // --- task records of the current stream (sizes of the task store) ---
+    std::vector<std::uint8_t> m_taskInfo, m_demParam, m_simParam, m_timeParam, m_rcvParam;
+
+signals:
+    // The operator confirmed the exit (or an unattended run is leaving).
+    void exitConfirmed();
+    // Emitted once the exit sequence has run to its end.
+    void exitSequenceFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    // creation steps
+    bool CreateToolBar();
+    bool CreateStatusDisplayBar();
+    void CreateMenus();
+    void CreateActions();
+    void LoadConfigurationAtStartup();
+    void StartWorkerThreads();
+    void StartWindowTimers();
+    void InitGnssSearch();
+    void StartMultimediaTimers();
+    void RestoreOpenWindows();
+
+    // steps filled by the libraries of later issues
+    void OpenNetworkEndpoints();
+    void CloseNetworkEndpoints();
+    void FetchDefaultTask();
+    void SaveWorkingState();
+    void OpenCard();
+    bool CloseCard();
+    void StopRecording();
+    void StopCardReplay();
+    void RefreshRawViews();
+    void OpenView(FrameView v);
+    void CloseView(FrameView v);
+    void DeleteViewObject(FrameView v);
+    void ApplyTaskParameters(std::uintptr_t code);
+    void CloseGnssSearchWindow();
+    void OnReplayPacingTick();
+    void OnLinkMonitorTick();
+    void OnTelemetrySendTick();
+    void FeedReplayBlock();
+    bool ReceiveNetworkPackets();
+
+    // threads
+    void CardOpenThread();
+    void ReplayFeedThread();
+    void ReceiveThread();
+    void StartCardOpenThread();
+    void JoinWorkerThreads();
+
+    // commands
+    void OnStatusBarToggle();
+    void OnReopenCard();
+    void OnCloseAllWindows();
+    void OnAbout();
+    void OnViewClosed(FrameView v, bool deleteObject);
+    void RecordStatusBarPlacement();
+    QRect ToClientRect(QWidget* w) const;
+
+    // exit
+    bool ConfirmExit();
+    void RunExitSequence();
+    void OnDestroy();
+    void ReleaseInstance();
+
+    QMdiArea* m_mdiArea = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    CDockPageBar* m_dockBar = nullptr;
+    std::map<unsigned, QAction*> m_actions;
+    std::map<int, QTimer*> m_timers;
+    QTimer* m_commandUiTimer = nullptr;
+    std::unique_ptr<QtMessageReceiver> m_receiver;
+    ViewSlot m_views[kFrameViewCount];
+
+    std::thread m_cardOpenThread, m_replayFeedThread, m_receiveThread;
+    std::atomic<bool> m_bCardOpenThreadBusy{false};  // set until the card-open thread returns
+    bool m_bCreated = false;
+    bool m_bAskOnClose = true;
+    bool m_bExitDone = false;
+};

@@ -1,0 +1,92 @@
+// Closing the frame: the operator's confirmation and the exit sequence.
+#include "main_frame.h"
+
+#include "command_ids.h"
+#include "qt_winmsg.h"
+
+#include <log/system_log.h>
+#include <platform/notify.h>
+
+#include <QCloseEvent>
+#include <QThread>
+#include <QTimer>
+
+using namespace mainframe;
+
+namespace {
+void Pause(unsigned ms) { QThread::msleep(ms); }
+}  // namespace
+
+bool CMainFrame::ConfirmExit() {
+    return plat::MessageBox("你确定要退出软件！", "Talvora",
+                            plat::MB_OKCANCEL | plat::MB_ICONQUESTION) == plat::IDOK;
+}
+
+void CMainFrame::CloseWithoutAsking() {
+    m_bAskOnClose = false;
+    close();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_bExitDone || !m_bCreated) {
+        event->accept();
+        return;
+    }
+    if (m_bAskOnClose && !ConfirmExit()) {
+        event->ignore();
+        return;
+    }
+    m_bThreadRun = 0;
+    event->accept();
+    RunExitSequence();
+}
+
+void CMainFrame::RunExitSequence() {
+    emit exitConfirmed();
+    // 1, 2. Stop recording and a card replay.
+    if (m_bRecording) StopRecording();
+    if (m_bReplayRunning && m_nReplayKind == 1) StopCardReplay();
+    // 3, 4. Working state and window placement.
+    SaveWorkingState();
+    SaveWindowPos();
+    // 5. Replay pacing off, then wake the replay-feed thread to end.
+    m_replayTimer.Kill();
+    Pause(10);
+    if (auto* e = m_events.ExitNewThread()) e->Set();
+    Pause(10);
+    if (auto* e = m_events.ExitNewThread()) e->Set();
+    Pause(10);
+    // 6. Window timers.
+    KillTimer(TIMER_REFRESH);
+    Pause(10);
+    // 7. The card.
+    if (m_bCardOpen && !CloseCard()) plat::MessageBox("基带卡关闭失败！\n\n", "Talvora", plat::MB_OK);
+    // 8. Work and frame buffers.
+    Pause(10);
+    m_buffers.Free();
+    // 9. Network.
+    CloseNetworkEndpoints();
+    // 10. The journal ends with "退出软件！".
+    applog::StopSystemLog();
+    Pause(10);
+    // 11. Destroy.
+    OnDestroy();
+}
+
+void CMainFrame::OnDestroy() {
+    for (auto& [id, timer] : m_timers) timer->stop();
+    if (m_commandUiTimer) m_commandUiTimer->stop();
+    m_linkMonitorTimer.Kill();
+    m_telemetryTimer.Kill();
+    Pause(100);
+    // The send buffer and its lock go only now that the 1 ms sender is stopped.
+    m_dataBuffers.Free();
+    // The threads have their stop signals; wait for them rather than cut them
+    // off, so the process can end normally.
+    JoinWorkerThreads();
+    m_events.Close();
+    m_receiver.reset();
+    m_bExitDone = true;
+    ReleaseInstance();
+    emit exitSequenceFinished();
+}

@@ -1,0 +1,65 @@
+// Steps of the frame whose work belongs to libraries that join the program
+// later. Each is called at its place in the start-up, run and exit sequences;
+// the library that owns the step fills its body.
+#include "main_frame.h"
+
+// Filled by the network output: opens the multicast, broadcast and unicast
+// endpoints and logs each result.
+void CMainFrame::OpenNetworkEndpoints() {}
+
+// Filled by the network output.
+void CMainFrame::CloseNetworkEndpoints() {}
+
+// Filled by the task store: GetDefaultTaskPara into the five task records for
+// the stream (1, 2, or 3 for any other value).
+void CMainFrame::FetchDefaultTask() {}
+
+// Filled by the card session: saves the records as the task "当前任务".
+void CMainFrame::SaveWorkingState() {}
+
+// Filled by the card session: BB_OpenDevice and the first parameter apply.
+void CMainFrame::OpenCard() {}
+
+// Filled by the card session: BB_CloseDevice; true on success.
+bool CMainFrame::CloseCard() {
+    m_bCardOpen = 0;
+    return true;
+}
+
+// Filled by recording and replay.
+void CMainFrame::StopRecording() { m_bRecording = 0; }
+
+// Filled by recording and replay: BB_StopFileReplay for the device.
+void CMainFrame::StopCardReplay() { m_bReplayRunning = 0; }
+
+// Filled by the data path: refreshes the raw-code histogram and table.
+void CMainFrame::RefreshRawViews() {}
+
+// Filled by the data path and the plot views: creates the window, records its
+// handle in View(v).wnd and sets View(v).open.
+void CMainFrame::OpenView(FrameView) {}
+
+// Filled by the raw-code views: deletes the view object after its window closed.
+void CMainFrame::DeleteViewObject(FrameView) {}
+
+// Filled by the card session: the apply notification (window message 1204).
+void CMainFrame::ApplyTaskParameters(std::uintptr_t) {}
+
+// Filled by the satellite-navigation display.
+void CMainFrame::CloseGnssSearchWindow() {}
+
+// Filled by the data path: the 5 ms replay pacing.
+void CMainFrame::OnReplayPacingTick() {}
+
+// Filled by the network output: the 1000 ms link-monitor packet.
+void CMainFrame::OnLinkMonitorTick() {}
+
+// Filled by the network output: drains the send buffer into packets.
+void CMainFrame::OnTelemetrySendTick() {}
+
+// Filled by recording and replay: one block of a software replay.
+void CMainFrame::FeedReplayBlock() {}
+
+// Filled by the network output: receives link-monitor and lift-off packets;
+// false when there is no socket to wait on.
+bool CMainFrame::ReceiveNetworkPackets() { return false; }

@@ -1,0 +1,134 @@
+#include "telemetry_app.h"
+
+#include "main_frame.h"
+#include "qt_notify.h"
+
+#include <platform/notify.h>
+#include <platform/paths.h>
+
+#include <QDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+CTelemetryApp::CTelemetryApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Talvora"));
+    // The application profile (QSettings) lives under this key.
+    setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    setQuitOnLastWindowClosed(false);
+    // The Chinese texts need a CJK font; without it they show as boxes.
+    if (QFontDatabase::families().contains(QStringLiteral("WenQuanYi Zen Hei")))
+        setFont(QFont(QStringLiteral("WenQuanYi Zen Hei"), 10));
+}
+
+CTelemetryApp::~CTelemetryApp() {
+    m_pMainWnd.reset();
+    plat::SetNotifySink(nullptr);
+}
+
+bool CTelemetryApp::ApplyCommandLine(int* exitCode) {
+    std::vector<std::string> args;
+    const QStringList all = arguments();
+    for (qsizetype i = 1; i < all.size(); ++i) args.push_back(all[i].toStdString());
+    const mainframe::CommandLineResult parsed = mainframe::ParseCommandLine(args);
+    if (!parsed.line) {
+        std::fprintf(stderr, "Talvora: %s\n%s", parsed.error.c_str(),
+                     mainframe::CommandLineUsage().c_str());
+        *exitCode = 2;
+        return false;
+    }
+    m_cmd = *parsed.line;
+    if (m_cmd.help) {
+        std::fputs(mainframe::CommandLineUsage().c_str(), stdout);
+        *exitCode = 0;
+        return false;
+    }
+    if (!m_cmd.home.empty()) {
+        const QString home = QFileInfo(QString::fromStdString(m_cmd.home)).absoluteFilePath();
+        if (!plat::CreateDirectoryPath(home.toStdString())) {
+            std::fprintf(stderr, "Talvora: cannot create the home directory %s\n",
+                         home.toLocal8Bit().constData());
+            *exitCode = 2;
+            return false;
+        }
+        plat::SetModuleDirectory(home.toStdString());
+    }
+    if (!m_cmd.engine.empty()) ::setenv("TALVORA_ENGINE", m_cmd.engine.c_str(), 1);
+    return true;
+}
+
+bool CTelemetryApp::InitInstance(int* exitCode) {
+    // The options decide where the frame's files are, so they come first.
+    if (!ApplyCommandLine(exitCode)) return false;
+
+    m_sink = std::make_shared<QtNotifySink>();
+    if (m_cmd.quitAfterSeconds > 0) m_sink->SetAutoCloseMs(m_cmd.quitAfterSeconds * 1000);
+    plat::SetNotifySink(m_sink);
+
+    // 1, 2. One copy per user session.
+    const std::string runtimeDir = mainframe::InstanceRuntimeDir();
+    m_instance = ClaimSingleInstance(runtimeDir);
+    if (m_instance.refused) {
+        *exitCode = 1;
+        return false;
+    }
+    if (m_instance.lock) {
+        m_instanceServer = std::make_unique<InstanceServer>(
+            InstanceSocketPath(runtimeDir), [this] { return RaiseMainFrame(); });
+        m_instanceServer->Listen();
+    }
+
+    // 4. The main frame.
+    m_pMainWnd = std::make_unique<CMainFrame>();
+    if (!m_pMainWnd->OnCreate()) {
+        *exitCode = 1;
+        return false;
+    }
+    connect(m_pMainWnd.get(), &CMainFrame::exitConfirmed, this,
+            [this] { m_sink->SetShuttingDown(true); });
+    connect(m_pMainWnd.get(), &CMainFrame::exitSequenceFinished, this, [] { exit(0); },
+            Qt::QueuedConnection);
+
+    // 6. Shown maximised; then the printer defaults.
+    m_pMainWnd->showMaximized();
+    ReadPrinterDefaults(&m_printer);
+
+    if (m_cmd.quitAfterSeconds > 0)
+        QTimer::singleShot(m_cmd.quitAfterSeconds * 1000, this, [this] { LeaveUnattended(true); });
+    return true;
+}
+
+bool CTelemetryApp::RaiseMainFrame() {
+    CMainFrame* frame = m_pMainWnd.get();
+    if (!frame || frame->windowTitle() != QStringLiteral("Talvora")) return false;
+    frame->showNormal();
+    frame->raise();
+    frame->activateWindow();
+    return true;
+}
+
+void CTelemetryApp::LeaveUnattended(bool takeSnapshot) {
+    CMainFrame* frame = m_pMainWnd.get();
+    if (!frame) return;
+    if (takeSnapshot && !m_cmd.snapshot.empty()) {
+        const QString file = QFileInfo(QString::fromStdString(m_cmd.snapshot)).absoluteFilePath();
+        if (frame->grab().save(file, "PNG"))
+            std::fprintf(stdout, "Talvora: snapshot saved to %s\n", file.toLocal8Bit().constData());
+        else
+            std::fprintf(stderr, "Talvora: cannot save the snapshot %s\n",
+                         file.toLocal8Bit().constData());
+        std::fflush(stdout);
+    }
+    // Close any open dialog first; leave from the main event loop only.
+    for (QWidget* w : topLevelWidgets())
+        if (auto* dlg = qobject_cast<QDialog*>(w); dlg && dlg->isVisible()) dlg->reject();
+    if (QThread::currentThread()->loopLevel() > 1) {
+        QTimer::singleShot(50, this, [this] { LeaveUnattended(false); });
+        return;
+    }
+    frame->CloseWithoutAsking();
+}

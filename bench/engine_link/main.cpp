@@ -1,0 +1,240 @@
+// bench_engine_link [seconds]
+// 1. Receive parser on a stream of 64 KiB data messages, received in 256 KiB
+//    pieces, against memcpy of the same pieces into the same buffer.
+// 2. The engine link receiving cardengine --flood 65536 over loopback against
+//    a plain TCP loopback copy of 64 KiB writes into a 4 MiB buffer, and
+//    against cardengine's stream read raw (what the engine itself can send).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <bbdevice/wire/engine_message.h>
+#include <bbdevice/wire/engine_parser.h>
+
+#include "engine_link.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace wire = bbdev::wire;
+
+constexpr std::size_t kPayload = 65536;
+constexpr std::size_t kReceivePiece = 256 * 1024;
+
+double Seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+std::vector<std::uint8_t> MakeStream(std::size_t messages) {
+    std::vector<std::uint8_t> payload(kPayload);
+    for (std::size_t i = 0; i < kPayload; ++i) payload[i] = static_cast<std::uint8_t>(i * 7);
+    const std::size_t one = wire::MessageBytes(kPayload);
+    std::vector<std::uint8_t> stream(one * messages);
+    for (std::size_t m = 0; m < messages; ++m)
+        wire::BuildMessage({stream.data() + m * one, one}, wire::MakeCommand(2, 4), payload);
+    return stream;
+}
+
+// MB/s of feeding `stream` in receive-sized pieces, repeated for `seconds`.
+double ParserRate(const std::vector<std::uint8_t>& stream, double seconds, std::uint64_t& messages) {
+    wire::ReceiveAssembler rx(wire::kReceiveBufferBytes);
+    std::uint64_t bytes = 0, sink = 0;
+    const auto start = Clock::now();
+    auto now = start;
+    while (Seconds(start, now) < seconds) {
+        for (std::size_t i = 0; i < stream.size(); i += kReceivePiece) {
+            const std::size_t n = std::min(kReceivePiece, stream.size() - i);
+            rx.Feed({stream.data() + i, n}, [&](const wire::MessageView& m) {
+                sink += m.payload.size() + m.payload[0];
+                ++messages;
+            });
+        }
+        bytes += stream.size();
+        now = Clock::now();
+    }
+    if (sink == 1) std::puts("");
+    return bytes / Seconds(start, now) / 1e6;
+}
+
+double MemcpyRate(const std::vector<std::uint8_t>& stream, double seconds) {
+    std::vector<std::uint8_t> buffer(wire::kReceiveBufferBytes);
+    std::uint64_t bytes = 0;
+    const std::size_t at = 0;  // the parser, too, receives at the start of its buffer
+    const auto start = Clock::now();
+    auto now = start;
+    while (Seconds(start, now) < seconds) {
+        for (std::size_t i = 0; i < stream.size(); i += kReceivePiece) {
+            const std::size_t n = std::min(kReceivePiece, stream.size() - i);
+            std::memcpy(buffer.data() + at, stream.data() + i, n);
+        }
+        bytes += stream.size();
+        now = Clock::now();
+    }
+    if (buffer[at] == 0xFE) std::puts("");
+    return bytes / Seconds(start, now) / 1e6;
+}
+
+std::uint16_t FreePort() {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+std::string BinDir(const char* argv0) {
+    char self[4096];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path = n > 0 ? std::string(self, n) : std::string(argv0);
+    return path.substr(0, path.rfind('/'));
+}
+
+pid_t StartFloodingEngine(const std::string& binDir, std::uint16_t port) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        std::string engine = binDir + "/cardengine", listen = "127.0.0.1:" + std::to_string(port);
+        ::execl(engine.c_str(), engine.c_str(), "--listen", listen.c_str(), "--flood", "65536", "--no-ack",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void StopEngine(pid_t pid) {
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+}
+
+double ReceiveRate(int s, double seconds) {
+    std::vector<std::uint8_t> buffer(wire::kReceiveBufferBytes);
+    std::uint64_t bytes = 0;
+    const auto warm = Clock::now() + std::chrono::milliseconds(300);
+    while (Clock::now() < warm) ::recv(s, buffer.data(), buffer.size(), 0);
+    const auto start = Clock::now();
+    auto now = start;
+    while (Seconds(start, now) < seconds) {
+        ssize_t n = ::recv(s, buffer.data(), buffer.size(), 0);
+        if (n <= 0) break;
+        bytes += static_cast<std::uint64_t>(n);
+        now = Clock::now();
+    }
+    return bytes / Seconds(start, now) / 1e6;
+}
+
+// cardengine's own speed: its stream read by a plain socket without parsing.
+double EngineRawRate(const std::string& binDir, double seconds) {
+    const std::uint16_t port = FreePort();
+    pid_t pid = StartFloodingEngine(binDir, port);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    int s = -1;
+    for (int i = 0; i < 200; ++i) {
+        s = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) break;
+        ::close(s);
+        s = -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const double rate = s >= 0 ? ReceiveRate(s, seconds) : 0;
+    if (s >= 0) ::close(s);
+    StopEngine(pid);
+    return rate;
+}
+
+double LinkRate(const std::string& binDir, double seconds, bbdev::LinkCounters& counters) {
+    const std::uint16_t port = FreePort();
+    pid_t pid = StartFloodingEngine(binDir, port);
+    bbdev::CEngineLink link;
+    std::atomic<std::uint64_t> dataBytes{0};
+    bool connected = false;
+    for (int i = 0; i < 200 && !connected; ++i) {
+        connected = link.Connect("127.0.0.1", port, [&](const wire::MessageView& m) {
+            if (m.module() == 2 && m.operation() == 4) dataBytes.fetch_add(m.bytes.size(), std::memory_order_relaxed);
+        });
+        if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    double rate = 0;
+    if (connected) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // warm-up
+        const std::uint64_t before = dataBytes.load();
+        const auto start = Clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        rate = (dataBytes.load() - before) / Seconds(start, Clock::now()) / 1e6;
+        counters = link.counters();
+        link.Disconnect();
+    }
+    StopEngine(pid);
+    return rate;
+}
+
+double PlainTcpRate(double seconds) {
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        int s = ::accept(listener, nullptr, nullptr);
+        std::vector<std::uint8_t> block(wire::MessageBytes(kPayload), 0x5A);
+        while (!stop.load()) {
+            if (::send(s, block.data(), block.size(), MSG_NOSIGNAL) <= 0) break;
+        }
+        ::close(s);
+    });
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    const double rate = ReceiveRate(s, seconds);
+    stop.store(true);
+    ::close(s);
+    writer.join();
+    ::close(listener);
+    return rate;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+    const auto stream = MakeStream(256);  // 16 MiB of 64 KiB data messages
+
+    std::uint64_t messages = 0;
+    const double parser = ParserRate(stream, seconds, messages);
+    const double copy = MemcpyRate(stream, seconds);
+    std::printf("parser  %.0f MB/s (%llu messages)   memcpy %.0f MB/s   ratio %.2f\n", parser,
+                (unsigned long long)messages, copy, parser / copy);
+
+    bbdev::LinkCounters counters;
+    const double link = LinkRate(BinDir(argv[0]), seconds, counters);
+    const double tcp = PlainTcpRate(seconds);
+    const double raw = EngineRawRate(BinDir(argv[0]), seconds);
+    std::printf("link    %.0f MB/s (%llu messages, %llu discarded bytes)   plain TCP %.0f MB/s   ratio %.2f\n",
+                link, (unsigned long long)counters.rxMessages, (unsigned long long)counters.discardedBytes,
+                tcp, tcp > 0 ? link / tcp : 0.0);
+    std::printf("engine  %.0f MB/s read raw from cardengine (the link's ceiling)   link/raw %.2f\n", raw,
+                raw > 0 ? link / raw : 0.0);
+    return link > 0 ? 0 : 1;
+}

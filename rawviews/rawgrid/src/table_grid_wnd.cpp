@@ -36,6 +36,7 @@ TableGridView::TableGridView(std::shared_ptr<TableStore> store, QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     text_.reserve(kCellTextMax);
+    batch_.SetFont(font_);
     UpdateMetrics();
 }
 
@@ -216,20 +217,45 @@ void TableGridView::PaintGrid(QPainter& p, const QRect& exposed) {
     const int bits = settings_.nDataBitsLimit ? page_.shape.nWordBits : 0;
     const int mode = settings_.nDataViewMode;
     const double volts = settings_.fConvertVoltage;
+    if (!batch_.Usable()) {
+        for (int r = 0; r < page_.rows; ++r) {
+            const int baseline = headerH_ + (r0 + r) * rowH_ + baseOffset;
+            if (timeExposed && page_.hasTime) {
+                p.setPen(kTimeText);
+                DrawText(p, labelW_, timeW_, baseline, buf,
+                         FormatTimeCode(buf, &page_.tags[r * TableStore::kTimeTagBytes]));
+            }
+            p.setPen(kText);
+            const std::uint32_t* v = &page_.values[std::size_t(r) * page_.words];
+            for (int c = 0; c < page_.words; ++c) {
+                const std::size_t n = FormatCell(buf, MaskWord(v[c], bits), mode, wb, volts);
+                DrawText(p, left + (c0 + c) * cellW_, cellW_, baseline, buf, n);
+            }
+        }
+        return;
+    }
+
+    // The whole page goes out as two glyph runs: time texts, then the words.
+    const double adv = batch_.Advance();
+    if (timeExposed && page_.hasTime) {
+        for (int r = 0; r < page_.rows; ++r) {
+            const std::size_t n = FormatTimeCode(buf, &page_.tags[r * TableStore::kTimeTagBytes]);
+            batch_.Add(labelW_ + (timeW_ - double(n) * adv) / 2,
+                       headerH_ + (r0 + r) * rowH_ + baseOffset, buf, n);
+        }
+        p.setPen(kTimeText);
+        batch_.Flush(p);
+    }
     for (int r = 0; r < page_.rows; ++r) {
         const int baseline = headerH_ + (r0 + r) * rowH_ + baseOffset;
-        if (timeExposed && page_.hasTime) {
-            p.setPen(kTimeText);
-            DrawText(p, labelW_, timeW_, baseline, buf,
-                     FormatTimeCode(buf, &page_.tags[r * TableStore::kTimeTagBytes]));
-        }
-        p.setPen(kText);
         const std::uint32_t* v = &page_.values[std::size_t(r) * page_.words];
         for (int c = 0; c < page_.words; ++c) {
             const std::size_t n = FormatCell(buf, MaskWord(v[c], bits), mode, wb, volts);
-            DrawText(p, left + (c0 + c) * cellW_, cellW_, baseline, buf, n);
+            batch_.Add(left + (c0 + c) * cellW_ + (cellW_ - double(n) * adv) / 2, baseline, buf, n);
         }
     }
+    p.setPen(kText);
+    batch_.Flush(p);
 }
 
 void TableGridView::paintEvent(QPaintEvent* e) {

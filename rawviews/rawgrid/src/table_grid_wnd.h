@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QString>
 
+#include "glyph_batch_wnd.h"
 #include "table_settings.h"
 #include "table_store.h"
 
@@ -74,6 +75,7 @@ private:
     int colHeaderKey_ = -1, colHeaderWidth_ = -1;
     int rowHeaderKey_ = -1, rowHeaderHeight_ = -1;
 
+    GlyphBatch batch_;
     PageCopy page_;  // reused between paints
     QString text_;   // reused between cells
 };

@@ -228,6 +228,7 @@ TEST_F(TableWindow, TimerRepaintsAndRetitlesFromTheData) {
 
     // Something other than the background was painted in the cell area.
     const QImage img = w->Grid()->viewport()->grab().toImage();
+    if (qEnvironmentVariableIsSet("RAWGRID_SAVE")) img.save(qEnvironmentVariable("RAWGRID_SAVE"));
     int dark = 0;
     for (int y = img.height() / 2; y < img.height(); ++y)
         for (int x = img.width() / 2; x < img.width(); ++x) dark += qGray(img.pixel(x, y)) < 96;

@@ -3,20 +3,15 @@
 #include "bbdevice/dev_records.h"
 #include "data_report_thread.h"
 #include "dem_timetag.h"
-#include "platform/notify.h"
+#include "device_messages.h"
 
 namespace bbdev {
 
 namespace {
 
-constexpr const char* kCaption = "提示";
 constexpr unsigned kEnableFlushMs = 15;
 constexpr unsigned kEngineFlushMs = 5;
 constexpr std::size_t kTimeRecordBytes = 16;
-
-void ShowError(const char* text) {
-    plat::MessageBox(text, kCaption, plat::MB_OK | plat::MB_ICONERROR);
-}
 
 }  // namespace
 
@@ -34,7 +29,7 @@ bool CDemDistribution::Open(DemDataCallback callback, std::uint32_t userValue,
     const bool ring0 = channels_[0]->CreateRing(ringBytes);
     const bool ring1 = channels_[1]->CreateRing(ringBytes);
     if (!ring0 || !ring1) {
-        ShowError(kMsgRingCreateFailed);
+        ShowDeviceMessage(kMsgRingCreateFailed);
         channels_[0]->ReleaseRing();
         channels_[1]->ReleaseRing();
         return false;
@@ -42,7 +37,7 @@ bool CDemDistribution::Open(DemDataCallback callback, std::uint32_t userValue,
     auto thread = std::make_unique<CDataReportWinThread>(cardIndex_, channels_[0].get(),
                                                          channels_[1].get(), events_);
     if (!thread->Start(callback, userValue)) {
-        ShowError(kMsgReportThreadFailed);
+        ShowDeviceMessage(kMsgReportThreadFailed);
         channels_[0]->ReleaseRing();
         channels_[1]->ReleaseRing();
         return false;

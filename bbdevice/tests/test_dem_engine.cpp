@@ -1,0 +1,182 @@
+// cardengine -> engine link -> data channel -> data callback: every generated
+// minor frame arrives once and in order. The frames are checked against what
+// the demodulator record says they hold, not against the generator's code.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include <bbdevice/dev_records.h>
+#include <bbdevice/wire/engine_message.h>
+
+#include "dem_distribution.h"
+#include "engine_link.h"
+#include "engine_process.h"
+
+namespace {
+
+using namespace bbdev;
+using namespace std::chrono_literals;
+using enginetest::EngineProcess;
+
+constexpr std::uint32_t kFrames = 2000;  // minor frames per case, whole major frames
+constexpr std::uint32_t kWords = 12, kMinors = 4, kRate = 8000000;
+constexpr std::uint32_t kCyclicPosition = kWords + 9;  // word 9 of minor frame 1
+
+struct Collected {
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::uint8_t> bytes;
+    std::vector<DemChannelDescriptor> descriptors;
+} g_collected;
+
+int Collect(DemReportBlock* block) {
+    std::lock_guard lock(g_collected.m);
+    g_collected.bytes.insert(g_collected.bytes.end(), block->data, block->data + block->byteCount);
+    g_collected.descriptors.push_back(block->descriptor);
+    g_collected.cv.notify_all();
+    return 0;
+}
+
+// The card end as the device code drives it: link messages of the
+// demodulator module go to the data channels; a record that went out
+// restarts them.
+class LinkDevice {
+public:
+    bool Open(std::uint16_t port) {
+        if (!dist_.Open(Collect, 7)) return false;
+        return link_.Connect("127.0.0.1", port, [this](const wire::MessageView& m) {
+            if (m.module() == 1 && m.operation() == wire::kOpHeartbeat) link_.MarkAlive();
+            if (m.module() == wire::kModuleDemodulator) dist_.OnDemodulatorMessage(m.operation(), m.payload);
+        });
+    }
+    bool SetDem(DemParam& p) {
+        p.配时密度 = 1;
+        if (!link_.Send(wire::MakeCommand(2, 3), &p, sizeof p)) return false;
+        dist_.Restart(p, {}, false);
+        return true;
+    }
+    void Close() {
+        link_.Disconnect();
+        dist_.Close();
+    }
+
+private:
+    CEngineLink link_{0};
+    CDemDistribution dist_{0};
+};
+
+struct Case {
+    std::uint32_t bits, type, hostTags;
+};
+
+std::uint64_t Word(const std::uint8_t* words, std::uint32_t position, std::uint32_t bytes) {
+    std::uint64_t v = 0;
+    for (std::uint32_t b = 0; b < bytes; ++b) v = v << 8 | words[(position - 1) * bytes + b];
+    return v;
+}
+
+// Checks every record of one case and counts the minor frames.
+void CheckStream(const std::vector<std::uint8_t>& s, const Case& c, const DemParam& p,
+                 std::uint32_t* frameCount) {
+    const std::uint32_t B = (c.bits + 7) / 8, R = 8 + kWords * B;
+    const std::uint64_t mask = (1ull << c.bits) - 1;
+    EXPECT_EQ(s.size() % R, 0u);
+    const std::uint32_t frames = std::uint32_t(s.size() / R);
+    *frameCount = frames;
+    // The 16-bit sync pattern, most significant bit first over whole words.
+    const std::uint64_t sync0 = c.bits >= 16 ? 0xEB90ull << (c.bits - 16) : 0xEB90ull >> (16 - c.bits);
+    const std::uint64_t sync1 = c.bits >= 16 ? 0 : (0xEB90ull << (2 * c.bits - 16)) & mask;
+    const double stepUs = double(kWords) * c.bits * 1e6 / kRate;
+    std::uint64_t firstTagUs = 0;
+    for (std::uint32_t f = 0; f < frames; ++f) {
+        const std::uint8_t* rec = &s[std::size_t{f} * R];
+        const std::uint8_t* w = rec + 8;
+        const std::uint32_t index = f % kMinors;
+        ASSERT_EQ(rec[6], index) << "frame " << f;
+        if (c.hostTags) {
+            ASSERT_EQ(rec[7], 0x40) << "frame " << f;
+            std::uint64_t tag = 0;
+            for (int i = 7; i >= 0; --i) tag = tag << 8 | rec[i];
+            const std::uint64_t us = (tag >> 20 & 0x1FFFF) * 1000000 + (tag & 0xFFFFF);
+            if (f == 0) firstTagUs = us;
+            EXPECT_NEAR(double(us - firstTagUs), f * stepUs, 1.0) << "frame " << f;
+        } else {
+            ASSERT_EQ(rec[7], 0) << "frame " << f;
+            for (int i = 0; i < 4; ++i) {
+                ASSERT_LE(rec[i] & 0x0F, 9) << "BCD digit, frame " << f;
+                ASSERT_LE(rec[i] >> 4, 9) << "BCD digit, frame " << f;
+            }
+        }
+        ASSERT_EQ(Word(w, 1, B), sync0) << "frame " << f;
+        if (c.bits < 16) {
+            ASSERT_EQ(Word(w, 2, B), sync1) << "frame " << f;
+        }
+        // Counter: high, middle, low word at 3, 4, 5.
+        const std::uint64_t counter =
+            Word(w, 3, B) << (2 * c.bits) | Word(w, 4, B) << c.bits | Word(w, 5, B);
+        ASSERT_EQ(counter, f) << "frame counter";
+        if (c.type == 2) {
+            ASSERT_EQ(Word(w, p.副帧路序, B), (kMinors - 1 - index) & mask) << "ID counts down";
+        }
+        if (c.type == 3 && index == (kCyclicPosition - 1) / kWords) {
+            ASSERT_EQ(Word(w, (kCyclicPosition - 1) % kWords + 1, B), p.副帧同步码 & mask);
+        }
+    }
+}
+
+class DemEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        {
+            std::lock_guard lock(g_collected.m);
+            g_collected.bytes.clear();
+        }
+        ASSERT_TRUE(engine.started());
+        ASSERT_TRUE(device.Open(engine.port()));
+    }
+    void TearDown() override { device.Close(); }
+
+    void RunCase(const Case& c) {
+        SCOPED_TRACE(testing::Message() << "bits " << c.bits << " type " << c.type << " host tags "
+                                        << c.hostTags);
+        DemParam p;
+        FillDefault(p);
+        p.字长 = c.bits;
+        p.子帧长 = kWords;
+        p.副帧长 = kMinors;
+        p.码率 = kRate;
+        p.副帧类型 = c.type;
+        p.副帧路序 = c.type == 3 ? kCyclicPosition : 7;
+        p.配时精度 = c.hostTags;
+        {
+            std::lock_guard lock(g_collected.m);
+            g_collected.bytes.clear();
+        }
+        ASSERT_TRUE(device.SetDem(p));
+        const std::size_t expected = std::size_t{kFrames} * (8 + kWords * ((c.bits + 7) / 8));
+        std::vector<std::uint8_t> got;
+        {
+            std::unique_lock lock(g_collected.m);
+            g_collected.cv.wait_for(lock, 20s, [&] { return g_collected.bytes.size() >= expected; });
+            got = g_collected.bytes;
+        }
+        std::uint32_t frames = 0;
+        CheckStream(got, c, p, &frames);
+        EXPECT_EQ(frames, kFrames);
+    }
+
+    EngineProcess engine{{"--dem-frames", std::to_string(kFrames)}};
+    LinkDevice device;
+};
+
+}  // namespace
+
+TEST_F(DemEngineTest, EveryMinorFrameOnceAndInOrder) {
+    for (std::uint32_t bits : {8u, 10u, 16u})
+        for (std::uint32_t type : {0u, 2u, 3u})
+            for (std::uint32_t host : {0u, 1u}) RunCase({bits, type, host});
+}

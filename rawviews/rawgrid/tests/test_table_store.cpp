@@ -13,7 +13,7 @@ _FRAME_STRUCT_PARAM Shape(int words, int subframes, int wordBits, int timeBytes 
     _FRAME_STRUCT_PARAM f{};
     f.nWordsPerSubframe = static_cast<std::uint16_t>(words);
     f.nSubframes = static_cast<std::uint16_t>(subframes);
-    f.nFrameWords = words * subframes;
+    f.nFrameWords = static_cast<std::int32_t>(std::int64_t{words} * subframes);
     f.nWordBits = static_cast<std::uint8_t>(wordBits);
     f.nWordBytes = static_cast<std::uint8_t>((wordBits + 7) / 8);
     f.nTimeBytes = static_cast<std::uint8_t>(timeBytes);
@@ -236,6 +236,14 @@ TEST(TableStore, PagesAreNeverTornByConcurrentData) {
             store.SetData(&f, data.data());
         }
     });
+    struct Joiner {
+        std::atomic<bool>& stop;
+        std::thread& t;
+        ~Joiner() {
+            stop = true;
+            t.join();
+        }
+    } joiner{stop, producer};
     PageCopy page;
     int checked = 0;
     while (checked < 2000) {
@@ -249,8 +257,6 @@ TEST(TableStore, PagesAreNeverTornByConcurrentData) {
         for (std::uint8_t t : page.tags) ASSERT_EQ(t, first & 0xFF);
         ++checked;
     }
-    stop = true;
-    producer.join();
 }
 
 }  // namespace

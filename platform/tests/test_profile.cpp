@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -196,6 +197,41 @@ TEST_F(Profile, UnusableFileFailsWithoutDamage) {
     std::filesystem::create_directory(file);  // a directory where the file should be
     EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", file));
     EXPECT_EQ(Get("S", "k"), "DEF");
+}
+
+TEST_F(Profile, ReadOnlyFileIsNotReplaced) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may write anything";
+    WriteBytes(file, "[S]\nk=1\n");
+    chmod(file.c_str(), 0444);
+    EXPECT_FALSE(WritePrivateProfileString("S", "k", "2", file));
+    EXPECT_EQ(Get("S", "k"), "1");
+}
+
+TEST_F(Profile, WritersInSeveralProcessesLoseNoUpdate) {
+    constexpr int kProcesses = 4, kKeys = 40;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            bool ok = true;
+            for (int k = 0; k < kKeys; ++k)
+                ok = WritePrivateProfileInt("P" + std::to_string(p), "k" + std::to_string(k), k,
+                                            file) &&
+                     ok;
+            _exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int p = 0; p < kProcesses; ++p)
+        for (int k = 0; k < kKeys; ++k)
+            EXPECT_EQ(
+                GetPrivateProfileInt("P" + std::to_string(p), "k" + std::to_string(k), -1, file),
+                k);
 }
 
 TEST(ProfileText, CutGbkAndParseInt) {

@@ -111,7 +111,9 @@ const QPixmap& TableGridView::ColumnHeader(int firstWord, int width) {
     if (colHeaderKey_ == firstWord && colHeaderWidth_ == width) return colHeader_;
     colHeaderKey_ = firstWord;
     colHeaderWidth_ = width;
-    colHeader_ = QPixmap(std::max(1, width), headerH_);
+    const qreal dpr = devicePixelRatioF();
+    colHeader_ = QPixmap(QSize(std::max(1, width), headerH_) * dpr);
+    colHeader_.setDevicePixelRatio(dpr);
     colHeader_.fill(kHeaderBackground);
     QPainter p(&colHeader_);
     p.setFont(font_);
@@ -141,7 +143,9 @@ const QPixmap& TableGridView::RowHeader(int firstRow, int height) {
     if (rowHeaderKey_ == firstRow && rowHeaderHeight_ == height) return rowHeader_;
     rowHeaderKey_ = firstRow;
     rowHeaderHeight_ = height;
-    rowHeader_ = QPixmap(labelW_, std::max(1, height));
+    const qreal dpr = devicePixelRatioF();
+    rowHeader_ = QPixmap(QSize(labelW_, std::max(1, height)) * dpr);
+    rowHeader_.setDevicePixelRatio(dpr);
     rowHeader_.fill(kHeaderBackground);
     QPainter p(&rowHeader_);
     p.setFont(font_);
@@ -182,7 +186,7 @@ void TableGridView::PaintGrid(QPainter& p, const QRect& exposed) {
     if (exposed.top() < headerH_) p.drawPixmap(0, 0, ColumnHeader(firstWord, W));
     if (exposed.left() < labelW_ && exposed.bottom() >= headerH_)
         p.drawPixmap(0, headerH_, RowHeader(firstRow, H - headerH_));
-    if (visRows <= 0) return;
+    if (visRows <= 0 || exposed.bottom() < headerH_) return;
 
     // Only the rows and columns that the exposed rectangle touches.
     const int r0 = std::max(0, (exposed.top() - headerH_) / rowH_);

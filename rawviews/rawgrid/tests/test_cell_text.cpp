@@ -80,12 +80,7 @@ TEST(TimeCode, InvalidDigitsStayWithinTheText) {
     EXPECT_EQ(std::string(buf, FormatTimeCode(buf, all)), "45:85:85:1666.5");
 }
 
-TEST(Labels, RowsColumnsAndTitle) {
-    char buf[kCellTextMax];
-    EXPECT_EQ(std::string(buf, FormatRowLabel(buf, 7)), "R0007");
-    EXPECT_EQ(std::string(buf, FormatRowLabel(buf, 12345)), "R12345");
-    EXPECT_EQ(std::string(buf, FormatColumnLabel(buf, 12)), "F12");
-
+TEST(Title, DescribesTheFrame) {
     _FRAME_STRUCT_PARAM f{};
     f.nWordsPerSubframe = 128;
     f.nSubframes = 32;

@@ -32,10 +32,7 @@ protected:
     std::string dir_, file_;
 };
 
-TEST(TableSettingsNames, SectionPerStreamAndFileInModuleDirectory) {
-    EXPECT_EQ(SettingsSection(-1), "TABLE_PARAMETER");
-    EXPECT_EQ(SettingsSection(0), "TABLE1_PARAMETER");
-    EXPECT_EQ(SettingsSection(2), "TABLE3_PARAMETER");
+TEST(TableSettingsPath, FileInModuleDirectory) {
     plat::SetModuleDirectory("/opt/talvora-test");
     EXPECT_EQ(SettingsFilePath(), "/opt/talvora-test/TableParameter.ini");
     plat::SetModuleDirectory("");

@@ -6,6 +6,7 @@ namespace cardengine {
 
 const char kDemFrameUsage[] =
     "  --full-speed                demodulator frames pre-generated, sent as fast as possible\n"
+    "  --dem-rate-mbps N           with --full-speed: send at most N Mbit/s\n"
     "  --dem-frames N              stop after N minor frames and send a flush\n"
     "  --dem-settle-ms N           pause after a demodulator record (default 50)\n"
     "  --dem-message-bytes N       payload of one data message (default: ~1 ms of frames)\n"
@@ -41,6 +42,7 @@ bool ParseDemFrameOption(std::string_view arg, const char* value, DemFrameOption
     ok = Count(value, n);
     if (arg == "--dem-frames") o.frames = n;
     else if (arg == "--dem-settle-ms") o.settleMs = static_cast<unsigned>(n);
+    else if (arg == "--dem-rate-mbps") o.fullSpeedMbps = double(n);
     else if (arg == "--dem-message-bytes") {
         ok = ok && n >= 1 && n <= (1u << 20);
         o.messageBytes = static_cast<std::size_t>(n);

@@ -14,6 +14,7 @@ struct DemFrameOptions {
     std::uint64_t frames = 0;       // stop after this many minor frames and flush; 0: endless
     unsigned settleMs = 50;         // pause between a demodulator record and its first frame
     std::size_t messageBytes = 0;   // payload per data message; 0: about 1 ms of frames
+    double fullSpeedMbps = 0;       // with fullSpeed: cap on the sent rate; 0: none
     DemFaults faults;
 };
 

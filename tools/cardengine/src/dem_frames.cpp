@@ -67,6 +67,10 @@ void DemFrameGenerator::BuildRoles() {
     if (sim_.帧计数中位使能) place(sim_.帧计数中位路序, Role::CounterMid);
     if (sim_.帧计数高位使能) place(sim_.帧计数高位路序, Role::CounterHigh);
     if (sim_.正弦波使能) place(sim_.正弦波路序, Role::Sine);
+    counterWords_.clear();
+    for (std::uint32_t i = 0; i < w; ++i)
+        if (roles_[i] == Role::CounterLow || roles_[i] == Role::CounterMid || roles_[i] == Role::CounterHigh)
+            counterWords_.emplace_back(i, roles_[i]);
 }
 
 void DemFrameGenerator::PutWord(std::uint8_t* at, std::uint64_t value) const {
@@ -111,14 +115,11 @@ void DemFrameGenerator::WriteTag(std::uint8_t* tag, double us, std::uint32_t ind
 
 void DemFrameGenerator::StampCounter(std::uint8_t* taggedMinor, std::uint64_t counter) const {
     const std::uint32_t bits = layout_.wordBits;
-    for (std::uint32_t i = 0; i < layout_.words; ++i) {
+    for (const auto& [i, role] : counterWords_) {
         std::uint8_t* at = taggedMinor + 8 + std::size_t{i} * layout_.wordBytes;
-        switch (roles_[i]) {
-            case Role::CounterLow: PutWord(at, counter); break;
-            case Role::CounterMid: PutWord(at, bits >= 32 ? 0 : counter >> bits); break;
-            case Role::CounterHigh: PutWord(at, bits >= 32 ? 0 : counter >> (2 * bits)); break;
-            default: break;
-        }
+        if (role == Role::CounterLow) PutWord(at, counter);
+        else if (role == Role::CounterMid) PutWord(at, bits >= 32 ? 0 : counter >> bits);
+        else PutWord(at, bits >= 32 ? 0 : counter >> (2 * bits));
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <bbdevice/dev_records.h>
@@ -62,6 +63,7 @@ private:
     DemLayout layout_{};
     std::vector<Role> roles_;          // one per word of a minor frame
     std::vector<std::uint64_t> sync_;  // sync word values where roles_ is Sync
+    std::vector<std::pair<std::uint32_t, Role>> counterWords_;  // word index, which part
     std::uint64_t mask_ = 0;
     std::uint64_t frame_ = 0;          // minor frames generated
     std::uint64_t counter_ = 0;        // frame-counter value of the next frame

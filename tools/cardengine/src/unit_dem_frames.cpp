@@ -62,12 +62,12 @@ public:
     // A new connection waits for the records that the library sends again.
     void OnConnect(Session&, Clock::time_point) override { streaming_ = startPending_ = false; }
 
-    bool Busy() const override { return streaming_ && o_.fullSpeed; }
+    bool Busy() const override { return streaming_ && o_.fullSpeed && !ahead_; }
 
     void OnTick(Session& s, Clock::time_point now) override {
         if (startPending_ && now >= startAt_) Start(now);
         if (!streaming_) return;
-        if (o_.fullSpeed) SendFast(s);
+        if (o_.fullSpeed) SendFast(s, now);
         else SendPaced(s, now);
         if (o_.frames && sent_ >= o_.frames) {
             s.SendValue(wire::kModuleDemodulator, kOpFlush0, 0);
@@ -133,11 +133,17 @@ private:
         }
     }
 
-    void SendFast(Session& s) {
+    void SendFast(Session& s, Clock::time_point now) {
         const std::size_t tagged = gen_.Layout().taggedMinorBytes;
-        for (int i = 0; i < 16 && !s.closing() && Remaining() > 0; ++i) {
+        std::uint64_t allowedFrames = ~0ull;
+        if (o_.fullSpeedMbps > 0) {
+            const double elapsed = std::chrono::duration<double>(now - started_).count();
+            allowedFrames = std::uint64_t(elapsed * o_.fullSpeedMbps * 1e6 / 8 / tagged);
+        }
+        ahead_ = sent_ >= allowedFrames;
+        for (int i = 0; i < 16 && !s.closing() && Remaining() > 0 && sent_ < allowedFrames; ++i) {
             const std::size_t n = std::min<std::uint64_t>(
-                {framesPerMessage_, poolFrames_ - poolAt_, Remaining()});
+                {framesPerMessage_, poolFrames_ - poolAt_, Remaining(), allowedFrames - sent_});
             std::uint8_t* first = pool_.data() + poolAt_ * tagged;
             for (std::size_t f = 0; f < n; ++f) gen_.StampCounter(first + f * tagged, sent_ + f);
             if (!s.Send(wire::kModuleDemodulator, kOpData0, {first, n * tagged})) return;
@@ -152,6 +158,7 @@ private:
     bool haveDem_ = false;
     bool startPending_ = false;
     bool streaming_ = false;
+    bool ahead_ = false;  // the rate cap holds the full-speed stream back
     Clock::time_point startAt_{}, started_{};
     DemFrameGenerator gen_;
     std::size_t framesPerMessage_ = 1;

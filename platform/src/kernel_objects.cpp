@@ -27,8 +27,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 namespace plat {
@@ -68,12 +70,9 @@ static_assert(std::atomic_ref<std::uint32_t>::is_always_lock_free);
 
 using Atomic = std::atomic_ref<std::uint32_t>;
 
-// "/talvora." followed by the name with every byte outside [A-Za-z0-9._-]
-// written as %XX; '%' itself is encoded, so the mapping is one-to-one.
-std::optional<std::string> ShmName(const std::string& name) {
+void AppendEncoded(std::string& out, std::string_view text) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::string out = "/talvora.";
-    for (unsigned char c : name) {
+    for (unsigned char c : text) {
         bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                      c == '.' || c == '_' || c == '-';
         if (plain) {
@@ -84,6 +83,19 @@ std::optional<std::string> ShmName(const std::string& name) {
             out += kHex[c & 15];
         }
     }
+}
+
+// "/talvora." followed by the name with every byte outside [A-Za-z0-9._-]
+// written as %XX; '%' itself is encoded, so the mapping is one-to-one. A
+// namespace from TALVORA_OBJECT_NAMESPACE goes in front, separated by "%%",
+// which no encoded name contains.
+std::optional<std::string> ShmName(const std::string& name) {
+    std::string out = "/talvora.";
+    if (const char* ns = std::getenv("TALVORA_OBJECT_NAMESPACE"); ns && *ns) {
+        AppendEncoded(out, ns);
+        out += "%%";
+    }
+    AppendEncoded(out, name);
     if (out.size() - 1 > NAME_MAX) return std::nullopt;
     return out;
 }

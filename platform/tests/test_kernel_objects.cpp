@@ -90,6 +90,22 @@ TEST(SharedSection, NamesMapOneToOne) {
     EXPECT_EQ(SharedSection::Create(base + "zero", 0), nullptr);
 }
 
+TEST(SharedSection, NamespaceVariableSeparatesNames) {
+    const std::string name = UniqueName("spaced");
+    setenv("TALVORA_OBJECT_NAMESPACE", "run-a", 1);
+    auto a = SharedSection::Create(name, 8);
+    ASSERT_NE(a, nullptr);
+    EXPECT_TRUE(SharedSection::Exists(name));
+    setenv("TALVORA_OBJECT_NAMESPACE", "run-b", 1);
+    EXPECT_FALSE(SharedSection::Exists(name));
+    unsetenv("TALVORA_OBJECT_NAMESPACE");
+    EXPECT_FALSE(SharedSection::Exists(name));
+    setenv("TALVORA_OBJECT_NAMESPACE", "run-a", 1);
+    EXPECT_TRUE(SharedSection::Exists(name));
+    a.reset();
+    unsetenv("TALVORA_OBJECT_NAMESPACE");
+}
+
 TEST(SharedSection, ObjectLeftByDeadProcessesCountsAsGone) {
     const std::string name = UniqueName("orphan");
     pid_t child = Fork([&] {

@@ -1,6 +1,9 @@
 // Named events, mutexes and shared sections that work between processes.
 // Each lives in a POSIX shared-memory object whose name is derived one-to-one
-// from the given name; the object is removed when its last handle closes.
+// from the given name; the object is removed when its last handle closes
+// (or when every process holding it has died). The environment variable
+// TALVORA_OBJECT_NAMESPACE, when set, gives a separate set of names, so that
+// test runs and program instances started with it do not meet each other.
 #pragma once
 
 #include <cstddef>

@@ -79,6 +79,11 @@ public:
     // successful reconnection: the units send their kept records again.
     void SetResendHook(ResendHook hook);
 
+    // Holds off the watchdog's reconnection and re-send (and every other
+    // send) while a unit sends a record and keeps its copy, so a re-send
+    // never goes out with the record that was just replaced.
+    std::unique_lock<std::recursive_mutex> LockSends() { return std::unique_lock(lock_); }
+
     bool connected() const { return connected_.load(); }
     bool alive() const { return alive_.load(); }
     void MarkAlive() { alive_.store(1); }

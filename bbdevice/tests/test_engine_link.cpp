@@ -185,7 +185,8 @@ TEST(EngineLink, EngineClosingTheConnectionLeadsToReconnection) {
 }
 
 TEST(EngineLink, TornMessageOfAClosedConnectionIsNotGluedToTheNextOne) {
-    // 4 heartbeats and 10 bytes of the fifth, then the engine closes.
+    // Each connection carries a heartbeat and the first 70 bytes of a status
+    // report, then the engine closes.
     EngineProcess engine({"--close-after-bytes", "90", "--heartbeat-ms", "50", "--no-ack"});
     ASSERT_TRUE(engine.started());
     CEngineLink link;
@@ -194,7 +195,7 @@ TEST(EngineLink, TornMessageOfAClosedConnectionIsNotGluedToTheNextOne) {
     ASSERT_TRUE(WaitUntil([&] { return link.counters().reconnects >= 2; }));
     link.Disconnect();
     const auto messages = inbox.Snapshot();
-    ASSERT_GE(messages.size(), 8u);
+    ASSERT_GE(messages.size(), 2u);
     for (auto& [command, payload] : messages) {
         EXPECT_EQ(command, 0x01000107u);
         ASSERT_EQ(payload.size(), 4u);

@@ -20,6 +20,8 @@ const char kUsage[] =
     "  --split N                   write messages in pieces of at most N bytes\n"
     "  --split-pause-us N          pause between pieces (default 200)\n"
     "  --no-ack                    do not acknowledge commands\n"
+    "  --no-function-info          never answer the request for the card function information\n"
+    "  --status-ms N               period of status, time and statistics reports (default 100)\n"
     "  --flood BYTES               send data messages of BYTES payload at full speed\n"
     "  --quit-after SEC            exit after SEC seconds\n";
 
@@ -52,6 +54,10 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exitCode) {
             o.acknowledge = false;
             continue;
         }
+        if (arg == "--no-function-info") {
+            o.answerOpen = false;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "cardengine: %s needs a value\n%s", argv[i], kUsage);
             return false;
@@ -74,6 +80,9 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exitCode) {
         } else if (arg == "--heartbeat-ms") {
             ok = ParseCount(value, count) && count > 0;
             o.heartbeatMs = static_cast<unsigned>(count);
+        } else if (arg == "--status-ms") {
+            ok = ParseCount(value, count) && count > 0;
+            o.statusMs = static_cast<unsigned>(count);
         } else if (arg == "--heartbeat-stop-after") {
             ok = ParseNumber(value, o.heartbeatStopAfter);
         } else if (arg == "--close-after-sec") {

@@ -21,6 +21,8 @@ struct Options {
     std::size_t splitBytes = 0;     // largest single write; 0: whole messages
     unsigned splitPauseUs = 200;    // pause between the pieces of a split message
     bool acknowledge = true;        // answer every command with operation 2
+    bool answerOpen = true;         // send the card function information when asked
+    unsigned statusMs = 100;        // period of status, time and statistics reports
     std::size_t floodBytes = 0;     // payload of data messages sent at full speed; 0: off
     double quitAfter = -1;          // seconds; < 0: run until signalled
     DemFrameOptions dem;            // demodulator frame generator

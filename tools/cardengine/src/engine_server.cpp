@@ -82,8 +82,7 @@ void EngineServer::OnCommand(const wire::MessageView& message) {
     if (options_.acknowledge && message.operation() != wire::kOpAcknowledge) {
         session_->SendValue(message.module(), wire::kOpAcknowledge, message.command);
     }
-    if (const CommandHandler* handler = handlers_.Find(message.module(), message.operation()))
-        (*handler)(*session_, message.payload);
+    handlers_.Dispatch(message.module(), message.operation(), *session_, message.payload);
 }
 
 void EngineServer::ReadCommands() {

@@ -22,20 +22,25 @@ class Session;
 
 using CommandHandler = std::function<void(Session&, std::span<const std::uint8_t> payload)>;
 
-// Handlers by (module, operation).
+// Handlers by (module, operation). Several units may follow the same
+// command (the demodulator record drives both frames and status); each
+// handler runs in the order the units registered.
 class HandlerTable {
 public:
     void Add(unsigned module, unsigned operation, CommandHandler handler) {
-        handlers_[Key(module, operation)] = std::move(handler);
+        handlers_.emplace(Key(module, operation), std::move(handler));
     }
-    const CommandHandler* Find(unsigned module, unsigned operation) const {
-        auto it = handlers_.find(Key(module, operation));
-        return it == handlers_.end() ? nullptr : &it->second;
+    // Runs every handler of (module, operation); false when there is none.
+    bool Dispatch(unsigned module, unsigned operation, Session& session,
+                  std::span<const std::uint8_t> payload) const {
+        auto [first, last] = handlers_.equal_range(Key(module, operation));
+        for (auto it = first; it != last; ++it) it->second(session, payload);
+        return first != last;
     }
 
 private:
     static unsigned Key(unsigned module, unsigned operation) { return (module << 8) | operation; }
-    std::map<unsigned, CommandHandler> handlers_;
+    std::multimap<unsigned, CommandHandler> handlers_;
 };
 
 class EngineUnit {
@@ -52,6 +57,9 @@ public:
 
 std::unique_ptr<EngineUnit> MakeCardUnit(const Options& options);
 std::unique_ptr<EngineUnit> MakeFloodUnit(const Options& options);
+std::unique_ptr<EngineUnit> MakeDemStatusUnit(const Options& options);
+std::unique_ptr<EngineUnit> MakeTimeCodeUnit(const Options& options);
+std::unique_ptr<EngineUnit> MakeFrameStatUnit(const Options& options, unsigned module);
 std::unique_ptr<EngineUnit> MakeDemFrameUnit(const Options& options);
 
 std::vector<std::unique_ptr<EngineUnit>> MakeUnits(const Options& options);

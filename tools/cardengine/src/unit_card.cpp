@@ -28,7 +28,7 @@ public:
 
     void Register(HandlerTable& table) override {
         table.Add(wire::kModuleCard, kOpFunctionInfo, [this](Session& s, std::span<const std::uint8_t> p) {
-            if (p.size() >= 4 && wire::LoadLe32(p.data()) == 1)
+            if (options_.answerOpen && p.size() >= 4 && wire::LoadLe32(p.data()) == 1)
                 s.Send(wire::kModuleCard, kOpFunctionInfo, functionInfo_);
         });
         table.Add(wire::kModuleCard, kOpDescriptiveText, [](Session& s, std::span<const std::uint8_t> p) {

@@ -1,0 +1,72 @@
+// The BB_ interface of the device access library. Every export takes a card
+// index first (only card 0 exists) and returns nonzero for success. Records
+// are owned by the caller; the library copies what it needs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <bbdevice/dem_report.h>
+#include <bbdevice/dev_records.h>
+
+// Card function information: 512 bytes sent by the card once per connection,
+// passed on uninterpreted.
+struct CardFunctionInfo {
+    std::uint32_t words[128];
+};
+static_assert(sizeof(CardFunctionInfo) == 512);
+
+inline constexpr std::uint32_t BB_UNIT_STATUS_WORDS = 12;
+
+extern "C" {
+
+// Device table.
+std::uint32_t BB_GetBandCaseSumInSystem();
+std::uint32_t BB_GetActiveBandCaseSumInApp();
+
+// Opening and closing a card.
+std::int32_t BB_OpenDevice(std::uint32_t card, DemDataCallback callback, std::uint32_t userValue,
+                           CardFunctionInfo* info);
+std::int32_t BB_CloseDevice(std::uint32_t card);
+std::int32_t BB_GetLastError(std::uint32_t card, char* text, std::uint32_t size, std::uint32_t* code);
+std::int32_t BB_GetCardFunctionInfo(std::uint32_t card, CardFunctionInfo* info);
+std::int32_t BB_ParseCardFunctionInfo(std::uint32_t card, char* text, std::uint32_t size);
+std::int32_t BB_GetDeviceUnitStatus(std::uint32_t card, std::uint32_t status[BB_UNIT_STATUS_WORDS]);
+
+// Default records (the whole record is cleared first).
+std::int32_t BB_GetDefaultDemParam(std::uint32_t card, DemParam* param);
+std::int32_t BB_GetDefaultSimParam(std::uint32_t card, SimParam* param);
+std::int32_t BB_GetDefaultTimeSystemParam(std::uint32_t card, TimeSystemParam* param);
+std::int32_t BB_GetDefaultDecipherParam(std::uint32_t card, std::uint32_t unit, DecipherParam* param);
+
+// Settings sent to the card. BB_SetDemParam sets 配时密度 to 1 in the
+// caller's record before sending it.
+std::int32_t BB_SetDemParam(std::uint32_t card, DemParam* param);
+std::int32_t BB_SetSimParam(std::uint32_t card, const SimParam* param);
+std::int32_t BB_SetDecipherParam(std::uint32_t card, std::uint32_t unit, const DecipherParam* param);
+std::int32_t BB_SetTimeSystemBasicParam(std::uint32_t card, const TimeSystemBasicParam* param);
+std::int32_t BB_SetTimeSystemFlyParam(std::uint32_t card, const TimeSystemFlyParam* param);
+std::int32_t BB_SetTimeSystemFlyEnable(std::uint32_t card, std::uint32_t enable);
+std::int32_t BB_SetTimeSystemHandFly(std::uint32_t card, std::uint32_t value);
+std::int32_t BB_SetFrameStatParam(std::uint32_t card, std::uint32_t unit, const FrameStatParam* param);
+// cmd 0 stops, 1 starts, 2 is passed on; others are refused.
+std::int32_t BB_FrameStatCmd(std::uint32_t card, std::uint32_t unit, std::uint32_t cmd);
+
+// The card's last reported state.
+std::int32_t BB_GetDemStatus(std::uint32_t card, std::uint32_t half, DemStatus* status);
+std::int32_t BB_GetTimeSystemTime(std::uint32_t card, TimeSystemTime* time, std::uint32_t which);
+std::int32_t BB_GetTimeSystemFlyInfo(std::uint32_t card, TimeSystemFlyInfo* info);
+std::int32_t BB_GetGnssStatusInfo(std::uint32_t card, GnssStatusInfo* info);
+std::int32_t BB_GetGnssPosTimeInfo(std::uint32_t card, GnssPosTimeInfo* info);
+// Returns the running flag; only while running the ratio B / A is computed
+// and bytes 0-23 and 32-39 of `state` are written.
+std::int32_t BB_GetStatState(std::uint32_t card, std::uint32_t unit, FrameStatState* state);
+
+// Conversions.
+std::int32_t BB_TransCdmaTempPseudocode(std::uint8_t* out, std::uint32_t lengthIndex,
+                                        const std::uint8_t* bits);
+std::uint64_t StrToUint64(const char* text);
+const char* TransSynCodeToString(std::string* out, std::uint32_t low, std::uint32_t high,
+                                 std::uint32_t bits);
+
+}  // extern "C"

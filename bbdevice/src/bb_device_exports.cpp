@@ -1,0 +1,132 @@
+// Exports of the device interface frame: the device table, open and close,
+// the error store and the card function information.
+#include <cstring>
+
+#include <bbdevice/bbdevice.h>
+
+#include "card_device.h"
+#include "device_table.h"
+
+using namespace bbdev;
+
+namespace {
+
+template <class F>
+std::int32_t Guarded(F&& f) {
+    try {
+        return f() ? 1 : 0;
+    } catch (...) {
+        return 0;  // nothing crosses the library boundary
+    }
+}
+
+void StoreSlotText(std::uint32_t card, const std::string& text) {
+    if (text.empty() || text.size() > 2046) return;
+    DeviceTable& t = Devices();
+    std::lock_guard lock(t.lock);
+    std::memcpy(t.slotErrorText[card], text.c_str(), text.size() + 1);
+}
+
+}  // namespace
+
+extern "C" {
+
+std::uint32_t BB_GetBandCaseSumInSystem() { return Devices().cardsInSystem.load(); }
+
+std::uint32_t BB_GetActiveBandCaseSumInApp() { return Devices().cardsOpen.load(); }
+
+std::int32_t BB_OpenDevice(std::uint32_t card, DemDataCallback callback, std::uint32_t userValue,
+                           CardFunctionInfo* info) {
+    return Guarded([&] {
+        DeviceTable& t = Devices();
+        if (!callback || card >= t.cardsInSystem.load() || card >= kCardSlots) return false;
+        std::shared_ptr<CCardDevice> device;
+        {
+            std::lock_guard lock(t.lock);
+            if (!t.card[card]) t.card[card] = std::make_shared<CCardDevice>(card);
+            device = t.card[card];
+        }
+        std::string slotMessage;
+        const bool result = device->Open(callback, userValue, info, &slotMessage);
+        StoreSlotText(card, slotMessage);
+        if (!result) return false;
+        std::lock_guard lock(t.lock);
+        // A second open of an open slot does not count the card twice.
+        if (!t.opened[card]) {
+            t.opened[card] = 1;
+            t.cardsOpen.fetch_add(1);
+        }
+        return true;
+    });
+}
+
+std::int32_t BB_CloseDevice(std::uint32_t card) {
+    return Guarded([&] {
+        DeviceTable& t = Devices();
+        std::shared_ptr<CCardDevice> device = FindOpenCard(card);
+        if (!device) return false;
+        {
+            std::lock_guard lock(t.lock);
+            if (!t.opened[card]) return false;
+        }
+        if (!device->Close()) return false;
+        std::lock_guard lock(t.lock);
+        if (t.card[card] == device) t.card[card].reset();
+        if (t.opened[card]) {
+            t.opened[card] = 0;
+            t.cardsOpen.fetch_sub(1);
+        }
+        return true;
+    });
+}
+
+std::int32_t BB_GetLastError(std::uint32_t card, char* text, std::uint32_t size, std::uint32_t* code) {
+    return Guarded([&] {
+        DeviceTable& t = Devices();
+        if (card >= t.cardsInSystem.load() || card >= kCardSlots) {
+            if (code) *code = 0xFFFFFFFE;
+            return false;
+        }
+        std::shared_ptr<CCardDevice> device;
+        {
+            std::lock_guard lock(t.lock);
+            device = t.card[card];
+            if (!device) {
+                const std::size_t length = std::strlen(t.slotErrorText[card]);
+                if (!text || size <= length) {
+                    if (code) *code = 0xFFFFFFFE;
+                    return false;
+                }
+                std::memcpy(text, t.slotErrorText[card], length + 1);
+                if (code) *code = t.slotErrorCode[card];
+                return true;
+            }
+        }
+        return device->CopyLastError(text, size, code);
+    });
+}
+
+std::int32_t BB_GetCardFunctionInfo(std::uint32_t card, CardFunctionInfo* info) {
+    return Guarded([&] {
+        auto device = FindOpenCard(card);
+        return device && device->GetFunctionInfo(info);
+    });
+}
+
+std::int32_t BB_ParseCardFunctionInfo(std::uint32_t card, char* text, std::uint32_t size) {
+    return Guarded([&] {
+        auto device = FindOpenCard(card);
+        return device && device->ParseInfo(text, size);
+    });
+}
+
+std::int32_t BB_GetDeviceUnitStatus(std::uint32_t card, std::uint32_t status[BB_UNIT_STATUS_WORDS]) {
+    return Guarded([&] {
+        auto device = FindOpenCard(card);
+        if (!device || !status) return false;
+        device->GetUnitStatus(status);
+        return true;
+    });
+}
+
+}  // extern "C"

@@ -141,6 +141,10 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
                                     const std::string& file) {
     if (bufSize == 0) return {};
     auto value = ReadValueGbk(section, key, file);
+    if (!value) {
+        // Trailing blanks of the default are dropped, as the original API does.
+        while (!def.empty() && def.back() == ' ') def.remove_suffix(1);
+    }
     std::string gbk = value ? std::move(*value) : Utf8ToGbk(def);
     return GbkToUtf8(CutGbk(gbk, bufSize - 1));
 }

@@ -37,6 +37,7 @@ TEST_F(Profile, MissingFileSectionOrKeyGivesDefaultAndCreatesNothing) {
     EXPECT_EQ(GetPrivateProfileInt("Sec", "Missing", -5, file), -5);
     // The default is cut like a value.
     EXPECT_EQ(GetPrivateProfileString("Sec", "Missing", "abcdef", 4, file), "abc");
+    EXPECT_EQ(GetPrivateProfileString("Sec", "Missing", " a b  ", 16, file), " a b");
 }
 
 TEST_F(Profile, NamesMatchIgnoringBlanksAndAsciiCase) {

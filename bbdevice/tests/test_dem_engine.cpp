@@ -3,6 +3,7 @@
 // the demodulator record says they hold, not against the generator's code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -179,4 +180,63 @@ TEST_F(DemEngineTest, EveryMinorFrameOnceAndInOrder) {
     for (std::uint32_t bits : {8u, 10u, 16u})
         for (std::uint32_t type : {0u, 2u, 3u})
             for (std::uint32_t host : {0u, 1u}) RunCase({bits, type, host});
+}
+
+// The fault switches put their faults exactly where they say, so that the
+// data-path checks of the program have something known to find.
+TEST(DemEngineFaults, DroppedFramesCounterJumpsTagGapsAndBitErrorsAppearWhereAsked) {
+    EngineProcess engine({"--dem-frames", "400", "--dem-drop", "100", "--dem-counter-jump", "170",
+                          "--dem-tag-gap", "120", "--dem-tag-gap-us", "5000", "--dem-bit-error", "90"});
+    ASSERT_TRUE(engine.started());
+    {
+        std::lock_guard lock(g_collected.m);
+        g_collected.bytes.clear();
+    }
+    LinkDevice device;
+    ASSERT_TRUE(device.Open(engine.port()));
+    DemParam p;
+    FillDefault(p);
+    p.字长 = 8;
+    p.子帧长 = kWords;
+    p.副帧长 = kMinors;
+    p.码率 = 1000000;  // 96 us per minor frame
+    p.副帧类型 = 0;
+    const std::size_t R = 8 + kWords;
+    ASSERT_TRUE(device.SetDem(p));
+    std::vector<std::uint8_t> got;
+    {
+        std::unique_lock lock(g_collected.m);
+        g_collected.cv.wait_for(lock, 20s, [&] { return g_collected.bytes.size() >= 396 * R; });
+        got = g_collected.bytes;
+    }
+    device.Close();
+    ASSERT_EQ(got.size(), 396 * R);  // frames 100, 200, 300, 400 (1-based) not sent
+
+    auto bcdUs = [&](const std::uint8_t* tag) {  // microseconds within the minute
+        auto d = [](std::uint8_t b) { return (b >> 4) * 10 + (b & 15); };
+        return d(tag[2]) * 1e6 + (d(tag[1]) * 100 + d(tag[0])) * 100.0;
+    };
+    std::vector<std::uint64_t> jumps, gaps, flipped;
+    for (std::size_t k = 1; k < 396; ++k) {
+        const std::uint8_t* prev = &got[(k - 1) * R];
+        const std::uint8_t* rec = &got[k * R];
+        const std::uint64_t c0 = Word(prev + 8, 3, 1) << 16 | Word(prev + 8, 4, 1) << 8 | Word(prev + 8, 5, 1);
+        const std::uint64_t c1 = Word(rec + 8, 3, 1) << 16 | Word(rec + 8, 4, 1) << 8 | Word(rec + 8, 5, 1);
+        if (c1 != c0 + 1) jumps.push_back(c1 - c0);
+        double dt = bcdUs(rec) - bcdUs(prev);
+        if (dt < 0) dt += 60e6;
+        if (dt > 2 * 96 + 100) gaps.push_back(std::uint64_t(dt / 1000));
+        // Staircase words after the sine word step by 3 within a minor frame,
+        // except one flipped bit in the last word.
+        const std::uint64_t a = Word(rec + 8, kWords - 1, 1), b = Word(rec + 8, kWords, 1);
+        if (((b - a) & 0xFF) != 3) flipped.push_back(k);
+    }
+    // Generated frames 100, 200, 300 (1-based) missing show as counter steps
+    // of 2 (frame 400 was the last); the jumps at 170 and 340 as steps of 6.
+    EXPECT_EQ(std::count(jumps.begin(), jumps.end(), 2u), 3);
+    EXPECT_EQ(std::count(jumps.begin(), jumps.end(), 6u), 2);
+    EXPECT_EQ(jumps.size(), 5u);
+    EXPECT_EQ(gaps.size(), 3u);  // generated frames 120, 240, 360
+    for (std::uint64_t g : gaps) EXPECT_EQ(g, 5u);
+    EXPECT_EQ(flipped.size(), 4u);  // generated frames 90, 180, 270, 360
 }

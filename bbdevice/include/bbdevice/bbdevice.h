@@ -62,6 +62,10 @@ std::int32_t BB_GetGnssPosTimeInfo(std::uint32_t card, GnssPosTimeInfo* info);
 // and bytes 0-23 and 32-39 of `state` are written.
 std::int32_t BB_GetStatState(std::uint32_t card, std::uint32_t unit, FrameStatState* state);
 
+// Data acceptance of a channel (0 before decryption, any other value after);
+// the channel is flushed first.
+std::int32_t BB_ReportDemDataEnable(std::uint32_t card, std::uint32_t channel, std::uint32_t enable);
+
 // Conversions.
 std::int32_t BB_TransCdmaTempPseudocode(std::uint8_t* out, std::uint32_t lengthIndex,
                                         const std::uint8_t* bits);

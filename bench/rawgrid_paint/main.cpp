@@ -1,10 +1,8 @@
 // Paints one full visible page of a 2048-word x 256-subframe frame of 16-bit
 // words in hexadecimal into an image, 200 times, and prints the median; also
 // times the data call that copies such a frame.
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <vector>
+#include <platform/paths.h>
+#include <rawgrid/table_wnd_class.h>
 
 #include <QApplication>
 #include <QImage>
@@ -12,9 +10,10 @@
 #include <QMdiArea>
 #include <QPainter>
 #include <QScrollBar>
-
-#include <platform/paths.h>
-#include <rawgrid/table_wnd_class.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
 
 #include "table_grid_wnd.h"
 #include "table_menu_wnd.h"

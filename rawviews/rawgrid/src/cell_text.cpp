@@ -43,15 +43,17 @@ std::size_t FormatCell(char* out, std::uint32_t value, int mode, int wordBytes,
     if (wordBytes > 4) wordBytes = 4;
     const double fullScale = std::ldexp(1.0, 8 * wordBytes) - 1.0;
     switch (mode) {
-    case kDecimal:
-        // Raw codes are unsigned; a 32-bit word with its top bit set is not negative.
-        return Clip(std::snprintf(out, kCellTextMax, "%u", value));
-    case kPercent:
-        return Clip(std::snprintf(out, kCellTextMax, "%.2lf%s", value * 100.0 / fullScale, "%"));
-    case kVoltage:
-        return Clip(std::snprintf(out, kCellTextMax, "%.3lf", value * fullScaleVolts / fullScale));
-    default:
-        return FormatHex(out, value, 2 * wordBytes);
+        case kDecimal:
+            // Raw codes are unsigned; a 32-bit word with its top bit set is not negative.
+            return Clip(std::snprintf(out, kCellTextMax, "%u", value));
+        case kPercent:
+            return Clip(
+                std::snprintf(out, kCellTextMax, "%.2lf%s", value * 100.0 / fullScale, "%"));
+        case kVoltage:
+            return Clip(
+                std::snprintf(out, kCellTextMax, "%.3lf", value * fullScaleVolts / fullScale));
+        default:
+            return FormatHex(out, value, 2 * wordBytes);
     }
 }
 
@@ -64,8 +66,8 @@ std::size_t FormatTimeCode(char* out, const std::uint8_t* tag) {
     const int minutes = ((tag[3] >> 4) & 0x07) * 10 + (tag[3] & 0x0F);
     const int hours = ((tag[4] >> 4) & 0x03) * 10 + (tag[4] & 0x0F);
     const double ms = msHundreds * 100 + msTens * 10 + msUnits + tenths / 10.0;
-    return Clip(std::snprintf(out, kCellTextMax, "%02d:%02d:%02d:%05.1f", hours, minutes,
-                              seconds, ms));
+    return Clip(
+        std::snprintf(out, kCellTextMax, "%02d:%02d:%02d:%05.1f", hours, minutes, seconds, ms));
 }
 
 std::size_t FormatRowLabel(char* out, int row) {

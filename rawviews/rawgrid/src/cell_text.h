@@ -3,11 +3,11 @@
 // every function writes into a caller's buffer and allocates nothing.
 #pragma once
 
+#include <rawviews/frame_records.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include <rawviews/frame_records.h>
 
 namespace rawgrid {
 

@@ -3,12 +3,11 @@
 // run, which skips the text layout that per-cell drawText would repeat.
 #pragma once
 
+#include <QPointF>
+#include <QRawFont>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-#include <QPointF>
-#include <QRawFont>
 
 class QFont;
 class QPainter;

@@ -1,7 +1,5 @@
 #include "table_grid_wnd.h"
 
-#include <algorithm>
-
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -9,6 +7,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "cell_text.h"
 
@@ -23,7 +22,9 @@ const QColor kText(0x00, 0x00, 0x00);
 const QColor kTimeText(0x00, 0x00, 0x80);
 constexpr int kPad = 12;  // horizontal room around a cell text
 
-int CeilDiv(int a, int b) { return b > 0 ? (a + b - 1) / b : 0; }
+int CeilDiv(int a, int b) {
+    return b > 0 ? (a + b - 1) / b : 0;
+}
 
 }  // namespace
 
@@ -77,7 +78,8 @@ void TableGridView::UpdateMetrics() {
     std::size_t n = FormatRowLabel(buf, std::max(1, int(shape_.nSubframes)));
     labelW_ = fm.horizontalAdvance(QLatin1String(buf, int(n))) + kPad;
     timeW_ = std::max(fm.horizontalAdvance(QStringLiteral("00:00:00:000.0")),
-                      fm.horizontalAdvance(QStringLiteral("数据配时时间"))) + kPad;
+                      fm.horizontalAdvance(QStringLiteral("数据配时时间"))) +
+             kPad;
 
     // Widest text of the current mode: full scale, zero, and the last column label.
     const int wb = std::clamp(int(shape_.nWordBytes), 1, 4);
@@ -90,7 +92,8 @@ void TableGridView::UpdateMetrics() {
         if (settings_.nDataViewMode == kVoltage) longest = std::max(longest, n);
     }
     n = FormatColumnLabel(buf, std::max(1, int(shape_.nWordsPerSubframe)));
-    cellW_ = std::max(int(longest) * charW_, fm.horizontalAdvance(QLatin1String(buf, int(n)))) + kPad;
+    cellW_ =
+        std::max(int(longest) * charW_, fm.horizontalAdvance(QLatin1String(buf, int(n)))) + kPad;
 
     colHeaderKey_ = rowHeaderKey_ = -1;
     UpdateScrollBars();
@@ -191,14 +194,15 @@ void TableGridView::PaintGrid(QPainter& p, const QRect& exposed) {
     // Only the rows and columns that the exposed rectangle touches.
     const int r0 = std::max(0, (exposed.top() - headerH_) / rowH_);
     const int r1 = std::min(visRows, std::max(0, (exposed.bottom() - headerH_) / rowH_ + 1));
-    const bool timeExposed = TimeColumnShown() && exposed.left() < left && exposed.right() >= labelW_;
+    const bool timeExposed =
+        TimeColumnShown() && exposed.left() < left && exposed.right() >= labelW_;
     const int c0 = std::max(0, (exposed.left() - left) / cellW_);
-    const int c1 = exposed.right() < left ? 0
-                                          : std::min(visWords, (exposed.right() - left) / cellW_ + 1);
+    const int c1 =
+        exposed.right() < left ? 0 : std::min(visWords, (exposed.right() - left) / cellW_ + 1);
     if (r1 <= r0) return;
 
-    store_->ReadPage(wholeFrame_ ? firstRow + r0 : 0, r1 - r0, firstWord + c0,
-                     std::max(0, c1 - c0), page_);
+    store_->ReadPage(wholeFrame_ ? firstRow + r0 : 0, r1 - r0, firstWord + c0, std::max(0, c1 - c0),
+                     page_);
 
     // Grid lines of the touched cells.
     p.setPen(kGridLine);
@@ -272,19 +276,39 @@ void TableGridView::resizeEvent(QResizeEvent* e) {
     UpdateScrollBars();
 }
 
-void TableGridView::scrollContentsBy(int, int) { viewport()->update(); }
+void TableGridView::scrollContentsBy(int, int) {
+    viewport()->update();
+}
 
 void TableGridView::keyPressEvent(QKeyEvent* e) {
     switch (e->key()) {
-    case Qt::Key_PageUp: verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub); break;
-    case Qt::Key_PageDown: verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
-    case Qt::Key_Up: verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
-    case Qt::Key_Down: verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
-    case Qt::Key_Home: horizontalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub); break;
-    case Qt::Key_End: horizontalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
-    case Qt::Key_Left: horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
-    case Qt::Key_Right: horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
-    default: QAbstractScrollArea::keyPressEvent(e); return;
+        case Qt::Key_PageUp:
+            verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+            break;
+        case Qt::Key_PageDown:
+            verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            break;
+        case Qt::Key_Up:
+            verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            break;
+        case Qt::Key_Down:
+            verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            break;
+        case Qt::Key_Home:
+            horizontalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+            break;
+        case Qt::Key_End:
+            horizontalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            break;
+        case Qt::Key_Left:
+            horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            break;
+        case Qt::Key_Right:
+            horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            break;
+        default:
+            QAbstractScrollArea::keyPressEvent(e);
+            return;
     }
     e->accept();
 }
@@ -311,11 +335,6 @@ QString TableGridView::TimeText(int row) const {
     if (!one.hasData || !one.hasTime || one.rows != 1) return {};
     char buf[kCellTextMax];
     return QString::fromLatin1(buf, qsizetype(FormatTimeCode(buf, one.tags.data())));
-}
-
-QString TableGridView::ColumnHeaderText(int column) const {
-    char buf[kCellTextMax];
-    return QString::fromLatin1(buf, qsizetype(FormatColumnLabel(buf, column + 1)));
 }
 
 }  // namespace rawgrid

@@ -4,12 +4,11 @@
 // just the visible words; the header strips are cached as pixmaps.
 #pragma once
 
-#include <memory>
-
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QPixmap>
 #include <QString>
+#include <memory>
 
 #include "glyph_batch_wnd.h"
 #include "table_settings.h"
@@ -34,7 +33,6 @@ public:
     // Texts as painted; empty when the cell is not in the frame or no data came.
     QString CellText(int row, int word) const;
     QString TimeText(int row) const;
-    QString ColumnHeaderText(int column) const;  // column 0 is the first word
 
     int ShownRows() const { return shownRows_; }
     int ShownWords() const { return shownWords_; }

@@ -13,7 +13,8 @@ TableSettingsMenu::TableSettingsMenu(QWidget* parent)
         modes_[mode] = addAction(names[mode]);
         modes_[mode]->setCheckable(true);
         group->addAction(modes_[mode]);
-        connect(modes_[mode], &QAction::triggered, this, [this, mode] { emit viewModeChosen(mode); });
+        connect(modes_[mode], &QAction::triggered, this,
+                [this, mode] { emit viewModeChosen(mode); });
     }
     addSeparator();
     wholeFrame_ = addAction(QStringLiteral("整帧显示(&W)"));

@@ -1,12 +1,12 @@
 #include "table_settings.h"
 
+#include <platform/paths.h>
+#include <platform/profile.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-
-#include <platform/paths.h>
-#include <platform/profile.h>
 
 namespace rawgrid {
 
@@ -36,7 +36,9 @@ std::string SettingsSection(int stream) {
     return "TABLE" + std::to_string(stream + 1) + "_PARAMETER";
 }
 
-std::string SettingsFilePath() { return plat::ModuleDirectory() + "/TableParameter.ini"; }
+std::string SettingsFilePath() {
+    return plat::ModuleDirectory() + "/TableParameter.ini";
+}
 
 TableSettings LoadTableSettings(const std::string& file, int stream) {
     const std::string section = SettingsSection(stream);
@@ -48,9 +50,9 @@ TableSettings LoadTableSettings(const std::string& file, int stream) {
         plat::GetPrivateProfileInt(section, kDataBitsLimit, def.nDataBitsLimit, file) != 0;
     s.nDataViewMode = plat::GetPrivateProfileInt(section, kDataViewMode, def.nDataViewMode, file);
     if (s.nDataViewMode < 0 || s.nDataViewMode > 3) s.nDataViewMode = def.nDataViewMode;
-    s.fConvertVoltage = ParseVoltage(
-        plat::GetPrivateProfileString(section, kConvertVoltage, "5.0", 64, file),
-        def.fConvertVoltage);
+    s.fConvertVoltage =
+        ParseVoltage(plat::GetPrivateProfileString(section, kConvertVoltage, "5.0", 64, file),
+                     def.fConvertVoltage);
     return s;
 }
 

@@ -7,10 +7,10 @@
 namespace rawgrid {
 
 struct TableSettings {
-    int nShowTbType = 1;      // 1 = time column shown, 0 = words only
-    int nShowWfMode = 0;      // 0 = one subframe, 1 = the whole frame
-    int nDataBitsLimit = 0;   // 1 = mask words to their bit count
-    int nDataViewMode = 0;    // ViewMode
+    int nShowTbType = 1;           // 1 = time column shown, 0 = words only
+    int nShowWfMode = 0;           // 0 = one subframe, 1 = the whole frame
+    int nDataBitsLimit = 0;        // 1 = mask words to their bit count
+    int nDataViewMode = 0;         // ViewMode
     double fConvertVoltage = 5.0;  // full scale of the voltage mode
 };
 

@@ -1,11 +1,11 @@
 #include "table_store.h"
 
+#include <platform/kernel_objects.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
-
-#include <platform/kernel_objects.h>
 
 namespace rawgrid {
 
@@ -146,8 +146,7 @@ StoreUpdate TableStore::Take() {
     return u;
 }
 
-void TableStore::ReadPage(int firstRow, int rows, int firstWord, int words,
-                          PageCopy& out) const {
+void TableStore::ReadPage(int firstRow, int rows, int firstWord, int words, PageCopy& out) const {
     Guard lock(*this);
     out.values.clear();
     out.tags.clear();

@@ -3,13 +3,13 @@
 // mutex "Load_Table_Data%d"; the GUI copies out only the cells it draws.
 #pragma once
 
+#include <rawviews/frame_records.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
-
-#include <rawviews/frame_records.h>
 
 namespace plat {
 class NamedMutex;
@@ -19,11 +19,11 @@ namespace rawgrid {
 
 // What the GUI needs to do after the last look at the store.
 struct StoreUpdate {
-    bool data = false;        // new frame contents
-    bool layout = false;      // rows, columns or word size changed
-    bool title = false;       // a field of the title line changed
+    bool data = false;                  // new frame contents
+    bool layout = false;                // rows, columns or word size changed
+    bool title = false;                 // a field of the title line changed
     bool wholeFrameFromCaller = false;  // the caller switched the whole-frame mode
-    int wholeFrame = 0;       // the window's whole-frame setting now
+    int wholeFrame = 0;                 // the window's whole-frame setting now
     _FRAME_STRUCT_PARAM shape{};
 };
 

@@ -1,12 +1,11 @@
 #include "table_wnd.h"
 
-#include <algorithm>
+#include <platform/notify.h>
+#include <platform/winmsg.h>
 
 #include <QCloseEvent>
 #include <QInputDialog>
-
-#include <platform/notify.h>
-#include <platform/winmsg.h>
+#include <algorithm>
 
 #include "cell_text.h"
 #include "table_grid_wnd.h"
@@ -37,7 +36,8 @@ CTableWnd::CTableWnd(int stream, const _FRAME_STRUCT_PARAM* frame, void* frameHa
 
     menu_ = new TableSettingsMenu(this);
     menu_->ShowSettings(settings_);
-    connect(grid_, &TableGridView::contextMenuWanted, menu_, [this](const QPoint& at) { menu_->popup(at); });
+    connect(grid_, &TableGridView::contextMenuWanted, menu_,
+            [this](const QPoint& at) { menu_->popup(at); });
     connect(menu_, &TableSettingsMenu::viewModeChosen, this, [this](int mode) {
         TableSettings s = settings_;
         s.nDataViewMode = mode;

@@ -3,11 +3,10 @@
 // tells the main frame (message 1145) when the operator closes it.
 #pragma once
 
-#include <memory>
-#include <string>
-
 #include <QMdiSubWindow>
 #include <QTimer>
+#include <memory>
+#include <string>
 
 #include "table_settings.h"
 #include "table_store.h"
@@ -56,8 +55,8 @@ private:
     void* const frameHandle_;
     void* const areaHandle_;
     const std::string iniFile_;
-    TableSettings settings_;               // GUI thread
-    std::shared_ptr<TableStore> store_;    // shared with the data thread
+    TableSettings settings_;             // GUI thread
+    std::shared_ptr<TableStore> store_;  // shared with the data thread
     TableGridView* grid_ = nullptr;
     TableSettingsMenu* menu_ = nullptr;
     QTimer timer_;

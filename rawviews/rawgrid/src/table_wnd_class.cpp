@@ -1,10 +1,9 @@
 #include <rawgrid/table_wnd_class.h>
 
-#include <mutex>
-
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
+#include <mutex>
 
 #include "table_menu_wnd.h"
 #include "table_wnd.h"
@@ -15,7 +14,9 @@ using rawgrid::TableStore;
 namespace {
 constexpr int kStreams = 3;
 
-int StreamIndex(int stream) { return stream == -1 ? 0 : stream; }
+int StreamIndex(int stream) {
+    return stream == -1 ? 0 : stream;
+}
 }  // namespace
 
 struct CTableWndClass::Impl {
@@ -39,8 +40,8 @@ CTableWndClass::~CTableWndClass() {
     }
 }
 
-void* CTableWndClass::InitTableWnd(QMdiArea* parent, _FRAME_STRUCT_PARAM* frame,
-                                   unsigned refreshMs, int stream, QMenu* menu, int menuPos) {
+void* CTableWndClass::InitTableWnd(QMdiArea* parent, _FRAME_STRUCT_PARAM* frame, unsigned refreshMs,
+                                   int stream, QMenu* menu, int menuPos) {
     if (stream < -1 || stream > 2 || !parent) return nullptr;
     const int index = StreamIndex(stream);
     if (CTableWnd* old = d_->windows[index].data()) {

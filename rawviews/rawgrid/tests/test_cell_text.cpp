@@ -91,8 +91,9 @@ TEST(Title, DescribesTheFrame) {
     f.fFramePeriod = 4096 * 1000.0f * 8 / 1000000;
     EXPECT_EQ(TitleText(-1, f),
               "源码表格显示：码速率1000000bps，字长8, 帧格式128×32，帧长4096，帧周期32.768ms ");
-    EXPECT_EQ(TitleText(1, f),
-              "遥测流2源码表格显示：码速率1000000bps，字长8, 帧格式128×32，帧长4096，帧周期32.768ms ");
+    EXPECT_EQ(
+        TitleText(1, f),
+        "遥测流2源码表格显示：码速率1000000bps，字长8, 帧格式128×32，帧长4096，帧周期32.768ms ");
     EXPECT_EQ(BaseTitle(0), "遥测流1源码表格显示");
 }
 

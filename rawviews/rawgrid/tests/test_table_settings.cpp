@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
+#include <platform/paths.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-
-#include <platform/paths.h>
 
 #include "table_settings.h"
 
@@ -77,7 +76,8 @@ TEST_F(TableSettingsFile, RoundTripKeepsStreamsApart) {
 }
 
 TEST_F(TableSettingsFile, HandWrittenValuesAreRead) {
-    Write("[table1_parameter]\r\n DATA_VIEW_MODE = 1\r\nCONVERT_VOLTAGE= 10 \r\nSHOW_WF_MODE=2\r\n");
+    Write(
+        "[table1_parameter]\r\n DATA_VIEW_MODE = 1\r\nCONVERT_VOLTAGE= 10 \r\nSHOW_WF_MODE=2\r\n");
     const TableSettings s = LoadTableSettings(file_, 0);
     EXPECT_EQ(s.nDataViewMode, 1);
     EXPECT_DOUBLE_EQ(s.fConvertVoltage, 10.0);

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <mutex>
-#include <vector>
+#include <platform/notify.h>
+#include <platform/paths.h>
+#include <platform/winmsg.h>
+#include <rawgrid/table_wnd_class.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,11 +12,10 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QScrollBar>
-
-#include <platform/notify.h>
-#include <platform/paths.h>
-#include <platform/winmsg.h>
-#include <rawgrid/table_wnd_class.h>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <vector>
 
 #include "cell_text.h"
 #include "table_grid_wnd.h"
@@ -66,7 +64,8 @@ _FRAME_STRUCT_PARAM Shape(int words, int subframes, int wordBits) {
 std::vector<std::uint8_t> Frame16(const _FRAME_STRUCT_PARAM& f) {
     std::vector<std::uint8_t> out;
     for (int r = 0; r < f.nSubframes; ++r) {
-        const std::uint8_t tag[8] = {std::uint8_t(0x90 | (r % 10)), 0x78, 0x56, 0x34, 0x12, 0, 0, 0};
+        const std::uint8_t tag[8] = {
+            std::uint8_t(0x90 | (r % 10)), 0x78, 0x56, 0x34, 0x12, 0, 0, 0};
         out.insert(out.end(), tag, tag + 8);
         for (int w = 0; w < f.nWordsPerSubframe; ++w) {
             std::uint16_t v = std::uint16_t(r * 0x100 + w);
@@ -222,7 +221,8 @@ TEST_F(TableWindow, TimerRepaintsAndRetitlesFromTheData) {
         "源码表格显示：码速率4000000bps，字长16, 帧格式2048×256，帧长524288，帧周期2097.152ms ");
     QElapsedTimer t;
     t.start();
-    while (w->windowTitle() != want && t.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (w->windowTitle() != want && t.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(w->windowTitle(), want);
     EXPECT_EQ(w->Grid()->ShownWords(), 2048);
 

@@ -2,9 +2,9 @@
 // the words of the latest frame. The program holds one CTableWndClass.
 #pragma once
 
-#include <memory>
-
 #include <rawviews/frame_records.h>
+
+#include <memory>
 
 class QMdiArea;
 class QMenu;
@@ -22,8 +22,8 @@ public:
     // window of that stream, and repaints it every `refreshMs`. When `menu` is
     // given, the window's settings menu is inserted into it at `menuPos`.
     // Returns the window (a QWidget*) or null.
-    void* InitTableWnd(QMdiArea* parent, _FRAME_STRUCT_PARAM* frame, unsigned refreshMs,
-                       int stream, QMenu* menu = nullptr, int menuPos = 0);
+    void* InitTableWnd(QMdiArea* parent, _FRAME_STRUCT_PARAM* frame, unsigned refreshMs, int stream,
+                       QMenu* menu = nullptr, int menuPos = 0);
 
     // Any thread. Copies one whole frame (the layout `frame` describes) for
     // the window of `stream` (-1 stands for 0) and exchanges nShowWholeFrame

@@ -1,1 +1,129 @@
+// Only one copy runs per user session: a second start is refused, either by
+// bringing the running frame forward or with "应用程序已经运行！".
+#include "instance_guard.h"
+
+#include <log/system_log.h>
+#include <platform/codepage.h>
+#include <platform/notify.h>
+
 #include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+// Runs the claim on a worker thread while this thread serves the local socket.
+InstanceClaim ClaimWhileServing(const std::string& dir) {
+    InstanceClaim claim;
+    bool done = false;
+    std::thread t([&] {
+        claim = ClaimSingleInstance(dir);
+        done = true;
+    });
+    while (!done) {
+        QApplication::processEvents();
+        QThread::msleep(1);
+    }
+    t.join();
+    return claim;
+}
+
+}  // namespace
+
+class InstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        sink_ = std::make_shared<plat::CapturingSink>();
+        plat::SetNotifySink(sink_);
+    }
+    void TearDown() override { plat::SetNotifySink(nullptr); }
+    std::string Dir() const { return dir_.path().toStdString(); }
+    QTemporaryDir dir_;
+    std::shared_ptr<plat::CapturingSink> sink_;
+};
+
+TEST_F(InstanceTest, SecondStartWithoutAFrameToRaiseShowsTheMessage) {
+    InstanceClaim first = ClaimSingleInstance(Dir());
+    ASSERT_TRUE(first.lock);
+    EXPECT_FALSE(first.refused);
+    EXPECT_TRUE(sink_->Shown().empty());
+
+    InstanceClaim second = ClaimWhileServing(Dir());
+    EXPECT_TRUE(second.refused);
+    EXPECT_FALSE(second.lock);
+    ASSERT_EQ(sink_->Shown().size(), 1u);
+    EXPECT_EQ(sink_->Shown()[0].text, "应用程序已经运行！");
+}
+
+TEST_F(InstanceTest, RunningFrameTitledTalvoraIsBroughtForwardInstead) {
+    InstanceClaim first = ClaimSingleInstance(Dir());
+    ASSERT_TRUE(first.lock);
+    int raised = 0;
+    bool titled = true;
+    InstanceServer server(InstanceSocketPath(Dir()), [&] {
+        ++raised;
+        return titled;
+    });
+    ASSERT_TRUE(server.Listen());
+
+    EXPECT_TRUE(ClaimWhileServing(Dir()).refused);
+    EXPECT_EQ(raised, 1);
+    EXPECT_TRUE(sink_->Shown().empty());
+
+    // Once the title carries the stream text it no longer matches.
+    titled = false;
+    EXPECT_TRUE(ClaimWhileServing(Dir()).refused);
+    ASSERT_EQ(sink_->Shown().size(), 1u);
+    EXPECT_EQ(sink_->Shown()[0].text, "应用程序已经运行！");
+}
+
+TEST_F(InstanceTest, ProgramRefusesASecondCopyAndTheFirstLeavesCleanly) {
+    const QString program = QCoreApplication::applicationDirPath() + "/Talvora";
+    if (!QFileInfo::exists(program)) GTEST_SKIP() << "Talvora not built";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", dir_.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("TALVORA_HOME");
+    const QString home1 = dir_.path() + "/home1";
+    const QString home2 = dir_.path() + "/home2";
+
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(program, {"--home", home1, "--quit-after", "6", "--snapshot", dir_.path() + "/s.png"});
+    ASSERT_TRUE(first.waitForStarted());
+    // The first copy is up once its journal exists.
+    const QDir logDir(home1 + "/Log");
+    for (int i = 0; i < 500 && logDir.entryList(QDir::Files).isEmpty(); ++i) QThread::msleep(20);
+    ASSERT_FALSE(logDir.entryList(QDir::Files).isEmpty());
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(program, {"--home", home2, "--quit-after", "1"});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_FALSE(QFileInfo::exists(home2 + "/Log"));  // it never created its frame
+
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo::exists(dir_.path() + "/s.png"));
+    const QString log = logDir.absoluteFilePath(logDir.entryList(QDir::Files).first());
+    std::ifstream in(log.toStdString(), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string text = plat::GbkToUtf8(ss.str());
+    const std::string tail = "退出软件！\r\n";
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 
@@ -90,10 +91,13 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
     }
     connect(m_pMainWnd.get(), &CMainFrame::exitConfirmed, this,
             [this] { m_sink->SetShuttingDown(true); });
-    connect(m_pMainWnd.get(), &CMainFrame::exitSequenceFinished, this, [] { exit(0); },
-            Qt::QueuedConnection);
+    connect(m_pMainWnd.get(), &CMainFrame::exitSequenceFinished, this,
+            [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
     // 6. Shown maximised; then the printer defaults.
+    // Without a window manager (a virtual display) the maximised state is
+    // ignored, so the frame also takes the whole available screen itself.
+    if (QScreen* screen = primaryScreen()) m_pMainWnd->setGeometry(screen->availableGeometry());
     m_pMainWnd->showMaximized();
     ReadPrinterDefaults(&m_printer);
 

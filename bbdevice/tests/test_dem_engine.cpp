@@ -1,4 +1,4 @@
-// cardengine -> engine link -> data channel -> data callback: every generated
+// cardengine -> BB_OpenDevice's link -> data channel -> data callback: every generated
 // minor frame arrives once and in order. The frames are checked against what
 // the demodulator record says they hold, not against the generator's code.
 #include <gtest/gtest.h>
@@ -7,14 +7,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
+#include <bbdevice/bbdevice.h>
 #include <bbdevice/dev_records.h>
 #include <bbdevice/wire/engine_message.h>
 
-#include "dem_distribution.h"
-#include "engine_link.h"
 #include "engine_process.h"
 
 namespace {
@@ -42,32 +42,16 @@ int Collect(DemReportBlock* block) {
     return 0;
 }
 
-// The card end as the device code drives it: link messages of the
-// demodulator module go to the data channels; a record that went out
-// restarts them.
-class LinkDevice {
+// The card opened through the exports, its engine on the loopback port.
+class ExportDevice {
 public:
     bool Open(std::uint16_t port) {
-        if (!dist_.Open(Collect, 7)) return false;
-        return link_.Connect("127.0.0.1", port, [this](const wire::MessageView& m) {
-            if (m.module() == 1 && m.operation() == wire::kOpHeartbeat) link_.MarkAlive();
-            if (m.module() == wire::kModuleDemodulator) dist_.OnDemodulatorMessage(m.operation(), m.payload);
-        });
+        ::setenv("TALVORA_ENGINE", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+        CardFunctionInfo info{};
+        return BB_OpenDevice(0, Collect, 7, &info) != 0;
     }
-    bool SetDem(DemParam& p) {
-        p.配时密度 = 1;
-        if (!link_.Send(wire::MakeCommand(2, 3), &p, sizeof p)) return false;
-        dist_.Restart(p, {}, false);
-        return true;
-    }
-    void Close() {
-        link_.Disconnect();
-        dist_.Close();
-    }
-
-private:
-    CEngineLink link_{0};
-    CDemDistribution dist_{0};
+    bool SetDem(DemParam& p) { return BB_SetDemParam(0, &p) != 0; }
+    void Close() { BB_CloseDevice(0); }
 };
 
 struct Case {
@@ -168,10 +152,13 @@ protected:
         std::uint32_t frames = 0;
         CheckStream(got, c, p, &frames);
         EXPECT_EQ(frames, kFrames);
+        DemStatus status{};
+        ASSERT_TRUE(BB_GetDemStatus(0, 0, &status));
+        EXPECT_GT(status.dataMessageCount, 0u) << "data messages since this record";
     }
 
     EngineProcess engine{{"--dem-frames", std::to_string(kFrames)}};
-    LinkDevice device;
+    ExportDevice device;
 };
 
 }  // namespace
@@ -180,6 +167,14 @@ TEST_F(DemEngineTest, EveryMinorFrameOnceAndInOrder) {
     for (std::uint32_t bits : {8u, 10u, 16u})
         for (std::uint32_t type : {0u, 2u, 3u})
             for (std::uint32_t host : {0u, 1u}) RunCase({bits, type, host});
+}
+
+TEST_F(DemEngineTest, ReportEnableAnswersForAnOpenCardOnly) {
+    EXPECT_EQ(BB_ReportDemDataEnable(0, 0, 1), 1);
+    EXPECT_EQ(BB_ReportDemDataEnable(0, 5, 1), 1);  // any channel but 0 is channel 1
+    EXPECT_EQ(BB_ReportDemDataEnable(1, 0, 1), 0);
+    device.Close();
+    EXPECT_EQ(BB_ReportDemDataEnable(0, 0, 1), 0);
 }
 
 // The fault switches put their faults exactly where they say, so that the
@@ -192,7 +187,7 @@ TEST(DemEngineFaults, DroppedFramesCounterJumpsTagGapsAndBitErrorsAppearWhereAsk
         std::lock_guard lock(g_collected.m);
         g_collected.bytes.clear();
     }
-    LinkDevice device;
+    ExportDevice device;
     ASSERT_TRUE(device.Open(engine.port()));
     DemParam p;
     FillDefault(p);

@@ -96,10 +96,13 @@ int EngineProcess::CountLines(const std::string& prefix) const {
     return n;
 }
 
-std::vector<ReceivedCommand> EngineProcess::Received() const {
+std::vector<ReceivedCommand> EngineProcess::Received(int connection) const {
     std::vector<ReceivedCommand> commands;
+    int current = 0;
     for (const auto& line : LogLines()) {
+        if (line.rfind("accept ", 0) == 0) current = std::stoi(line.substr(7));
         if (line.rfind("rx ", 0) != 0) continue;
+        if (connection > 0 && current != connection) continue;
         std::istringstream in(line.substr(3));
         ReceivedCommand c;
         std::string hex;

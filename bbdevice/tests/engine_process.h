@@ -28,7 +28,9 @@ public:
     bool started() const { return listening_; }
     std::uint16_t port() const { return port_; }
     std::vector<std::string> LogLines() const;
-    std::vector<ReceivedCommand> Received() const;
+    // Every command received; with connection > 0 only those of the
+    // connection accepted as number `connection`.
+    std::vector<ReceivedCommand> Received(int connection = 0) const;
     int CountLines(const std::string& prefix) const;
     // Polls the log until pred(lines) holds or the time runs out.
     template <class Pred>

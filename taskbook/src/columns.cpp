@@ -298,7 +298,7 @@ void CopyText(std::string_view text, char* dest, std::size_t size) {
     // Step back over UTF-8 continuation bytes so no character is split.
     if (n < text.size())
         while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    std::memcpy(dest, text.data(), n);
+    if (n > 0) std::memcpy(dest, text.data(), n);
     std::memset(dest + n, 0, size - n);
 }
 

@@ -345,12 +345,53 @@ bool TaskStore::Modify(const TaskRecords& in, unsigned streamMask) {
     }
     TaskRows rows = EncodeRows(in, base, streamMask);
     if (!InTransaction(*db_, [&] { return WriteRows(*db_, rows); })) {
-        std::string error = db_->LastError();
-        ShowWriteFailed(error.empty() ? "?" : error);
+        ShowWriteFailed(db_->LastError());
         return false;
     }
     working_ = std::move(rows);
     return true;
+}
+
+bool TaskStore::Load(const std::string& name, TaskRecords& out, TaskRows* rowsOut) {
+    std::lock_guard lock(mutex_);
+    if (!EnsureOpen()) return false;
+    TaskRows rows;
+    if (!LoadTask(name, rows)) return false;
+    DecodeRows(rows, out);
+    if (rowsOut) *rowsOut = rows;
+    working_ = std::move(rows);
+    return true;
+}
+
+bool TaskStore::Save(const TaskRows& rows) {
+    std::lock_guard lock(mutex_);
+    if (!EnsureOpen()) return false;
+    if (rows.name.empty()) {
+        ShowError("任务名为空，不能定位！\t\t\t");
+        return false;
+    }
+    if (!InTransaction(*db_, [&] { return WriteRows(*db_, rows); })) {
+        ShowWriteFailed(db_->LastError());
+        return false;
+    }
+    working_ = rows;
+    return true;
+}
+
+bool TaskStore::Delete(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    if (!EnsureOpen()) return false;
+    bool ok = InTransaction(*db_, [&] {
+        for (const Table& t : Tables()) {
+            auto del = db_->Prepare("DELETE FROM " + Quoted(t.name) + " WHERE " +
+                                    Quoted(kTaskNameColumn) + "=?1");
+            if (!del || !del->BindText(1, name) || del->Step() != Statement::StepResult::Done)
+                return false;
+        }
+        return true;
+    });
+    if (!ok) ShowWriteFailed(db_->LastError());
+    return ok;
 }
 
 bool TaskStore::Applied(TaskRecords& out, int& code) {

@@ -53,6 +53,13 @@ public:
     // Task names in name order, or nothing when the list cannot be read.
     std::optional<std::vector<TaskListEntry>> TaskList();
 
+    // For the dialog: a task's records and rows (which then become the
+    // working copy), writing rows as they are, and removing a task from
+    // every table.
+    bool Load(const std::string& name, TaskRecords& out, TaskRows* rows = nullptr);
+    bool Save(const TaskRows& rows);
+    bool Delete(const std::string& name);
+
     // Test hooks: forget the connection and all state; open the store
     // read-only, as a write-protected file opens.
     void ResetForTest();

@@ -405,6 +405,41 @@ TEST_F(TaskStoreTest, NewTaskTakesOtherDevicesFromTaskInHand) {
     EXPECT_EQ(std::get<double>(st->Column("f")), 2255.5);
 }
 
+TEST_F(TaskStoreTest, WithoutCurrentTaskTheKeptThenTheDefaultTaskIsLoaded) {
+    auto f = NewFive();
+    ASSERT_EQ(LoadDefault(*f, 1), 1);
+    SetName(*f, "甲任务");
+    f->info.默认任务 = 1;
+    ASSERT_EQ(Modify(*f, 1), 1);
+    SetName(*f, "乙任务");
+    f->info.默认任务 = 0;
+    ASSERT_EQ(Modify(*f, 1), 1);
+    ASSERT_TRUE(TaskStore::Instance().Delete("当前任务"));
+    TaskStore::Instance().ResetForTest();
+
+    ASSERT_EQ(LoadDefault(*f, 1), 1);
+    EXPECT_STREQ(f->info.任务名, "甲任务");  // the one marked as default
+    Sql("UPDATE 任务信息表 SET 默认任务='0' WHERE 任务名='甲任务';"
+        "UPDATE 任务信息表 SET 默认任务='-1' WHERE 任务名='乙任务'");
+    ASSERT_EQ(LoadDefault(*f, 1), 1);
+    EXPECT_STREQ(f->info.任务名, "甲任务");  // the name kept from the earlier load
+}
+
+TEST_F(TaskStoreTest, StationRowsAreSavedAsGiven) {
+    auto records = std::make_unique<TaskRecords>();
+    TaskRows rows;
+    ASSERT_TRUE(TaskStore::Instance().Load("*自检*", *records, &rows));
+    std::size_t ti = 0;
+    while (Tables()[ti].name != "仿真器通道2参数表") ++ti;
+    rows.tables[ti][0] = 2222.25;
+    ASSERT_TRUE(TaskStore::Instance().Save(rows));
+    TaskStore::Instance().ResetForTest();
+    TaskRows again;
+    ASSERT_TRUE(TaskStore::Instance().Load("*自检*", *records, &again));
+    EXPECT_EQ(std::get<double>(again.tables[ti][0]), 2222.25);
+    EXPECT_STREQ(records->info.任务名, "*自检*");
+}
+
 TEST_F(TaskStoreTest, EmptyTaskNameCannotBeLocated) {
     auto f = NewFive();
     ASSERT_EQ(LoadDefault(*f, 1), 1);

@@ -147,7 +147,11 @@ bool CCardDevice::Open(DemDataCallback callback, std::uint32_t userValue, CardFu
         if (!shareEnableEvent_) shareEnableEvent_ = plat::NamedEvent::Create(kShareEnableEventName, true, false);
         if (!serverExitEvent_) serverExitEvent_ = plat::NamedEvent::Create(kServerExitEventName, true, false);
         result = distribution_->IsOpen() || distribution_->Open(callback, userValue);
-        if (!marker_) marker_ = std::make_unique<CExclusivityMarker>(MarkerTitle(host));
+        // Engines on other ports of one machine are other cards: a port
+        // other than the card's own becomes part of the address text.
+        const std::string address =
+            port == CEngineLink::kDefaultPort ? host : host + ":" + std::to_string(port);
+        if (!marker_) marker_ = std::make_unique<CExclusivityMarker>(MarkerTitle(address));
         const std::string text = marker_->Establish(index_);
         if (slotMessage && !text.empty()) *slotMessage = text;
     }

@@ -81,7 +81,7 @@ TEST_F(BbDevice, OpenAndCloseAgainstTheEngine) {
     EXPECT_FALSE(BB_GetDeviceUnitStatus(0, status));
     EXPECT_FALSE(BB_CloseDevice(0));
     EXPECT_TRUE(engine.WaitFor([&] { return engine.CountLines("close ") >= 1; }));
-    EXPECT_TRUE(Shown().empty());
+    EXPECT_EQ(Shown(), std::vector<std::string>{});
 }
 
 TEST_F(BbDevice, LostHeartbeatReconnectsAndSendsTheRecordsAgainInOrder) {

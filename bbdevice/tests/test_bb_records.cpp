@@ -16,7 +16,10 @@ protected:
         PointAt(engine_.port());
         CardFunctionInfo info{};
         ASSERT_TRUE(BB_OpenDevice(0, NoData, 0, &info));
-        opened_ = engine_.Received().size();
+        // Four open commands, then the information's acknowledgement and the
+        // request for the text, which follow the open's return.
+        ASSERT_TRUE(engine_.WaitFor([&] { return engine_.Received().size() >= 6; }));
+        opened_ = 6;
     }
     // Commands received since the open sequence.
     std::vector<ReceivedCommand> Sent() const {

@@ -23,6 +23,9 @@ constexpr unsigned kModuleSignalSource = 4;
 constexpr unsigned kOpSetRecord = 3;
 constexpr unsigned kOpData0 = 4;
 constexpr unsigned kOpFlush0 = 5;
+constexpr unsigned kOpData1 = 6;
+constexpr unsigned kModuleDecipher1 = 6;
+constexpr std::size_t kCipherSwitchOffset = 131344;  // 加解密开关 of the decipher record
 constexpr std::size_t kPacedMessageMax = 65536;
 constexpr std::size_t kFastMessageDefault = 262144;
 constexpr std::size_t kPoolBytes = 8u << 20;
@@ -57,6 +60,12 @@ public:
             std::memcpy(&sim_, p.data(), sizeof sim_);
             if (haveDem_) ScheduleStart();
         });
+        // With decipher unit 1 switched on, the frames also leave on channel 1
+        // (after decryption; this engine holds no keys, so they are the same).
+        table.Add(kModuleDecipher1, kOpSetRecord, [this](Session&, std::span<const std::uint8_t> p) {
+            if (p.size() != sizeof(DecipherParam)) return;
+            decipherOn_ = wire::LoadLe32(p.data() + kCipherSwitchOffset) != 0;
+        });
     }
 
     // A new connection waits for the records that the library sends again.
@@ -71,6 +80,7 @@ public:
         else SendPaced(s, now);
         if (o_.frames && sent_ >= o_.frames) {
             s.SendValue(wire::kModuleDemodulator, kOpFlush0, 0);
+            if (decipherOn_) s.SendValue(wire::kModuleDemodulator, kOpFlush0 + 2, 0);
             streaming_ = false;
         }
     }
@@ -126,7 +136,10 @@ private:
             const std::size_t frames =
                 gen_.Generate(buffer_.data(), buffer_.size(), std::min<std::uint64_t>(due, framesPerMessage_), &bytes);
             if (frames == 0) break;
-            if (bytes) s.Send(wire::kModuleDemodulator, kOpData0, {buffer_.data(), bytes});
+            if (bytes) {
+                s.Send(wire::kModuleDemodulator, kOpData0, {buffer_.data(), bytes});
+                if (decipherOn_) s.Send(wire::kModuleDemodulator, kOpData1, {buffer_.data(), bytes});
+            }
             sent_ += frames;
             due -= frames;
             burst += bytes;
@@ -156,6 +169,7 @@ private:
     DemParam dem_{};
     SimParam sim_{};
     bool haveDem_ = false;
+    bool decipherOn_ = false;
     bool startPending_ = false;
     bool streaming_ = false;
     bool ahead_ = false;  // the rate cap holds the full-speed stream back

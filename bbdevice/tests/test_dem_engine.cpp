@@ -30,14 +30,14 @@ constexpr std::uint32_t kCyclicPosition = kWords + 9;  // word 9 of minor frame 
 struct Collected {
     std::mutex m;
     std::condition_variable cv;
-    std::vector<std::uint8_t> bytes;
-    std::vector<DemChannelDescriptor> descriptors;
+    std::vector<std::uint8_t> bytes;     // channel 0
+    std::vector<std::uint8_t> deciphered;  // channel 1
 } g_collected;
 
 int Collect(DemReportBlock* block) {
     std::lock_guard lock(g_collected.m);
-    g_collected.bytes.insert(g_collected.bytes.end(), block->data, block->data + block->byteCount);
-    g_collected.descriptors.push_back(block->descriptor);
+    auto& to = block->descriptor.channel == 0 ? g_collected.bytes : g_collected.deciphered;
+    to.insert(to.end(), block->data, block->data + block->byteCount);
     g_collected.cv.notify_all();
     return 0;
 }
@@ -167,6 +167,21 @@ TEST_F(DemEngineTest, EveryMinorFrameOnceAndInOrder) {
     for (std::uint32_t bits : {8u, 10u, 16u})
         for (std::uint32_t type : {0u, 2u, 3u})
             for (std::uint32_t host : {0u, 1u}) RunCase({bits, type, host});
+}
+
+TEST_F(DemEngineTest, WithTheCipherSwitchOnChannelOneCarriesTheStreamToo) {
+    auto decipher = std::make_unique<DecipherParam>();
+    ASSERT_TRUE(BB_GetDefaultDecipherParam(0, 1, decipher.get()));
+    decipher->加解密开关 = 1;
+    ASSERT_TRUE(BB_SetDecipherParam(0, 1, decipher.get()));
+    {
+        std::lock_guard lock(g_collected.m);
+        g_collected.deciphered.clear();
+    }
+    RunCase({8, 2, 0});
+    std::unique_lock lock(g_collected.m);
+    g_collected.cv.wait_for(lock, 20s, [&] { return g_collected.deciphered.size() >= g_collected.bytes.size(); });
+    EXPECT_EQ(g_collected.deciphered, g_collected.bytes);
 }
 
 TEST_F(DemEngineTest, ReportEnableAnswersForAnOpenCardOnly) {

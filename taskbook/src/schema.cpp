@@ -14,17 +14,15 @@ namespace {
 
 using plat::DbValue;
 
-template <class T>
-constexpr std::uint32_t Off(std::size_t o) {
-    return static_cast<std::uint32_t>(o);
-}
+constexpr std::uint32_t Off(std::size_t o) { return static_cast<std::uint32_t>(o); }
 
-#define DEM(f) Off<DemParam>(offsetof(DemParam, f))
-#define SIM(f) Off<SimParam>(offsetof(SimParam, f))
-#define DEMREC(f) Off<DemTaskRecord>(offsetof(DemTaskRecord, f))
-#define SIMREC(f) Off<SimTaskRecord>(offsetof(SimTaskRecord, f))
-#define TIMEREC(f) Off<TimeTaskRecord>(offsetof(TimeTaskRecord, f))
-#define INFO(f) Off<TaskInfoRecord>(offsetof(TaskInfoRecord, f))
+#define DEM(f) Off(offsetof(DemParam, f))
+#define SIM(f) Off(offsetof(SimParam, f))
+#define DEMREC(f) Off(offsetof(DemTaskRecord, f))
+#define SIMREC(f) Off(offsetof(SimTaskRecord, f))
+#define TIMEREC(f) Off(offsetof(TimeTaskRecord, f))
+#define INFO(f) Off(offsetof(TaskInfoRecord, f))
+#define BASIC(f) Off(offsetof(TimeSystemBasicParam, f))
 
 Column Field(const char* name, Codec codec, Target target, std::uint32_t offset,
              const LabelList* labels = nullptr) {
@@ -215,16 +213,16 @@ std::vector<Column> TimeCodeColumns() {
     const Target T = Target::Time;
     const std::uint32_t basic = TIMEREC(basic);
     return {
-        Field("时统模式", Codec::Label, T, basic + Off<void>(offsetof(TimeSystemBasicParam, 时统模式)),
+        Field("时统模式", Codec::Label, T, basic + BASIC(时统模式),
               &kTimeModeLabels),
         Field("内时统基准模式", Codec::Label, T,
-              basic + Off<void>(offsetof(TimeSystemBasicParam, 内时统基准模式)), &kTimeBaseLabels),
+              basic + BASIC(内时统基准模式), &kTimeBaseLabels),
         Field("内时统同步模式", Codec::Label, T,
-              basic + Off<void>(offsetof(TimeSystemBasicParam, 内时统同步模式)), &kTimeSyncLabels),
+              basic + BASIC(内时统同步模式), &kTimeSyncLabels),
         Field("内时统校准使能", Codec::YesNo, T,
-              basic + Off<void>(offsetof(TimeSystemBasicParam, 内时统校准使能))),
+              basic + BASIC(内时统校准使能)),
         Field("内时统校准时间", Codec::DateTime, T,
-              basic + Off<void>(offsetof(TimeSystemBasicParam, 内时统校准时间))),
+              basic + BASIC(内时统校准时间)),
         Field("定时起飞使能", Codec::YesNo, T, TIMEREC(定时起飞使能)),
         Field("定时起飞时间", Codec::DateTime, T, TIMEREC(定时起飞时间)),
         Field("选路起飞使能", Codec::YesNo, T, TIMEREC(选路起飞使能)),

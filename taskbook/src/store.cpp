@@ -124,7 +124,9 @@ bool TaskStore::EnsureOpen() {
                                    "DSN=%s? DESCRIPTION=任务宏管理数据库? DBQ=%s? "
                                    "FIL=MicrosoftAccess? DEFAULTDIR=%s?? ",
                                    kDataSourceName, path.c_str(), dir.c_str()) ||
-        !plat::ConfigDataSource(kDriverName, attributes)) {
+        !plat::ConfigDataSource(kDriverName, attributes) ||
+        plat::LookupDataSource(kDataSourceName).value_or(plat::DataSourceInfo{}).database != path) {
+        // The last test catches a '?' that cut the path yet left a well-formed list.
         ShowError("配置任务宏管理数据源失败！\t\t");
         return false;
     }

@@ -545,6 +545,12 @@ TEST_F(TaskStoreTest, UnusableStoreDirectoriesGiveTheirMessages) {
     EXPECT_EQ(LoadDefault(*f, 1), 0);
     EXPECT_EQ(Messages(), std::vector<std::string>{"配置任务宏管理数据源失败！\t\t"});
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/a?b/任务宏管理.mdb"));
+
+    std::filesystem::create_directory(dir_ + "/a?x=y");
+    plat::SetModuleDirectory(dir_ + "/a?x=y");
+    sink_->Clear();
+    EXPECT_EQ(LoadDefault(*f, 1), 0);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"配置任务宏管理数据源失败！\t\t"});
 }
 
 // Which records of stream `s` an apply code selects, written out by hand.

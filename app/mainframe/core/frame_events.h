@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 namespace mainframe {
 
@@ -17,7 +18,8 @@ inline constexpr std::array<const char*, 5> kFrameEventNames{
 class FrameEvents {
 public:
     // Auto-reset, not signalled. False when any of them could not be made.
-    bool Create();
+    // A prefix keeps the events of a test apart from a running program's.
+    bool Create(const std::string& prefix = {});
     void Close();
 
     plat::NamedEvent* ExitNewThread() { return events_[0].get(); }

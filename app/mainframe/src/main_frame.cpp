@@ -111,7 +111,7 @@ bool CMainFrame::OnCreate() {
     m_bThreadRun = 1;
 
     // 13. Named events.
-    m_events.Create();
+    m_events.Create(m_strEventPrefix);
 
     // 14. Default task for the stream; 15. saved as the working state.
     FetchDefaultTask();

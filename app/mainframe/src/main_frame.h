@@ -159,6 +159,7 @@ public:
 
     // --- named events, timers ---
     mainframe::FrameEvents m_events;
+    std::string m_strEventPrefix;  // empty in the program; tests keep theirs apart
     mainframe::MultimediaTimerSlot m_replayTimer;       // 5 ms
     mainframe::MultimediaTimerSlot m_linkMonitorTimer;  // 1000 ms
     mainframe::MultimediaTimerSlot m_telemetryTimer;    // 1 ms

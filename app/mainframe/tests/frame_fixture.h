@@ -28,6 +28,7 @@ protected:
     }
     CMainFrame* MakeFrame() {
         frame_ = std::make_unique<CMainFrame>();
+        frame_->m_strEventPrefix = "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
         EXPECT_TRUE(frame_->OnCreate());
         frame_->resize(1280, 900);
         frame_->show();

@@ -121,8 +121,9 @@ TEST(MultimediaTimer, RestartingASlotReplacesItsTimer) {
 
 TEST(FrameEvents, FiveAutoResetEventsByName) {
     FrameEvents ev;
-    ASSERT_TRUE(ev.Create());
-    auto opened = plat::NamedEvent::Open("ExitNewThreadEvent");
+    const std::string prefix = "test-" + std::to_string(::getpid()) + "-";
+    ASSERT_TRUE(ev.Create(prefix));
+    auto opened = plat::NamedEvent::Open(prefix + "ExitNewThreadEvent");
     ASSERT_TRUE(opened);
     opened->Set();
     EXPECT_EQ(ev.ExitNewThread()->Wait(0), plat::WaitResult::Signaled);

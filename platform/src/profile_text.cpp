@@ -134,6 +134,9 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
 std::string SetValue(std::string_view text, std::string_view section, std::string_view key,
                      std::string_view value) {
     section = Trim(section);
+    // A new key line keeps the blanks the caller wrote around the name (some
+    // files are written with " x  " and read back as "x"); matching ignores them.
+    const std::string_view spelledKey = key;
     key = Trim(key);
     auto lines = ParseProfile(text);
     // New lines follow the file's own line-break convention.
@@ -165,7 +168,7 @@ std::string SetValue(std::string_view text, std::string_view section, std::strin
         out += section;
         out += ']';
         out += br;
-        out += keyLine(key);
+        out += keyLine(spelledKey);
         return out;
     }
 
@@ -182,12 +185,14 @@ std::string SetValue(std::string_view text, std::string_view section, std::strin
 
     out.append(text.substr(0, lines[existing == lines.size() ? lastKey : existing].begin));
     if (existing != lines.size()) {
-        // Replace the line, keeping the key as it was spelled.
-        out += keyLine(lines[existing].name);
+        // Replace the line, keeping the key as it was spelled, blanks included.
+        const std::string_view raw =
+            text.substr(lines[existing].begin, lines[existing].end - lines[existing].begin);
+        out += keyLine(raw.substr(0, raw.find('=')));
         out.append(text.substr(lines[existing].end));
     } else {
         out += lineWithBreak(lastKey);
-        out += keyLine(key);
+        out += keyLine(spelledKey);
         out.append(text.substr(lines[lastKey].end));
     }
     return out;

@@ -132,7 +132,7 @@ TEST_F(Profile, WriteKeepsEveryOtherLine) {
 
     ASSERT_TRUE(WritePrivateProfileString("a", "KEY", "new", file));
     std::string expected = before;
-    expected.replace(expected.find("  Key = old  "), 13, "Key=new");
+    expected.replace(expected.find("  Key = old  "), 13, "  Key =new");
     EXPECT_EQ(ReadBytes(file), expected);
 
     // A new key goes after the last key of its section, before blank lines.
@@ -244,6 +244,17 @@ TEST(ProfileText, CutGbkAndParseInt) {
               "a\xFF");  // invalid byte counts as one
     EXPECT_EQ(profile_detail::ParseProfileInt("-2147483648"), INT_MIN);
     EXPECT_EQ(profile_detail::ParseProfileInt("4294967297"), 1);  // wraps to 32 bits
+}
+
+TEST_F(Profile, NewKeyKeepsItsBlanksOnDiskAndReadsBackWithout) {
+    ASSERT_TRUE(WritePrivateProfileString("Wnd", " x  ", "12", file));
+    ASSERT_TRUE(WritePrivateProfileString("Wnd", " cx ", "300", file));
+    EXPECT_EQ(ReadBytes(file), "[Wnd]\r\n x  =12\r\n cx =300\r\n");
+    EXPECT_EQ(Get("Wnd", "x"), "12");
+    EXPECT_EQ(GetPrivateProfileInt("Wnd", "cx", 0, file), 300);
+    // Rewriting by the plain name replaces the line rather than adding one.
+    ASSERT_TRUE(WritePrivateProfileString("Wnd", "x", "13", file));
+    EXPECT_EQ(ReadBytes(file), "[Wnd]\r\n x  =13\r\n cx =300\r\n");
 }
 
 }  // namespace

@@ -1,0 +1,205 @@
+#include <datapath/data_path.h>
+
+#include <datapath/recording_copy.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace datapath {
+
+// Counts a producer inside the dispatch for Detach; `ok` is false once the
+// path was detached.
+struct DataPath::Entry {
+    explicit Entry(DataPath& p) : path(p) {
+        path.inside_.fetch_add(1);
+        ok = path.live_.load();
+    }
+    ~Entry() { path.inside_.fetch_sub(1); }
+    DataPath& path;
+    bool ok;
+};
+
+DataPath::DataPath(const DemParam& dem, DataPathBuffers buffers, DataPathFlags flags,
+                   DataConsumers& consumers)
+    : dem_(dem),
+      buf_(buffers),
+      flags_(flags),
+      consumers_(consumers),
+      assembler_(buffers.assembly, kAssemblyBytes, *buffers.assemblyCount),
+      send_(buffers.sendBuffer, kSendBufferBytes, *buffers.sendFill, *buffers.sendLock),
+      // A card block of at most 64 KiB plus the superframe moved to the front
+      // is at most 64 KiB + one superframe record, and a record is at most
+      // the assembly buffer.
+      recordingCopy_(std::make_unique_for_overwrite<std::uint8_t[]>(kMaxCardBlock + kAssemblyBytes)),
+      standardFrame_(std::make_unique_for_overwrite<std::uint8_t[]>(kAssemblyBytes)) {}
+
+void DataPath::Detach() {
+    live_.store(false);
+    while (inside_.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+std::span<const std::uint8_t> DataPath::Assemble(std::size_t length, const DataGeometry& g) {
+    const std::span<const std::uint8_t> handoff(buf_.latestBlock, length);
+    if (!g.superframeMode) {
+        assembler_.CopyPlain(handoff);
+        return handoff;
+    }
+    const std::size_t n = assembler_.Assemble(handoff, g);
+    return {assembler_.Data(), n};
+}
+
+void DataPath::OnCardBlock(const std::uint8_t* data, std::size_t byteCount) {
+    const Entry entry(*this);
+    if (!entry.ok || !flags_.cardOpen || flags_.cardInitialising) return;
+    if (flags_.replayRunning && flags_.replayKind == kSoftwareReplay) return;
+
+    const std::size_t length = byteCount < kMaxCardBlock ? byteCount : kMaxCardBlock;
+    std::memcpy(buf_.latestBlock, data, length);
+
+    const DataGeometry g = GeometryOf(dem_);
+    const std::span<const std::uint8_t> out = Assemble(length, g);
+    if (out.empty()) return;  // no complete superframe yet
+
+    // The copy is only made when it is going to be written.
+    if (flags_.recording && consumers_.BeforeDecryptionFileOpen() && beforeDecryptionRecording &&
+        syncLossCount < kSyncLossLimit) {
+        const std::size_t n = MakeRecordingCopy(out, g.subframeRecord, dayOfYear,
+                                                {recordingCopy_.get(), kMaxCardBlock + kAssemblyBytes});
+        consumers_.WriteBeforeDecryptionFile(recordingCopy_.get(), n);
+        recordedBytes.fetch_add(double(n));
+    }
+    if (flags_.afterDecryption) return;
+    FeedDisplaysAndChecks(out, g, false);
+}
+
+void DataPath::DispatchReplayBlock(std::size_t length) {
+    const Entry entry(*this);
+    if (!entry.ok || length == 0 || length > kMaxReplayBlock || flags_.cardInitialising) return;
+
+    const DataGeometry g = GeometryOf(dem_);
+    const std::span<const std::uint8_t> out = Assemble(length, g);
+    if (out.empty()) return;
+
+    if (flags_.recording && consumers_.BeforeDecryptionFileOpen() && beforeDecryptionRecording) {
+        consumers_.WriteBeforeDecryptionFile(out.data(), out.size());
+        recordedBytes.fetch_add(double(out.size()));
+    }
+    if (flags_.fullFrameBroadcastOn && consumers_.BroadcastEndpointReady()) {
+        ForEachDatagram(out.size(), g.superframeRecord, kBroadcastDatagram,
+                        [&](std::size_t at, std::size_t n) {
+                            consumers_.SendBroadcastDatagram(out.data() + at, n);
+                        });
+    }
+    if (flags_.paramsApplied && consumers_.ParamWindowOpen())
+        consumers_.SetDealDSDemData(out.data(), out.size());
+    FeedDisplaysAndChecks(out, g, true);
+}
+
+bool DataPath::CaptureStandardFrame(std::span<const std::uint8_t> data, const DataGeometry& g) {
+    // A block shorter than one superframe record leaves the request for the
+    // next block rather than capture bytes that were not received.
+    const std::size_t n = g.superframeRecord;
+    if (n == 0 || n > data.size() || n > kAssemblyBytes) return false;
+    flags_.standardFrameReady.store(0);
+    std::memcpy(standardFrame_.get(), data.data(), n);
+    standardFrameBytes_ = n;
+    flags_.standardFrameReady.store(1);
+    return true;
+}
+
+std::span<const std::uint8_t> DataPath::StandardFrame() const {
+    if (!flags_.standardFrameReady) return {};
+    return {standardFrame_.get(), standardFrameBytes_};
+}
+
+void DataPath::FeedDisplaysAndChecks(std::span<const std::uint8_t> out, const DataGeometry& g,
+                                     bool replay) {
+    const std::uint8_t* data = out.data();
+    const std::size_t length = out.size();
+
+    if (consumers_.RawCurveExists()) {
+        FillCurveRecord(curveRecord_, dem_, length);
+        consumers_.SetRawcurveData(curveRecord_, data);
+    }
+    if (standardFrameRequest && CaptureStandardFrame(out, g)) standardFrameRequest.store(0);
+    if (flags_.bitErrorOn) consumers_.MeasureBitErrors(data, length);
+
+    if (consumers_.TelemetrySendingOn()) {
+        if (replay) {
+            ForEachDatagram(length, g.superframeRecord, kTelemetryDatagram,
+                            [&](std::size_t at, std::size_t n) {
+                                consumers_.SendTelemetryDatagram(data + at, n);
+                            });
+        } else {
+            send_.Append(out);  // dropped when full
+        }
+    }
+
+    if (flags_.frameCountStatOn) consumers_.CountFrames(data, length, g);
+    if (flags_.idStatOn) consumers_.CountIds(data, length, g);
+    if (flags_.timeStatOn) {
+        const std::uint32_t rate = flags_.replayRunning ? replayBitRate.load() : g.codeRate;
+        consumers_.CheckTimeContinuity(data, length, g, rate);
+    }
+    if (flags_.gnssSearchOn) {
+        consumers_.SearchGnssFrames(gnssProtocol, data, length);
+        if (flags_.gnssMulticastOn) consumers_.SendGnssPosition();
+    }
+}
+
+ReplayStep DataPath::FeedReplay() {
+    SoftwareReplayReader* reader = reader_.load();
+    if (!reader || !flags_.replayRunning || flags_.replayKind != kSoftwareReplay)
+        return ReplayStep::Idle;
+    std::size_t length = 0;
+    {
+        const Entry entry(*this);
+        if (!entry.ok) return ReplayStep::Idle;
+        reader->ApplyPendingSeek();
+        const double progress = reader->Progress();
+        length = reader->ReadNextBlock(buf_.latestBlock, kLatestBlockBytes);
+        if (progress >= 1.0) {
+            reader->StopReplay();
+            flags_.replayRunning.store(0);
+            return ReplayStep::Finished;
+        }
+    }
+    if (length < 1 || length > kMaxReplayBlock || flags_.cardInitialising)
+        return ReplayStep::Ignored;
+    DispatchReplayBlock(length);
+    return ReplayStep::Dispatched;
+}
+
+bool DataPath::OnPacingTick() {
+    pacingToggle_ = !pacingToggle_;
+    return !pacingToggle_ && flags_.replayRunning && flags_.replayKind == kSoftwareReplay;
+}
+
+bool DataPath::RefreshAllowed() const {
+    if (flags_.cardInitialising) return false;
+    return flags_.cardOpen || flags_.replayRunning;
+}
+
+const std::uint8_t* DataPath::RawViewData() const {
+    const bool superframe = dem_.副帧类型 != 0;
+    if (flags_.afterDecryption) {
+        // The second assembly is reserved for data after decryption; nothing
+        // fills it, so its count stays 0 and it never has a frame to show.
+        return superframe ? nullptr : buf_.afterDecryptionBlock;
+    }
+    if (!superframe) return buf_.latestBlock;
+    return assembler_.Count() > 0 ? assembler_.Data() : nullptr;
+}
+
+const char* DataPath::ToggleAfterDecryption() {
+    if (flags_.frameCountStatOn) return kFrameCountRunningText;
+    if (flags_.idStatOn) return kIdCountRunningText;
+    if (flags_.timeStatOn) return kTimeContinuityRunningText;
+    flags_.afterDecryption.store(flags_.afterDecryption ? 0 : 1);
+    if (flags_.bitErrorOn.exchange(0) != 0) consumers_.StopBitErrorMeasurement();
+    flags_.standardFrameReady.store(0);
+    return nullptr;
+}
+
+}  // namespace datapath

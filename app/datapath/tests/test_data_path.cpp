@@ -1,0 +1,428 @@
+// The data path between a producer (card block or replay block) and the
+// consumers: what is taken, in which order it is handed on, and what the
+// refresh and the after-decryption choice see.
+#include <datapath/data_path.h>
+#include <datapath/recording_copy.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace datapath;
+using ::testing::ElementsAre;
+
+namespace {
+
+// Records every consumer call by name.
+struct Recorder : DataConsumers {
+    std::vector<std::string> calls;
+    std::vector<std::vector<std::uint8_t>> recorded, datagrams;
+    std::vector<std::size_t> lengths;
+    bool fileOpen = true, curve = true, telemetry = true, broadcast = true, paramWnd = true;
+    std::uint32_t timeRate = 0;
+    int protocol = -1;
+    _FRAME_STRUCT_PARAM_EX curveRecord{};
+
+    bool BeforeDecryptionFileOpen() override { return fileOpen; }
+    void WriteBeforeDecryptionFile(const std::uint8_t* d, std::size_t n) override {
+        calls.push_back("record");
+        recorded.emplace_back(d, d + n);
+    }
+    bool RawCurveExists() override { return curve; }
+    void SetRawcurveData(_FRAME_STRUCT_PARAM_EX& r, const std::uint8_t*) override {
+        calls.push_back("curve");
+        curveRecord = r;
+    }
+    void MeasureBitErrors(const std::uint8_t*, std::size_t n) override {
+        calls.push_back("biterror");
+        lengths.push_back(n);
+    }
+    void StopBitErrorMeasurement() override { calls.push_back("stop-biterror"); }
+    bool TelemetrySendingOn() override { return telemetry; }
+    void SendTelemetryDatagram(const std::uint8_t* d, std::size_t n) override {
+        calls.push_back("telemetry");
+        datagrams.emplace_back(d, d + n);
+    }
+    void CountFrames(const std::uint8_t*, std::size_t, const DataGeometry&) override {
+        calls.push_back("framecount");
+    }
+    void CountIds(const std::uint8_t*, std::size_t, const DataGeometry&) override {
+        calls.push_back("idcount");
+    }
+    void CheckTimeContinuity(const std::uint8_t*, std::size_t, const DataGeometry&,
+                             std::uint32_t rate) override {
+        calls.push_back("time");
+        timeRate = rate;
+    }
+    void SearchGnssFrames(int p, const std::uint8_t*, std::size_t) override {
+        calls.push_back("gnss");
+        protocol = p;
+    }
+    void SendGnssPosition() override { calls.push_back("gnss-multicast"); }
+    bool BroadcastEndpointReady() override { return broadcast; }
+    void SendBroadcastDatagram(const std::uint8_t*, std::size_t n) override {
+        calls.push_back("broadcast:" + std::to_string(n));
+    }
+    bool ParamWindowOpen() override { return paramWnd; }
+    void SetDealDSDemData(const std::uint8_t*, std::size_t) override { calls.push_back("params"); }
+};
+
+// A replay file of blocks; progress reaches 1.0 after the last one.
+struct ScriptedReader : SoftwareReplayReader {
+    std::vector<std::size_t> blocks;
+    std::size_t next = 0;
+    int seeks = 0, stops = 0;
+    void ApplyPendingSeek() override { ++seeks; }
+    double Progress() override { return next >= blocks.size() ? 1.0 : double(next) / blocks.size(); }
+    std::size_t ReadNextBlock(std::uint8_t* into, std::size_t capacity) override {
+        if (next >= blocks.size()) return 0;
+        const std::size_t n = blocks[next++];
+        for (std::size_t i = 0; i < n && i < capacity; ++i) into[i] = std::uint8_t(i);
+        return n;
+    }
+    void StopReplay() override { ++stops; }
+};
+
+// Zeroed memory that is only touched where written.
+struct Zeroed {
+    explicit Zeroed(std::size_t n) : p(static_cast<std::uint8_t*>(std::calloc(n, 1))) {}
+    ~Zeroed() { std::free(p); }
+    std::uint8_t* data() const { return p; }
+    std::uint8_t& operator[](std::size_t i) const { return p[i]; }
+    std::uint8_t* p;
+};
+
+// The frame's part: buffers, flags and the demodulator record.
+struct Harness {
+    Zeroed latest{kLatestBlockBytes};
+    Zeroed afterDecryption{kLatestBlockBytes};
+    Zeroed assembly{kAssemblyBytes};
+    Zeroed send{kSendBufferBytes};
+    std::atomic<std::uint32_t> count{0};
+    std::uint32_t fill = 0;
+    std::mutex lock;
+    std::atomic<int> cardOpen{1}, initialising{0}, replayRunning{0}, replayKind{0}, after{0},
+        recording{0}, applied{1}, stdReady{0}, bitError{0}, frameStat{0}, idStat{0}, timeStat{0},
+        gnss{0}, gnssMulticast{0}, broadcast{0};
+    DemParam dem{};
+    Recorder consumers;
+    DataPath path;
+
+    Harness()
+        : path(dem,
+               DataPathBuffers{latest.data(), afterDecryption.data(), assembly.data(), &count,
+                               send.data(), &fill, &lock},
+               DataPathFlags{cardOpen, initialising, replayRunning, replayKind, after, recording,
+                             applied, stdReady, bitError, frameStat, idStat, timeStat, gnss,
+                             gnssMulticast, broadcast},
+               consumers) {
+        // 24 words of 8 bits, 4 subframes, ID superframe: records of 32 bytes.
+        FillDefault(dem);
+        path.Attach();
+    }
+    void AllOn() {
+        recording = bitError = frameStat = idStat = timeStat = gnss = gnssMulticast = broadcast = 1;
+        path.syncLossCount = 0;
+    }
+};
+
+// `frames` superframes of the default geometry, index byte k, word 0 = serial.
+std::vector<std::uint8_t> Superframes(int frames, int firstSerial = 0) {
+    std::vector<std::uint8_t> out;
+    for (int f = 0; f < frames; ++f)
+        for (int k = 0; k < 4; ++k) {
+            const std::uint8_t tag[8] = {0x25, 0x01, 0x30, 0x59, 0x23, 0x00, std::uint8_t(k), 0};
+            out.insert(out.end(), tag, tag + 8);
+            std::vector<std::uint8_t> words(24, std::uint8_t(k));
+            words[0] = std::uint8_t(firstSerial + f);
+            out.insert(out.end(), words.begin(), words.end());
+        }
+    return out;
+}
+
+}  // namespace
+
+TEST(DataPathCard, LongBlockIsCutTo64KiBOutsideSuperframeMode) {
+    Harness h;
+    h.dem.副帧类型 = 0;
+    h.AllOn();
+    std::vector<std::uint8_t> block(70000);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = std::uint8_t(i * 7);
+    h.latest[65536] = 0x5A;
+    h.path.OnCardBlock(block.data(), block.size());
+    EXPECT_EQ(h.latest[65535], block[65535]);
+    EXPECT_EQ(h.latest[65536], 0x5A);  // nothing beyond the cut
+    ASSERT_EQ(h.consumers.lengths.size(), 1u);
+    EXPECT_EQ(h.consumers.lengths[0], 65536u);
+    ASSERT_EQ(h.consumers.recorded.size(), 1u);
+    EXPECT_EQ(h.consumers.recorded[0].size(), 65536u);
+    EXPECT_EQ(h.fill, 65536u);
+    EXPECT_EQ(h.path.RawViewData(), h.latest.data());
+}
+
+TEST(DataPathCard, DispatchOrderAndWhatEachStepGets) {
+    Harness h;
+    h.AllOn();
+    h.path.gnssProtocol = 2;
+    const auto data = Superframes(3);
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_THAT(h.consumers.calls,
+                ElementsAre("record", "curve", "biterror", "framecount", "idcount", "time", "gnss",
+                            "gnss-multicast"));
+    EXPECT_EQ(h.consumers.timeRate, 4000000u);  // the demodulator's rate without a replay
+    EXPECT_EQ(h.consumers.protocol, 2);
+    EXPECT_EQ(h.consumers.curveRecord.nFramesPerBuffer, 3);
+    EXPECT_EQ(h.fill, data.size());
+    EXPECT_EQ(0, std::memcmp(h.send.data(), data.data(), data.size()));
+    EXPECT_EQ(h.path.recordedBytes.load(), double(data.size()));
+}
+
+TEST(DataPathCard, RecordingCopyCarriesTheDayOfYearAndLeavesTheBlockAlone) {
+    Harness h;
+    h.recording = 1;
+    h.path.syncLossCount = 0;
+    h.path.dayOfYear = 237;
+    const auto data = Superframes(1);
+    h.path.OnCardBlock(data.data(), data.size());
+    ASSERT_EQ(h.consumers.recorded.size(), 1u);
+    const auto& rec = h.consumers.recorded[0];
+    for (int k = 0; k < 4; ++k) {
+        // units 7 = 0b0111: bits 0-1 (11) into byte 4 bits 6-7, bits 2-3 (01)
+        // into byte 5 bits 0-1; tens 3 into bits 2-5; hundreds 2 into 6-7.
+        EXPECT_EQ(rec[k * 32 + 4], 0x23 | 0xC0);
+        EXPECT_EQ(rec[k * 32 + 5], 0x01 | 3 << 2 | 2 << 6);
+        EXPECT_EQ(rec[k * 32 + 6], k);
+    }
+    EXPECT_EQ(h.path.Assembler().Data()[4], 0x23);  // the displayed data are unstamped
+}
+
+TEST(DataPathCard, StampKeepsSetBitsOfByte4AndRewritesByte5) {
+    std::uint8_t tag[8] = {0, 0, 0, 0, 0x80, 0xFF, 0, 0};
+    StampDayOfYear(tag, 4);  // units 4: bits 0-1 are 0, bits 2-3 are 01
+    EXPECT_EQ(tag[4], 0x80);
+    EXPECT_EQ(tag[5], 0x01);
+}
+
+TEST(DataPathCard, NothingRecordedOrQueuedUntilLock) {
+    Harness h;
+    h.recording = 1;
+    const auto data = Superframes(2);
+    h.path.OnCardBlock(data.data(), data.size());  // sync-loss counter still 100
+    EXPECT_TRUE(h.consumers.recorded.empty());
+    h.path.syncLossCount = 29;
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_EQ(h.consumers.recorded.size(), 1u);
+}
+
+TEST(DataPathCard, AfterDecryptionChoiceRecordsButFeedsNothingElse) {
+    Harness h;
+    ASSERT_EQ(h.path.ToggleAfterDecryption(), nullptr);
+    ASSERT_EQ(h.after, 1);
+    h.AllOn();
+    const auto data = Superframes(2);
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_THAT(h.consumers.calls, ElementsAre("record"));
+    EXPECT_EQ(h.fill, 0u);
+}
+
+TEST(DataPathCard, AfterDecryptionChoiceRefusalsAndWhatItStops) {
+    Harness h;
+    h.frameStat = h.idStat = h.timeStat = 1;
+    EXPECT_STREQ(h.path.ToggleAfterDecryption(), kFrameCountRunningText);
+    h.frameStat = 0;
+    EXPECT_STREQ(h.path.ToggleAfterDecryption(), kIdCountRunningText);
+    h.idStat = 0;
+    EXPECT_STREQ(h.path.ToggleAfterDecryption(), kTimeContinuityRunningText);
+    EXPECT_EQ(h.after, 0);
+    h.timeStat = 0;
+    h.bitError = 1;
+    h.stdReady = 1;
+    EXPECT_EQ(h.path.ToggleAfterDecryption(), nullptr);
+    EXPECT_EQ(h.after, 1);
+    EXPECT_EQ(h.bitError, 0);
+    EXPECT_EQ(h.stdReady, 0);
+    EXPECT_THAT(h.consumers.calls, ElementsAre("stop-biterror"));
+}
+
+TEST(DataPathCard, EntryGuard) {
+    Harness h;
+    const auto data = Superframes(1);
+    h.initialising = 1;
+    h.path.OnCardBlock(data.data(), data.size());
+    h.initialising = 0;
+    h.replayRunning = 1;
+    h.replayKind = kSoftwareReplay;
+    h.path.OnCardBlock(data.data(), data.size());
+    h.cardOpen = 0;
+    h.replayKind = kCardReplay;
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_EQ(h.count, 0u);
+    h.cardOpen = 1;  // a card replay comes through the card
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_EQ(h.count, 1u);
+    h.path.Detach();
+    h.path.ResetAssembly();
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_EQ(h.count, 0u);
+}
+
+TEST(DataPathCard, SendBufferDropsWhatDoesNotFit) {
+    Harness h;
+    h.dem.副帧类型 = 0;
+    std::vector<std::uint8_t> block(65536, 0x11);
+    for (int i = 0; i < 4; ++i) h.path.OnCardBlock(block.data(), block.size());
+    EXPECT_EQ(h.fill, 3u * 65536);  // the fourth would fill it exactly: dropped
+    h.fill = 0;
+    h.path.OnCardBlock(block.data(), 100);
+    EXPECT_EQ(h.fill, 100u);
+}
+
+TEST(DataPathCard, StandardFrameIsCapturedFromTheFirstCompleteSuperframe) {
+    Harness h;
+    h.path.standardFrameRequest = 1;
+    const auto part = Superframes(1);
+    h.path.OnCardBlock(part.data(), 64);  // two subframes: nothing complete yet
+    EXPECT_EQ(h.stdReady, 0);
+    EXPECT_EQ(h.path.standardFrameRequest, 1);
+    const auto data = Superframes(2, 9);
+    h.path.OnCardBlock(data.data() + 64, data.size() - 64);
+    EXPECT_EQ(h.stdReady, 1);
+    EXPECT_EQ(h.path.standardFrameRequest, 0);
+    const auto frame = h.path.StandardFrame();
+    ASSERT_EQ(frame.size(), 128u);
+    EXPECT_EQ(frame[8], 0);      // the first two subframes from the first block
+    EXPECT_EQ(frame[64 + 8], 9);  // and the rest from the second
+}
+
+TEST(DataPathRefresh, WhatTheTableIsShown) {
+    Harness h;
+    h.initialising = 1;
+    EXPECT_FALSE(h.path.RefreshAllowed());
+    h.initialising = 0;
+    h.cardOpen = 0;
+    EXPECT_FALSE(h.path.RefreshAllowed());
+    h.replayRunning = 1;
+    EXPECT_TRUE(h.path.RefreshAllowed());
+    h.cardOpen = 1;
+    h.replayRunning = 0;
+
+    EXPECT_EQ(h.path.RawViewData(), nullptr);  // superframe mode, nothing assembled
+    const auto data = Superframes(2);
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_EQ(h.path.RawViewData(), h.assembly.data());
+    h.after = 1;
+    EXPECT_EQ(h.path.RawViewData(), nullptr);  // the second assembly stays empty
+    h.dem.副帧类型 = 0;
+    EXPECT_EQ(h.path.RawViewData(), h.afterDecryption.data());
+    h.after = 0;
+    EXPECT_EQ(h.path.RawViewData(), h.latest.data());
+}
+
+TEST(DataPathRecords, ViewRecordsFromTheDemodulatorRecord) {
+    DemParam dem{};
+    FillDefault(dem);
+    dem.字长 = 8;
+    dem.子帧长 = 128;
+    dem.副帧长 = 32;
+    dem.码率 = 1000000;
+    dem.帧同步码位长 = 0x118;  // only the low byte is passed
+    dem.帧同步码位置2 = 0;
+    _FRAME_STRUCT_PARAM r{};
+    r.nShowWholeFrame = 1;
+    FillFrameRecord(r, dem);
+    EXPECT_EQ(r.nWordsPerSubframe, 128);
+    EXPECT_EQ(r.nSubframes, 32);
+    EXPECT_EQ(r.nFrameWords, 4096);
+    EXPECT_EQ(r.nWordBits, 8);
+    EXPECT_EQ(r.nWordBytes, 1);
+    EXPECT_EQ(r.nTimeBytes, 8);
+    EXPECT_EQ(r.nSyncByte, 0x18);
+    EXPECT_EQ(r.nSyncFlag, 1);
+    EXPECT_EQ(r.nByteOrder, 0);
+    EXPECT_EQ(r.nBitRate, 1000000);
+    EXPECT_FLOAT_EQ(r.fFramePeriod, 32.768f);
+    EXPECT_EQ(r.nShowWholeFrame, 1);  // the view's choice is kept
+    dem.帧同步码位置2 = 5;
+    dem.字长 = 10;
+    FillFrameRecord(r, dem);
+    EXPECT_EQ(r.nSyncFlag, 0);
+    EXPECT_EQ(r.nWordBytes, 2);
+
+    _FRAME_STRUCT_PARAM_EX c{};
+    FillCurveRecord(c, dem, 100);  // less than one superframe record
+    EXPECT_EQ(c.nFramesPerBuffer, 1);
+    FillCurveRecord(c, dem, (128 * 2 + 8) * 32 * 5 + 17);
+    EXPECT_EQ(c.nFramesPerBuffer, 5);
+    dem.码率 = 0;
+    FillFrameRecord(r, dem);
+    EXPECT_EQ(r.fFramePeriod, 0.0f);
+}
+
+TEST(DataPathReplay, FeedDispatchesWithBroadcastParamsAndImmediateTelemetry) {
+    Harness h;
+    h.dem.副帧类型 = 0;
+    h.AllOn();
+    h.path.syncLossCount = 100;  // replays are recorded regardless
+    h.replayRunning = 1;
+    h.replayKind = kSoftwareReplay;
+    h.path.replayBitRate = 2000000;
+    ScriptedReader reader;
+    reader.blocks = {70000, 0, kMaxReplayBlock + 1, 96};
+    h.path.SetReplayReader(&reader);
+
+    EXPECT_EQ(h.path.FeedReplay(), ReplayStep::Dispatched);
+    EXPECT_THAT(h.consumers.calls,
+                ElementsAre("record", "broadcast:32768", "broadcast:32768", "broadcast:4464",
+                            "params", "curve", "biterror", "telemetry", "telemetry", "framecount",
+                            "idcount", "time", "gnss", "gnss-multicast"));
+    // 64,512 = 504 superframe records of 128 bytes.
+    ASSERT_EQ(h.consumers.datagrams.size(), 2u);
+    EXPECT_EQ(h.consumers.datagrams[0].size(), 64512u);
+    EXPECT_EQ(h.consumers.datagrams[1].size(), 70000u - 64512);
+    EXPECT_EQ(h.consumers.datagrams[1][0], std::uint8_t(64512));
+    EXPECT_EQ(h.consumers.timeRate, 2000000u);
+    EXPECT_EQ(h.fill, 0u);  // nothing through the send buffer
+
+    h.consumers.calls.clear();
+    EXPECT_EQ(h.path.FeedReplay(), ReplayStep::Ignored);  // empty block
+    EXPECT_EQ(h.path.FeedReplay(), ReplayStep::Ignored);  // beyond 2 MiB
+    EXPECT_EQ(h.path.FeedReplay(), ReplayStep::Dispatched);
+    EXPECT_EQ(h.path.FeedReplay(), ReplayStep::Finished);
+    EXPECT_EQ(h.replayRunning, 0);
+    EXPECT_EQ(reader.stops, 1);
+    EXPECT_EQ(reader.seeks, 5);
+    EXPECT_EQ(h.path.FeedReplay(), ReplayStep::Idle);
+}
+
+TEST(DataPathReplay, DatagramsAreCutAtWholeSuperframeRecords) {
+    std::vector<std::pair<std::size_t, std::size_t>> parts;
+    auto collect = [&](std::size_t at, std::size_t n) { parts.emplace_back(at, n); };
+    ForEachDatagram(100000, 3000, 32768, collect);  // 10 records a part
+    EXPECT_THAT(parts, ElementsAre(std::pair{0ul, 30000ul}, std::pair{30000ul, 30000ul},
+                                   std::pair{60000ul, 30000ul}, std::pair{90000ul, 10000ul}));
+    parts.clear();
+    ForEachDatagram(100000, 40000, 32768, collect);  // a record larger than a datagram
+    EXPECT_THAT(parts, ElementsAre(std::pair{0ul, 40000ul}, std::pair{40000ul, 40000ul},
+                                   std::pair{80000ul, 20000ul}));
+    parts.clear();
+    ForEachDatagram(32768, 3000, 32768, collect);
+    EXPECT_THAT(parts, ElementsAre(std::pair{0ul, 32768ul}));
+}
+
+TEST(DataPathReplay, PacingWakesTheFeedEveryOtherTickDuringASoftwareReplay) {
+    Harness h;
+    int wakes = 0;
+    for (int i = 0; i < 10; ++i) wakes += h.path.OnPacingTick();
+    EXPECT_EQ(wakes, 0);
+    h.replayRunning = 1;
+    h.replayKind = kCardReplay;
+    for (int i = 0; i < 10; ++i) wakes += h.path.OnPacingTick();
+    EXPECT_EQ(wakes, 0);
+    h.replayKind = kSoftwareReplay;
+    for (int i = 0; i < 10; ++i) wakes += h.path.OnPacingTick();
+    EXPECT_EQ(wakes, 5);
+}

@@ -1,1 +1,221 @@
+// Live frames end to end: cardengine generates PCM frames from the default
+// task, the card session opens the card with the data callback, the data path
+// assembles superframes and the 250 ms refresh hands them to a raw table in an
+// MDI area. The cells are compared with the words the generator is documented
+// to put at their places.
+#include <datapath/data_path.h>
+
+#include <rawgrid/table_wnd_class.h>
+#include <session/card_session.h>
+
+#include "table_grid_wnd.h"
+#include "table_wnd.h"
+
+#include <platform/notify.h>
+#include <platform/paths.h>
+#include <taskbook/taskbook.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMdiArea>
+#include <QThread>
+
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+std::uint16_t FreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool Reachable(std::uint16_t port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+// cardengine on a free loopback port for the life of the object.
+class EngineProcess {
+public:
+    EngineProcess() {
+        const char* dir = std::getenv("TALVORA_BIN_DIR");
+        const std::string bin = std::string(dir && *dir ? dir : ".") + "/cardengine";
+        port_ = FreePort();
+        const std::string listen = "127.0.0.1:" + std::to_string(port_);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            ::execl(bin.c_str(), bin.c_str(), "--listen", listen.c_str(), nullptr);
+            ::_exit(127);
+        }
+        // The probe connection is one the engine simply sees close again.
+        for (int i = 0; i < 250 && !Reachable(port_); ++i) QThread::msleep(20);
+    }
+    ~EngineProcess() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        int status;
+        ::waitpid(pid_, &status, 0);
+    }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    pid_t pid_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+datapath::DataPath* g_path = nullptr;
+
+int DataCallback(DemReportBlock* block) {
+    if (datapath::DataPath* p = g_path) p->OnCardBlock(block->data, block->byteCount);
+    return 0;
+}
+
+// The frame's flags, buffers and records for the session and the data path.
+struct MiniFrame {
+    std::atomic<int> cardOpen{0}, initialising{1}, applied{0}, streamNo{1}, recording{0},
+        replayRunning{0}, replayKind{0}, frameStat{0}, idStat{0}, timeStat{0}, bitError{0},
+        stdReady{0}, after{0}, decryption{0}, liftOff{0}, gnss{0}, gnssMulticast{0}, broadcast{0};
+    std::unique_ptr<std::uint8_t[]> latest = std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
+    std::unique_ptr<std::uint8_t[]> afterDecryption =
+        std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
+    std::unique_ptr<std::uint8_t[]> assembly = std::make_unique<std::uint8_t[]>(datapath::kAssemblyBytes);
+    std::unique_ptr<std::uint8_t[]> send = std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes);
+    std::atomic<std::uint32_t> count{0};
+    std::uint32_t fill = 0;
+    std::mutex sendLock;
+    TaskInfoRecord info{};
+    DemTaskRecord dem{};
+    SimTaskRecord sim{};
+    TimeTaskRecord time{};
+    RecvTaskRecord recv{};
+    datapath::DataConsumers consumers;
+    datapath::DataPath path{
+        dem.dem,
+        {latest.get(), afterDecryption.get(), assembly.get(), &count, send.get(), &fill, &sendLock},
+        {cardOpen, initialising, replayRunning, replayKind, after, recording, applied, stdReady,
+         bitError, frameStat, idStat, timeStat, gnss, gnssMulticast, broadcast},
+        consumers};
+};
+
+class LiveTable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/talvora-datapath-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        ::setenv("TALVORA_OBJECT_NAMESPACE", ("datapath-live-" + std::to_string(::getpid())).c_str(), 1);
+        plat::SetModuleDirectory(dir_);
+        sink_ = std::make_shared<plat::CapturingSink>();
+        plat::SetNotifySink(sink_);
+    }
+    void TearDown() override {
+        plat::SetNotifySink(nullptr);
+        plat::SetModuleDirectory("");
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    std::string dir_;
+    std::shared_ptr<plat::CapturingSink> sink_;
+};
+
+unsigned Hex(const QString& s) { return s.toUInt(nullptr, 16); }
+
+}  // namespace
+
+TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
+    EngineProcess engine;
+    ::setenv("TALVORA_ENGINE", engine.Address().c_str(), 1);
+
+    auto frame = std::make_unique<MiniFrame>();
+    session::SessionHooks hooks;
+    hooks.resetSuperframeAssembly = [&] { frame->path.ResetAssembly(); };
+    hooks.log = [](std::string) {};
+    session::CardSession card({&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv},
+                              {frame->cardOpen, frame->initialising, frame->applied,
+                               frame->streamNo, frame->recording, frame->replayRunning,
+                               frame->frameStat, frame->idStat, frame->timeStat, frame->bitError,
+                               frame->stdReady, frame->after, frame->decryption, frame->liftOff},
+                              hooks, &DataCallback);
+    ASSERT_NE(GetDefaultTaskPara(&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv, 1), 0);
+    ASSERT_TRUE(card.SaveWorkingState());
+    g_path = &frame->path;
+    frame->path.Attach();
+
+    QMdiArea area;
+    area.resize(1000, 700);
+    area.show();
+    CTableWndClass table;
+    _FRAME_STRUCT_PARAM record{};
+    datapath::FillFrameRecord(record, frame->dem.dem);
+    record.nShowWholeFrame = 1;  // every subframe of the superframe as a row
+    auto* wnd = static_cast<rawgrid::CTableWnd*>(table.InitTableWnd(&area, &record, 100, -1));
+    ASSERT_NE(wnd, nullptr);
+
+    std::thread opener([&] { card.OpenCard(); });  // the card-open thread
+    QElapsedTimer clock;
+    clock.start();
+    bool shown = false;
+    while (!shown && clock.elapsed() < 20000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(200);
+        // The refresh of timer 11.
+        if (!frame->path.RefreshAllowed()) continue;
+        datapath::FillFrameRecord(record, frame->dem.dem);
+        if (const std::uint8_t* data = frame->path.RawViewData())
+            table.SetRawgridData(&record, const_cast<std::uint8_t*>(data), -1);
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        shown = wnd->Grid()->ShownRows() == 4 && !wnd->Grid()->CellText(3, 23).isEmpty();
+    }
+    opener.join();
+    ASSERT_TRUE(shown) << "no frame reached the table; boxes shown: " << sink_->Shown().size();
+    EXPECT_EQ(frame->cardOpen, 1);
+
+    // The default task: 8-bit words, 24 per subframe, 4 subframes; sync code
+    // EB90 in words 1-2; the ID word 7 counting down from 0; the signal
+    // source's frame counter high, middle and low bytes in words 3, 4, 5.
+    rawgrid::TableGridView* g = wnd->Grid();
+    std::uint32_t firstCounter = 0;
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(g->CellText(row, 0), "EB") << row;
+        EXPECT_EQ(g->CellText(row, 1), "90") << row;
+        EXPECT_EQ(Hex(g->CellText(row, 6)), unsigned(3 - row)) << row;
+        const std::uint32_t counter =
+            Hex(g->CellText(row, 2)) << 16 | Hex(g->CellText(row, 3)) << 8 | Hex(g->CellText(row, 4));
+        if (row == 0) firstCounter = counter;
+        // The rows are consecutive subframes of one superframe.
+        EXPECT_EQ(counter, (firstCounter + row) & 0xFFFFFF) << row;
+        EXPECT_FALSE(g->TimeText(row).isEmpty());
+    }
+    // A whole superframe starts at a counter that is a multiple of 4.
+    EXPECT_EQ(firstCounter % 4, 0u);
+
+    frame->path.Detach();
+    g_path = nullptr;
+    card.CloseCard();
+}

@@ -1,15 +1,16 @@
 // The conversion exports: pseudo-code packing, hexadecimal text to number,
 // sync code to text.
+#include <bbdevice/bbdevice.h>
+
 #include <cstdio>
 #include <cstring>
-
-#include <bbdevice/bbdevice.h>
 
 #include "device_messages.h"
 
 extern "C" {
 
-std::int32_t BB_TransCdmaTempPseudocode(std::uint8_t* out, std::uint32_t lengthIndex, const std::uint8_t* bits) {
+std::int32_t BB_TransCdmaTempPseudocode(std::uint8_t* out, std::uint32_t lengthIndex,
+                                        const std::uint8_t* bits) {
     static constexpr std::uint32_t kLengths[8] = {15, 31, 63, 127, 255, 511, 1023, 2047};
     if (!out || !bits) return 0;
     const std::uint32_t length = kLengths[lengthIndex & 7];
@@ -42,7 +43,8 @@ std::uint64_t StrToUint64(const char* text) {
     return value;
 }
 
-const char* TransSynCodeToString(std::string* out, std::uint32_t low, std::uint32_t high, std::uint32_t bits) {
+const char* TransSynCodeToString(std::string* out, std::uint32_t low, std::uint32_t high,
+                                 std::uint32_t bits) {
     static thread_local std::string fallback;
     std::string& text = out ? *out : fallback;
     char format[32];

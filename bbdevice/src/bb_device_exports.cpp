@@ -1,8 +1,8 @@
 // Exports of the device interface frame: the device table, open and close,
 // the error store and the card function information.
-#include <cstring>
-
 #include <bbdevice/bbdevice.h>
+
+#include <cstring>
 
 #include "card_device.h"
 #include "device_table.h"
@@ -31,9 +31,13 @@ void StoreSlotText(std::uint32_t card, const std::string& text) {
 
 extern "C" {
 
-std::uint32_t BB_GetBandCaseSumInSystem() { return Devices().cardsInSystem.load(); }
+std::uint32_t BB_GetBandCaseSumInSystem() {
+    return Devices().cardsInSystem.load();
+}
 
-std::uint32_t BB_GetActiveBandCaseSumInApp() { return Devices().cardsOpen.load(); }
+std::uint32_t BB_GetActiveBandCaseSumInApp() {
+    return Devices().cardsOpen.load();
+}
 
 std::int32_t BB_OpenDevice(std::uint32_t card, DemDataCallback callback, std::uint32_t userValue,
                            CardFunctionInfo* info) {
@@ -80,7 +84,8 @@ std::int32_t BB_CloseDevice(std::uint32_t card) {
     });
 }
 
-std::int32_t BB_GetLastError(std::uint32_t card, char* text, std::uint32_t size, std::uint32_t* code) {
+std::int32_t BB_GetLastError(std::uint32_t card, char* text, std::uint32_t size,
+                             std::uint32_t* code) {
     return Guarded([&] {
         DeviceTable& t = Devices();
         if (card >= t.cardsInSystem.load() || card >= kCardSlots) {
@@ -120,7 +125,8 @@ std::int32_t BB_ParseCardFunctionInfo(std::uint32_t card, char* text, std::uint3
     });
 }
 
-std::int32_t BB_GetDeviceUnitStatus(std::uint32_t card, std::uint32_t status[BB_UNIT_STATUS_WORDS]) {
+std::int32_t BB_GetDeviceUnitStatus(std::uint32_t card,
+                                    std::uint32_t status[BB_UNIT_STATUS_WORDS]) {
     return Guarded([&] {
         auto device = FindOpenCard(card);
         if (!device || !status) return false;

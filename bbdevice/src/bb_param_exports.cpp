@@ -36,9 +36,13 @@ std::int32_t FillDefaultRecord(std::uint32_t card, Record* record) {
 
 extern "C" {
 
-std::int32_t BB_GetDefaultDemParam(std::uint32_t card, DemParam* param) { return FillDefaultRecord(card, param); }
+std::int32_t BB_GetDefaultDemParam(std::uint32_t card, DemParam* param) {
+    return FillDefaultRecord(card, param);
+}
 
-std::int32_t BB_GetDefaultSimParam(std::uint32_t card, SimParam* param) { return FillDefaultRecord(card, param); }
+std::int32_t BB_GetDefaultSimParam(std::uint32_t card, SimParam* param) {
+    return FillDefaultRecord(card, param);
+}
 
 std::int32_t BB_GetDefaultTimeSystemParam(std::uint32_t card, TimeSystemParam* param) {
     return FillDefaultRecord(card, param);
@@ -56,8 +60,11 @@ std::int32_t BB_SetSimParam(std::uint32_t card, const SimParam* param) {
     return WithCard(card, [&](CCardDevice& d) { return d.signalSource().SetSimParam(param); });
 }
 
-std::int32_t BB_SetDecipherParam(std::uint32_t card, std::uint32_t unit, const DecipherParam* param) {
-    return WithCard(card, [&](CCardDevice& d) { return d.decipher(unit != 0 ? 1 : 0).SetDecipherParam(param); });
+std::int32_t BB_SetDecipherParam(std::uint32_t card, std::uint32_t unit,
+                                 const DecipherParam* param) {
+    return WithCard(card, [&](CCardDevice& d) {
+        return d.decipher(unit != 0 ? 1 : 0).SetDecipherParam(param);
+    });
 }
 
 std::int32_t BB_SetTimeSystemBasicParam(std::uint32_t card, const TimeSystemBasicParam* param) {
@@ -76,8 +83,10 @@ std::int32_t BB_SetTimeSystemHandFly(std::uint32_t card, std::uint32_t value) {
     return WithCard(card, [&](CCardDevice& d) { return d.timeCode().SetHandFly(value); });
 }
 
-std::int32_t BB_SetFrameStatParam(std::uint32_t card, std::uint32_t unit, const FrameStatParam* param) {
-    return WithCard(card, [&](CCardDevice& d) { return d.frameStat(unit).SetFrameStatParam(param); });
+std::int32_t BB_SetFrameStatParam(std::uint32_t card, std::uint32_t unit,
+                                  const FrameStatParam* param) {
+    return WithCard(card,
+                    [&](CCardDevice& d) { return d.frameStat(unit).SetFrameStatParam(param); });
 }
 
 std::int32_t BB_FrameStatCmd(std::uint32_t card, std::uint32_t unit, std::uint32_t cmd) {
@@ -85,7 +94,8 @@ std::int32_t BB_FrameStatCmd(std::uint32_t card, std::uint32_t unit, std::uint32
 }
 
 std::int32_t BB_GetDemStatus(std::uint32_t card, std::uint32_t half, DemStatus* status) {
-    return WithCard(card, [&](CCardDevice& d) { return d.demodulator().GetDemStatus(half, status); });
+    return WithCard(card,
+                    [&](CCardDevice& d) { return d.demodulator().GetDemStatus(half, status); });
 }
 
 std::int32_t BB_GetTimeSystemTime(std::uint32_t card, TimeSystemTime* time, std::uint32_t which) {

@@ -1,13 +1,12 @@
 #include "card_device.h"
 
+#include <bbdevice/wire/engine_message.h>
+#include <platform/kernel_objects.h>
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-
-#include <bbdevice/wire/engine_message.h>
-#include <platform/kernel_objects.h>
 
 #include "dem_distribution.h"
 #include "exclusivity_marker.h"
@@ -56,7 +55,8 @@ void EngineAddress(std::string* host, std::uint16_t* port) {
     char* end = nullptr;
     const unsigned long value = std::strtoul(text.c_str() + colon + 1, &end, 10);
     if (colon > 0) *host = text.substr(0, colon);
-    if (end && *end == '\0' && value > 0 && value <= 65535) *port = static_cast<std::uint16_t>(value);
+    if (end && *end == '\0' && value > 0 && value <= 65535)
+        *port = static_cast<std::uint16_t>(value);
 }
 
 CCardDevice::CCardDevice(std::uint32_t index)
@@ -79,9 +79,10 @@ CCardDevice::CCardDevice(std::uint32_t index)
 
     dispatcher_.Attach(wire::kModuleCard, this);
     for (CEngineUnit* unit : std::initializer_list<CEngineUnit*>{
-             demodulator_.get(), signalSource_.get(), timeCode_.get(), decipher_[0].get(), decipher_[1].get(),
-             frameStat_[0].get(), frameStat_[1].get(), spectrum_[0].get(), spectrum_[1].get(), spectrum_[2].get(),
-             spectrum_[3].get(), quiet_[0].get(), quiet_[1].get()})
+             demodulator_.get(), signalSource_.get(), timeCode_.get(), decipher_[0].get(),
+             decipher_[1].get(), frameStat_[0].get(), frameStat_[1].get(), spectrum_[0].get(),
+             spectrum_[1].get(), spectrum_[2].get(), spectrum_[3].get(), quiet_[0].get(),
+             quiet_[1].get()})
         dispatcher_.Attach(unit->module(), unit);
     link_->SetResendHook([this] { ResendKeptRecords(); });
 }
@@ -94,9 +95,10 @@ CCardDevice::~CCardDevice() {
 
 void CCardDevice::SetUnitsEnabled(bool on) {
     for (CEngineUnit* unit : std::initializer_list<CEngineUnit*>{
-             demodulator_.get(), signalSource_.get(), timeCode_.get(), decipher_[0].get(), decipher_[1].get(),
-             frameStat_[0].get(), frameStat_[1].get(), spectrum_[0].get(), spectrum_[1].get(), spectrum_[2].get(),
-             spectrum_[3].get(), quiet_[0].get(), quiet_[1].get()})
+             demodulator_.get(), signalSource_.get(), timeCode_.get(), decipher_[0].get(),
+             decipher_[1].get(), frameStat_[0].get(), frameStat_[1].get(), spectrum_[0].get(),
+             spectrum_[1].get(), spectrum_[2].get(), spectrum_[3].get(), quiet_[0].get(),
+             quiet_[1].get()})
         unit->SetEnabled(on);
 }
 
@@ -118,7 +120,8 @@ bool CCardDevice::Open(DemDataCallback callback, std::uint32_t userValue, CardFu
         openCancelled_ = false;
         openWaiting_ = true;
     }
-    bool connected = link_->Connect(host, port, [this](const wire::MessageView& m) { dispatcher_.Dispatch(m); });
+    bool connected =
+        link_->Connect(host, port, [this](const wire::MessageView& m) { dispatcher_.Dispatch(m); });
     if (connected) {
         link_->SendValue(0x01000108, 1);
         link_->SendValue(0x01000007, 1);
@@ -144,8 +147,10 @@ bool CCardDevice::Open(DemDataCallback callback, std::uint32_t userValue, CardFu
 
     bool result = false;
     if (connected) {
-        if (!shareEnableEvent_) shareEnableEvent_ = plat::NamedEvent::Create(kShareEnableEventName, true, false);
-        if (!serverExitEvent_) serverExitEvent_ = plat::NamedEvent::Create(kServerExitEventName, true, false);
+        if (!shareEnableEvent_)
+            shareEnableEvent_ = plat::NamedEvent::Create(kShareEnableEventName, true, false);
+        if (!serverExitEvent_)
+            serverExitEvent_ = plat::NamedEvent::Create(kServerExitEventName, true, false);
         result = distribution_->IsOpen() || distribution_->Open(callback, userValue);
         // Engines on other ports of one machine are other cards: a port
         // other than the card's own becomes part of the address text.
@@ -206,7 +211,8 @@ void CCardDevice::OnEngineMessage(unsigned operation, std::span<const std::uint8
         if (payload.size() != kFunctionInfoBytes || openWaitState_.load() < 1) return;
         {
             std::lock_guard lock(infoLock_);
-            for (std::size_t i = 0; i < 128; ++i) functionInfo_.words[i] = wire::LoadLe32(payload.data() + 4 * i);
+            for (std::size_t i = 0; i < 128; ++i)
+                functionInfo_.words[i] = wire::LoadLe32(payload.data() + 4 * i);
         }
         openWaitState_.store(0);
         {

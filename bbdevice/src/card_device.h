@@ -3,14 +3,14 @@
 // the in-use marker and the card's error store.
 #pragma once
 
+#include <bbdevice/bbdevice.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-
-#include <bbdevice/bbdevice.h>
 
 #include "engine_dispatcher.h"
 #include "engine_link.h"
@@ -31,8 +31,10 @@ class CSpectrumUnit;
 class CQuietUnit;
 class CExclusivityMarker;
 
-inline constexpr const char* kShareEnableEventName = "{A937D1DA-1195-4c5b-AA42-B2E3DD2D43CF}-SHAREENABLE";
-inline constexpr const char* kServerExitEventName = "{B064E0BE-C996-4341-A6A7-CE8AF3AAA05D}-SERVEREXIT";
+inline constexpr const char* kShareEnableEventName =
+    "{A937D1DA-1195-4c5b-AA42-B2E3DD2D43CF}-SHAREENABLE";
+inline constexpr const char* kServerExitEventName =
+    "{B064E0BE-C996-4341-A6A7-CE8AF3AAA05D}-SERVEREXIT";
 inline constexpr unsigned kOpenWaitMs = 1500;
 inline constexpr std::size_t kParseInfoTextBytes = 4096;
 
@@ -102,14 +104,14 @@ private:
     std::atomic<std::uint32_t> openWaitState_{0};
     std::mutex openWaitLock_;
     std::condition_variable openWaitCv_;
-    bool infoArrived_ = false;   // guarded by openWaitLock_
-    bool openCancelled_ = false; // guarded by openWaitLock_
-    bool openWaiting_ = false;   // guarded by openWaitLock_
+    bool infoArrived_ = false;    // guarded by openWaitLock_
+    bool openCancelled_ = false;  // guarded by openWaitLock_
+    bool openWaiting_ = false;    // guarded by openWaitLock_
 
     mutable std::mutex infoLock_;
-    CardFunctionInfo functionInfo_{};          // guarded by infoLock_
+    CardFunctionInfo functionInfo_{};               // guarded by infoLock_
     char parseInfoText_[kParseInfoTextBytes] = {};  // guarded by infoLock_
-    std::uint32_t parseInfoLength_ = 0;        // guarded by infoLock_
+    std::uint32_t parseInfoLength_ = 0;             // guarded by infoLock_
 
     mutable std::mutex errorLock_;
     std::uint32_t lastErrorCode_ = 0x1FFFF;  // guarded by errorLock_

@@ -22,9 +22,9 @@ struct DeviceTable {
     // Slots are shared pointers so that a call still working on a card keeps
     // it alive while another thread closes it.
     std::mutex lock;
-    std::shared_ptr<CCardDevice> card[kCardSlots];  // guarded by lock
-    std::uint32_t opened[kCardSlots] = {};         // guarded by lock
-    std::uint32_t slotErrorCode[kCardSlots];       // guarded by lock
+    std::shared_ptr<CCardDevice> card[kCardSlots];             // guarded by lock
+    std::uint32_t opened[kCardSlots] = {};                     // guarded by lock
+    std::uint32_t slotErrorCode[kCardSlots];                   // guarded by lock
     char slotErrorText[kCardSlots][kSlotErrorTextBytes] = {};  // guarded by lock
 
     DeviceTable();

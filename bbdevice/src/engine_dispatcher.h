@@ -1,12 +1,12 @@
 // Routes each engine message to the unit registered for its module code.
 #pragma once
 
+#include <bbdevice/wire/engine_message.h>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <span>
-
-#include <bbdevice/wire/engine_message.h>
 
 namespace bbdev {
 

@@ -194,9 +194,9 @@ bool CEngineLink::Send(std::uint32_t command, const void* payload, std::size_t l
     {
         std::lock_guard lock(lock_);
         if (setUp_ && socket_ >= 0) {
-            const std::size_t total = wire::BuildMessage(
-                {sendArea_.get(), wire::kSendAreaBytes}, command,
-                {static_cast<const std::uint8_t*>(payload), length}, sequence);
+            const std::size_t total =
+                wire::BuildMessage({sendArea_.get(), wire::kSendAreaBytes}, command,
+                                   {static_cast<const std::uint8_t*>(payload), length}, sequence);
             sent = total != 0 && WriteAllLocked(sendArea_.get(), total);
         }
     }
@@ -232,7 +232,8 @@ void CEngineLink::Drain() {
                 return;
             }
             if (n < 0) {
-                if (errno == ENOTSOCK || errno == ECONNABORTED || errno == ECONNRESET) alive_.store(0);
+                if (errno == ENOTSOCK || errno == ECONNABORTED || errno == ECONNRESET)
+                    alive_.store(0);
                 return;
             }
         }

@@ -8,6 +8,9 @@
 // and from the watchdog never share the send area at the same time.
 #pragma once
 
+#include <bbdevice/wire/engine_message.h>
+#include <bbdevice/wire/engine_parser.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -16,9 +19,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include <bbdevice/wire/engine_message.h>
-#include <bbdevice/wire/engine_parser.h>
 
 #include "poll_engine.h"
 #include "sync_event.h"
@@ -34,13 +34,13 @@ struct AnswerRequest {
 };
 
 struct LinkCounters {
-    std::uint64_t connects = 0;          // successful connects, first and re-
-    std::uint64_t reconnects = 0;        // by the watchdog
+    std::uint64_t connects = 0;    // successful connects, first and re-
+    std::uint64_t reconnects = 0;  // by the watchdog
     std::uint64_t failedReconnects = 0;
     std::uint64_t heartbeats = 0;
     std::uint64_t rxMessages = 0;
     std::uint64_t rxBytes = 0;
-    std::uint64_t discardedBytes = 0;    // garbage and unassemblable headers
+    std::uint64_t discardedBytes = 0;  // garbage and unassemblable headers
     std::uint64_t txMessages = 0;
     std::uint64_t txFailures = 0;
 };
@@ -98,7 +98,7 @@ private:
     bool ReconnectLocked();
     void CloseSocketLocked();
     bool WriteAllLocked(const std::uint8_t* data, std::size_t length);
-    void Drain();                       // poll worker
+    void Drain();                                      // poll worker
     void OnMessage(const wire::MessageView& message);  // poll worker
     void WatchdogMain();
     static unsigned NextSequence();
@@ -114,7 +114,7 @@ private:
     bool stopping_ = false;
     std::unique_ptr<std::uint8_t[]> sendArea_;
     ResendHook resendHook_;
-    MessageHandler handler_;  // set before the poll worker starts
+    MessageHandler handler_;        // set before the poll worker starts
     std::uint64_t generation_ = 0;  // bumped by every connect
 
     std::atomic<std::uint32_t> connected_{0};

@@ -65,13 +65,12 @@ protected:
     void ReportFailure(std::uint32_t code, const char* message);
 
 private:
-
     std::atomic<std::uint32_t> paramSet_{0};
     std::atomic<std::uint32_t> enabled_{0};
     mutable std::mutex errorLock_;
-    std::uint32_t errorCode_ = 0;             // guarded by errorLock_
-    char errorText_[kErrorTextBytes] = {};     // guarded by errorLock_
-    std::uint32_t errorLength_ = 0;            // guarded by errorLock_
+    std::uint32_t errorCode_ = 0;           // guarded by errorLock_
+    char errorText_[kErrorTextBytes] = {};  // guarded by errorLock_
+    std::uint32_t errorLength_ = 0;         // guarded by errorLock_
 };
 
 }  // namespace bbdev

@@ -1,5 +1,7 @@
 #include "exclusivity_marker.h"
 
+#include <bbdevice/app_window.h>
+#include <platform/winmsg.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -10,16 +12,13 @@
 #include <cstring>
 #include <mutex>
 
-#include <bbdevice/app_window.h>
-#include <platform/winmsg.h>
-
 #include "device_messages.h"
 
 namespace bbdev {
 namespace {
 
 std::mutex g_windowLock;
-void* g_mainWindow = nullptr;          // guarded by g_windowLock
+void* g_mainWindow = nullptr;         // guarded by g_windowLock
 std::function<void()> g_raiseWindow;  // guarded by g_windowLock
 
 constexpr char kRaiseRequest[] = "raise";
@@ -136,13 +135,16 @@ std::string CExclusivityMarker::Establish(unsigned card) {
         if (Create()) return {};
     }
     char text[256];
-    std::snprintf(text, sizeof text, "当前【数字基带卡:%d】已在其他应用程序打开!", static_cast<int>(card));
+    std::snprintf(text, sizeof text, "当前【数字基带卡:%d】已在其他应用程序打开!",
+                  static_cast<int>(card));
     ShowDeviceMessage(text);
     if (!Exists(title_)) {
-        std::snprintf(text, sizeof text, "【数字基带卡:%d】未正确识别或在当前系统中不存在!", static_cast<int>(card));
+        std::snprintf(text, sizeof text, "【数字基带卡:%d】未正确识别或在当前系统中不存在!",
+                      static_cast<int>(card));
         return text;
     }
-    std::snprintf(text, sizeof text, "【数字基带卡:%d】已在其他应用程序打开!", static_cast<int>(card));
+    std::snprintf(text, sizeof text, "【数字基带卡:%d】已在其他应用程序打开!",
+                  static_cast<int>(card));
     ShowDeviceMessage(text);
     void* window;
     {

@@ -1,12 +1,11 @@
 #include "poll_engine.h"
 
+#include <platform/notify.h>
 #include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
 #include <cstdio>
-
-#include <platform/notify.h>
 
 #include "device_messages.h"
 #include "timer_resolution.h"
@@ -30,8 +29,8 @@ CPollEngine::~CPollEngine() {
 
 bool CPollEngine::Fail(unsigned stage) {
     char text[128];
-    std::snprintf(text, sizeof text, "%s失败: Engine(%u-%u)  %u", "启动引擎", RaisedResolutionUsers(),
-                  kKind, stage);
+    std::snprintf(text, sizeof text, "%s失败: Engine(%u-%u)  %u", "启动引擎",
+                  RaisedResolutionUsers(), kKind, stage);
     ShowDeviceMessage(text);
     return false;
 }
@@ -52,13 +51,16 @@ bool CPollEngine::Start(unsigned periodMs) {
         return Fail(5);
     }
     const unsigned delay = std::max(1u, periodMs / resolutionMs_);
-    timer_ = plat::TimeSetEvent(delay, resolutionMs_, [this] {
-        {
-            std::lock_guard lock(mutex_);
-            wake_ = true;
-        }
-        cv_.notify_one();
-    }, true);
+    timer_ = plat::TimeSetEvent(
+        delay, resolutionMs_,
+        [this] {
+            {
+                std::lock_guard lock(mutex_);
+                wake_ = true;
+            }
+            cv_.notify_one();
+        },
+        true);
     if (timer_ == 0) {
         {
             std::lock_guard lock(mutex_);

@@ -3,12 +3,12 @@
 // path runs on one thread only.
 #pragma once
 
+#include <platform/timer.h>
+
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
-
-#include <platform/timer.h>
 
 #include "sync_event.h"
 

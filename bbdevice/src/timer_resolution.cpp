@@ -1,5 +1,7 @@
 #include "timer_resolution.h"
 
+#include <platform/timer.h>
+
 #include <mutex>
 
 namespace bbdev {
@@ -10,19 +12,17 @@ unsigned g_raisedUsers = 0;  // guarded by g_resolutionLock
 
 }  // namespace
 
-// The timer threads of the platform already sleep on absolute deadlines with
-// 1 ms granularity, so raising the resolution is bookkeeping only.
+// The platform checks the period; the count of raised users is ours.
 bool TimeBeginPeriod(unsigned periodMs) {
-    if (periodMs == 0) return false;
     std::lock_guard lock(g_resolutionLock);
+    if (!plat::TimeBeginPeriod(periodMs)) return false;
     ++g_raisedUsers;
     return true;
 }
 
 bool TimeEndPeriod(unsigned periodMs) {
-    if (periodMs == 0) return false;
     std::lock_guard lock(g_resolutionLock);
-    if (g_raisedUsers == 0) return false;
+    if (g_raisedUsers == 0 || !plat::TimeEndPeriod(periodMs)) return false;
     --g_raisedUsers;
     return true;
 }

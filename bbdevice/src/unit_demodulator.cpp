@@ -1,8 +1,8 @@
 #include "unit_demodulator.h"
 
-#include <cstring>
-
 #include <bbdevice/wire/engine_message.h>
+
+#include <cstring>
 
 #include "card_device.h"
 #include "dem_distribution.h"
@@ -11,16 +11,18 @@
 
 namespace bbdev {
 
-CDemodulatorUnit::CDemodulatorUnit(CCardDevice& card) : CEngineUnit(card, wire::kModuleDemodulator) {}
+CDemodulatorUnit::CDemodulatorUnit(CCardDevice& card)
+    : CEngineUnit(card, wire::kModuleDemodulator) {}
 
 bool CDemodulatorUnit::SetDemParam(DemParam* param) {
     if (!param) return false;
     param->配时密度 = 1;  // every minor frame carries its time tag
-    const bool sent = SendSetting(kSetCommand, param, sizeof *param, 1, "【解调器参数】设置失败！", [&] {
-        std::lock_guard lock(keptLock_);
-        kept_ = *param;
-        keptValid_ = true;
-    });
+    const bool sent =
+        SendSetting(kSetCommand, param, sizeof *param, 1, "【解调器参数】设置失败！", [&] {
+            std::lock_guard lock(keptLock_);
+            kept_ = *param;
+            keptValid_ = true;
+        });
     if (!sent) return false;
 
     std::uint8_t timeRecords[CTimeCodeUnit::kTimeMessageBytes];
@@ -56,8 +58,8 @@ void CDemodulatorUnit::OnEngineMessage(unsigned operation, std::span<const std::
     status_ = report;
 }
 
-void CDemodulatorUnit::WriteStatusWords(unsigned half, unsigned firstWord, const std::uint32_t* words,
-                                        unsigned count) {
+void CDemodulatorUnit::WriteStatusWords(unsigned half, unsigned firstWord,
+                                        const std::uint32_t* words, unsigned count) {
     if (!words || firstWord >= kDemStatusHalfWords) return;
     if (count > kDemStatusHalfWords - firstWord) count = kDemStatusHalfWords - firstWord;
     std::lock_guard lock(statusLock_);

@@ -17,7 +17,8 @@ public:
     // The last record that went out; false when none did.
     bool KeptParam(DemParam* out) const;
     // For units that measure status values themselves (words of one half).
-    void WriteStatusWords(unsigned half, unsigned firstWord, const std::uint32_t* words, unsigned count);
+    void WriteStatusWords(unsigned half, unsigned firstWord, const std::uint32_t* words,
+                          unsigned count);
 
     void OnEngineMessage(unsigned operation, std::span<const std::uint8_t> payload) override;
     void ResendKept() override;

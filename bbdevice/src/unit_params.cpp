@@ -1,8 +1,8 @@
 #include "unit_params.h"
 
-#include <cstring>
-
 #include <bbdevice/wire/engine_message.h>
+
+#include <cstring>
 
 #include "card_device.h"
 
@@ -10,7 +10,8 @@ namespace bbdev {
 
 // --- signal source ----------------------------------------------------------
 
-CSignalSourceUnit::CSignalSourceUnit(CCardDevice& card) : CEngineUnit(card, wire::kModuleSignalSource) {}
+CSignalSourceUnit::CSignalSourceUnit(CCardDevice& card)
+    : CEngineUnit(card, wire::kModuleSignalSource) {}
 
 bool CSignalSourceUnit::SetSimParam(const SimParam* param) {
     if (!param) return false;
@@ -20,7 +21,8 @@ bool CSignalSourceUnit::SetSimParam(const SimParam* param) {
             keptValid_ = true;
         }))
         return false;
-    card_.spectrum(2).SetCarrier(param->Sim输出频率, static_cast<std::uint16_t>(param->Sim调制模式 & 0xFFFF));
+    card_.spectrum(2).SetCarrier(param->Sim输出频率,
+                                 static_cast<std::uint16_t>(param->Sim调制模式 & 0xFFFF));
     return true;
 }
 
@@ -106,7 +108,9 @@ bool CFrameStatUnit::GetStatState(FrameStatState* out) {
     if (!out || running_.load() == 0) return false;
     std::lock_guard lock(stateLock_);
     // No counted frames yet: a ratio of 0 rather than a division by zero.
-    state_.ratio = state_.countA != 0 ? static_cast<double>(state_.countB) / static_cast<double>(state_.countA) : 0.0;
+    state_.ratio = state_.countA != 0
+                       ? static_cast<double>(state_.countB) / static_cast<double>(state_.countA)
+                       : 0.0;
     out->ratio = state_.ratio;
     out->countA = state_.countA;
     out->countB = state_.countB;

@@ -4,9 +4,9 @@
 // and the units without a public interface (12, 13).
 #pragma once
 
-#include <memory>
-
 #include <bbdevice/dev_records.h>
+
+#include <memory>
 
 #include "engine_unit.h"
 
@@ -52,7 +52,9 @@ public:
     void ResendKept() override;
 
 private:
-    std::uint32_t command(unsigned operation) const { return 0x01000000u | (module_ << 8) | operation; }
+    std::uint32_t command(unsigned operation) const {
+        return 0x01000000u | (module_ << 8) | operation;
+    }
     std::mutex keptLock_;
     std::unique_ptr<FrameStatParam> kept_;  // guarded by keptLock_
     bool keptValid_ = false;                // guarded by keptLock_

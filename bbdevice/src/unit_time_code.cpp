@@ -1,8 +1,8 @@
 #include "unit_time_code.h"
 
-#include <cstring>
-
 #include <bbdevice/wire/engine_message.h>
+
+#include <cstring>
 
 #include "card_device.h"
 
@@ -77,38 +77,38 @@ void CTimeCodeUnit::ResendKept() {
 
 void CTimeCodeUnit::OnEngineMessage(unsigned operation, std::span<const std::uint8_t> payload) {
     switch (operation) {
-    case kOpTime:
-        if (payload.size() == kTimeMessageBytes) {
-            std::lock_guard lock(timeLock_);
-            std::memcpy(time_, payload.data(), kTimeMessageBytes);
-        }
-        break;
-    case kOpFlyInfo:
-        if (payload.size() == sizeof(TimeSystemFlyInfo)) {
-            TimeSystemFlyInfo info;
-            LoadWords(info.words, payload);
-            std::lock_guard lock(flyInfoLock_);
-            flyInfo_ = info;
-        }
-        break;
-    case kOpGnssStatus:
-        if (payload.size() == sizeof(GnssStatusInfo)) {
-            GnssStatusInfo info;
-            LoadWords(info.words, payload);
-            std::lock_guard lock(gnssStatusLock_);
-            gnssStatus_ = info;
-        }
-        break;
-    case kOpGnssPosTime:
-        if (payload.size() == sizeof(GnssPosTimeInfo)) {
-            GnssPosTimeInfo info;
-            LoadWords(info.words, payload);
-            std::lock_guard lock(gnssPosLock_);
-            gnssPos_ = info;
-        }
-        break;
-    default:
-        break;
+        case kOpTime:
+            if (payload.size() == kTimeMessageBytes) {
+                std::lock_guard lock(timeLock_);
+                std::memcpy(time_, payload.data(), kTimeMessageBytes);
+            }
+            break;
+        case kOpFlyInfo:
+            if (payload.size() == sizeof(TimeSystemFlyInfo)) {
+                TimeSystemFlyInfo info;
+                LoadWords(info.words, payload);
+                std::lock_guard lock(flyInfoLock_);
+                flyInfo_ = info;
+            }
+            break;
+        case kOpGnssStatus:
+            if (payload.size() == sizeof(GnssStatusInfo)) {
+                GnssStatusInfo info;
+                LoadWords(info.words, payload);
+                std::lock_guard lock(gnssStatusLock_);
+                gnssStatus_ = info;
+            }
+            break;
+        case kOpGnssPosTime:
+            if (payload.size() == sizeof(GnssPosTimeInfo)) {
+                GnssPosTimeInfo info;
+                LoadWords(info.words, payload);
+                std::lock_guard lock(gnssPosLock_);
+                gnssPos_ = info;
+            }
+            break;
+        default:
+            break;
     }
 }
 

@@ -1,21 +1,22 @@
 // Opening card 0 of the BB_ interface against a cardengine of the test.
 #pragma once
 
+#include <bbdevice/bbdevice.h>
 #include <gtest/gtest.h>
+#include <platform/notify.h>
 
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <bbdevice/bbdevice.h>
-#include <platform/notify.h>
-
 #include "engine_process.h"
 
 namespace bbdev::enginetest {
 
-inline int NoData(DemReportBlock*) { return 0; }
+inline int NoData(DemReportBlock*) {
+    return 0;
+}
 
 inline void PointAt(std::uint16_t port) {
     ::setenv("TALVORA_ENGINE", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);

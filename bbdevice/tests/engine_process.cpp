@@ -18,7 +18,8 @@
 namespace bbdev::enginetest {
 
 std::string EngineBinary() {
-    if (const char* dir = std::getenv("TALVORA_BIN_DIR"); dir && *dir) return std::string(dir) + "/cardengine";
+    if (const char* dir = std::getenv("TALVORA_BIN_DIR"); dir && *dir)
+        return std::string(dir) + "/cardengine";
     char self[4096];
     ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
     std::string path(self, n > 0 ? static_cast<std::size_t>(n) : 0);
@@ -37,17 +38,20 @@ std::uint16_t FreeLoopbackPort() {
     return ntohs(a.sin_port);
 }
 
-void SleepMs(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(unsigned ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 EngineProcess::EngineProcess(std::vector<std::string> extraArgs) {
     static std::atomic<int> serial{0};
-    logPath_ = "/tmp/cardengine-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".log";
+    logPath_ = "/tmp/cardengine-test-" + std::to_string(::getpid()) + "-" +
+               std::to_string(serial++) + ".log";
     // A port taken between probing and binding shows as a missing "listen"
     // line; a second port is tried then.
     for (int attempt = 0; attempt < 3 && !listening_; ++attempt) {
         port_ = FreeLoopbackPort();
-        std::vector<std::string> args = {EngineBinary(), "--listen", "127.0.0.1:" + std::to_string(port_),
-                                         "--log", logPath_};
+        std::vector<std::string> args = {EngineBinary(), "--listen",
+                                         "127.0.0.1:" + std::to_string(port_), "--log", logPath_};
         args.insert(args.end(), extraArgs.begin(), extraArgs.end());
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -59,14 +63,17 @@ EngineProcess::EngineProcess(std::vector<std::string> extraArgs) {
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
-        listening_ = WaitFor([&] {
-            int status;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return true;  // ended: stop waiting, not listening
-            }
-            return CountLines("listen ") > 0;
-        }, std::chrono::seconds(10)) && pid_ > 0;
+        listening_ = WaitFor(
+                         [&] {
+                             int status;
+                             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                                 pid_ = -1;
+                                 return true;  // ended: stop waiting, not listening
+                             }
+                             return CountLines("listen ") > 0;
+                         },
+                         std::chrono::seconds(10)) &&
+                     pid_ > 0;
     }
 }
 
@@ -108,7 +115,8 @@ std::vector<ReceivedCommand> EngineProcess::Received(int connection) const {
         std::string hex;
         in >> c.module >> c.operation >> c.length >> hex;
         for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-            c.payload.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+            c.payload.push_back(
+                static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
         commands.push_back(std::move(c));
     }
     return commands;

@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes, in chunks chosen by the input, to the receive
 // assembler with a small buffer and checks every message it hands out.
+#include <bbdevice/wire/engine_parser.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-
-#include <bbdevice/wire/engine_parser.h>
 
 using namespace bbdev::wire;
 

@@ -60,7 +60,8 @@ TEST_F(BbDevice, OpenAndCloseAgainstTheEngine) {
     // The library acknowledges the information and asks for the text.
     ASSERT_TRUE(engine.WaitFor([&] { return engine.Received().size() >= 6; }));
     const auto received = engine.Received();
-    const std::vector<std::pair<unsigned, unsigned>> open = {{1, 8}, {0, 7}, {0, 8}, {1, 5}, {1, 5}, {1, 6}};
+    const std::vector<std::pair<unsigned, unsigned>> open = {{1, 8}, {0, 7}, {0, 8},
+                                                             {1, 5}, {1, 5}, {1, 6}};
     EXPECT_EQ(Commands({received.begin(), received.begin() + 6}), open);
     EXPECT_EQ(received[4].payload, (std::vector<std::uint8_t>{0, 0, 0, 0}));
 
@@ -121,16 +122,18 @@ TEST_F(BbDevice, LostHeartbeatReconnectsAndSendsTheRecordsAgainInOrder) {
     ASSERT_TRUE(BB_SetFrameStatParam(0, 0, stat0.get()));
     ASSERT_TRUE(BB_SetFrameStatParam(0, 1, stat1.get()));
 
-    ASSERT_TRUE(engine.WaitFor([&] { return engine.Received(2).size() >= 9; }, std::chrono::seconds(15)));
+    ASSERT_TRUE(
+        engine.WaitFor([&] { return engine.Received(2).size() >= 9; }, std::chrono::seconds(15)));
     const auto resent = engine.Received(2);
-    const std::vector<std::pair<unsigned, unsigned>> order = {{2, 3}, {4, 3}, {5, 3}, {5, 4}, {7, 3},
-                                                              {6, 3}, {14, 3}, {15, 3}, {2, 3}};
+    const std::vector<std::pair<unsigned, unsigned>> order = {
+        {2, 3}, {4, 3}, {5, 3}, {5, 4}, {7, 3}, {6, 3}, {14, 3}, {15, 3}, {2, 3}};
     ASSERT_EQ(Commands({resent.begin(), resent.begin() + 9}), order);
     EXPECT_EQ(resent[0].payload, BytesOf(&dem, sizeof dem));
     EXPECT_EQ(resent[8].payload, BytesOf(&dem, sizeof dem));
     EXPECT_EQ(resent[1].payload, BytesOf(&sim, sizeof sim));
     EXPECT_EQ(resent[2].payload, BytesOf(&time.basic, sizeof time.basic));
-    EXPECT_EQ(resent[3].payload, BytesOf(&time.fly, sizeof time.fly));  // the default lift-off record
+    EXPECT_EQ(resent[3].payload,
+              BytesOf(&time.fly, sizeof time.fly));  // the default lift-off record
     EXPECT_EQ(resent[4].payload, BytesOf(decipher0.get(), sizeof *decipher0));
     EXPECT_EQ(resent[5].payload, BytesOf(decipher1.get(), sizeof *decipher1));
     EXPECT_EQ(resent[6].payload, BytesOf(stat0.get(), 48 + 2 * 2));

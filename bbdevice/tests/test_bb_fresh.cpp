@@ -1,13 +1,14 @@
 // The device table before any card was opened in this process.
+#include <bbdevice/bbdevice.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include <bbdevice/bbdevice.h>
-
 namespace {
 
-int NoData(DemReportBlock*) { return 0; }
+int NoData(DemReportBlock*) {
+    return 0;
+}
 
 TEST(DeviceTableAtStart, OffersOneCardAndRefusesWhatIsNotOpen) {
     EXPECT_EQ(BB_GetBandCaseSumInSystem(), 1u);

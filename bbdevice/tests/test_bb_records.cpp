@@ -61,7 +61,8 @@ TEST_F(BbRecords, RecordsArriveByteExactWithTheirCommands) {
 
     auto decipher = std::make_unique<DecipherParam>();
     BB_GetDefaultDecipherParam(0, 0, decipher.get());
-    for (std::size_t i = 0; i < sizeof decipher->keyTable; ++i) decipher->keyTable[i] = static_cast<std::uint8_t>(i * 13);
+    for (std::size_t i = 0; i < sizeof decipher->keyTable; ++i)
+        decipher->keyTable[i] = static_cast<std::uint8_t>(i * 13);
     ASSERT_TRUE(BB_SetDecipherParam(0, 7, decipher.get()));  // any nonzero unit is unit 1
     ASSERT_TRUE(BB_SetDecipherParam(0, 0, decipher.get()));
 
@@ -80,7 +81,7 @@ TEST_F(BbRecords, RecordsArriveByteExactWithTheirCommands) {
     stat->entries[0] = 0x1111;
     stat->entries[2] = 0x3333;
     ASSERT_TRUE(BB_SetFrameStatParam(0, 5, stat.get()));  // unit 1
-    stat->entryCount = 8193;  // beyond the record
+    stat->entryCount = 8193;                              // beyond the record
     EXPECT_FALSE(BB_SetFrameStatParam(0, 0, stat.get()));
     EXPECT_FALSE(BB_FrameStatCmd(0, 0, 3));
     ASSERT_TRUE(BB_FrameStatCmd(0, 0, 2));
@@ -125,7 +126,7 @@ TEST_F(BbRecords, StatusAndTimeComeBackThroughTheGetExports) {
     EXPECT_EQ(status.位同步, 1u);
     EXPECT_EQ(status.子帧同步, 1u);
     EXPECT_EQ(status.副帧同步, 1u);
-    EXPECT_EQ(status.statusWord10, 2300500u);  // the engine reports the input frequency in kHz
+    EXPECT_EQ(status.statusWord10, 2300500u);     // the engine reports the input frequency in kHz
     ASSERT_TRUE(BB_GetDemStatus(0, 3, &status));  // bit 0 selects the half
     EXPECT_EQ(status.信噪比, 17.5);
     EXPECT_EQ(status.statusWord3, 1u);

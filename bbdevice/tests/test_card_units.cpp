@@ -1,10 +1,9 @@
 // A card object whose units were never enabled (its card not connected), and
 // the card's error store.
 #include <gtest/gtest.h>
+#include <platform/notify.h>
 
 #include <cstring>
-
-#include <platform/notify.h>
 
 #include "card_device.h"
 #include "unit_demodulator.h"

@@ -1,10 +1,9 @@
+#include <bbdevice/bbdevice.h>
 #include <gtest/gtest.h>
+#include <platform/notify.h>
 
 #include <cstring>
 #include <string>
-
-#include <bbdevice/bbdevice.h>
-#include <platform/notify.h>
 
 namespace {
 
@@ -14,7 +13,8 @@ TEST(Conversions, StrToUint64ReadsHexAndRejectsOtherCharacters) {
     EXPECT_EQ(StrToUint64("EB90"), 60304u);
     EXPECT_EQ(StrToUint64("eb90"), 60304u);
     EXPECT_EQ(StrToUint64(""), 0u);
-    EXPECT_EQ(StrToUint64("1ACFFC1DFACE0000F"), 0xACFFC1DFACE0000Fu);  // the 17th digit shifts the first out
+    EXPECT_EQ(StrToUint64("1ACFFC1DFACE0000F"),
+              0xACFFC1DFACE0000Fu);  // the 17th digit shifts the first out
     EXPECT_TRUE(sink->Shown().empty());
     EXPECT_EQ(StrToUint64("EB9G"), 0u);
     EXPECT_EQ(StrToUint64("0x10"), 0u);
@@ -32,7 +32,9 @@ TEST(Conversions, SyncCodeTextHasTheDigitsOfItsBitLength) {
     EXPECT_STREQ(TransSynCodeToString(&text, 0x1ACFFC1D, 0xFACE, 48), "FACE1ACFFC1D");
     EXPECT_STREQ(TransSynCodeToString(&text, 0x5, 0, 10), "005");
     EXPECT_STREQ(TransSynCodeToString(&text, 0xFFFFFFFF, 0, 32), "FFFFFFFF");
-    EXPECT_STREQ(TransSynCodeToString(&text, 0x1, 0xFFFFFFFF, 33), "1" "00000001");
+    EXPECT_STREQ(TransSynCodeToString(&text, 0x1, 0xFFFFFFFF, 33),
+                 "1"
+                 "00000001");
     EXPECT_STREQ(TransSynCodeToString(&text, 0x0, 0xABCDEF12, 64), "ABCDEF1200000000");
 }
 

@@ -1,8 +1,7 @@
+#include <bbdevice/wire/engine_message.h>
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include <bbdevice/wire/engine_message.h>
 
 #include "engine_dispatcher.h"
 
@@ -12,7 +11,9 @@ using namespace bbdev;
 
 struct Recorder : IEngineMessageSink {
     std::vector<unsigned> ops;
-    void OnEngineMessage(unsigned operation, std::span<const std::uint8_t>) override { ops.push_back(operation); }
+    void OnEngineMessage(unsigned operation, std::span<const std::uint8_t>) override {
+        ops.push_back(operation);
+    }
 };
 
 void Send(EngineDispatcher& d, unsigned module, unsigned op) {
@@ -28,7 +29,7 @@ TEST(EngineDispatcher, RoutesByModuleIgnoresAcknowledgementsAndDropsUnknownModul
     d.Attach(5, &time);
     d.Attach(1, &card);
     Send(d, 5, 7);
-    Send(d, 5, 2);   // acknowledgement
+    Send(d, 5, 2);  // acknowledgement
     Send(d, 1, 5);
     Send(d, 3, 7);   // unused module code
     Send(d, 16, 7);  // beyond the module codes

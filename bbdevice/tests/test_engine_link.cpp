@@ -1,13 +1,12 @@
 // The engine link against the software card engine on 127.0.0.1. No timing
 // is asserted: waits have generous limits and only the outcome is checked.
+#include <bbdevice/wire/engine_message.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include <bbdevice/wire/engine_message.h>
 
 #include "engine_link.h"
 #include "engine_process.h"
@@ -77,8 +76,12 @@ TEST(EngineLink, HeartbeatsKeepTheLinkUpAndTheOpenSequenceIsAnswered) {
     ASSERT_TRUE(link.SendValue(0x01000106, 1));
     ASSERT_TRUE(WaitUntil([&] { return inbox.Has(0x01000106); }));
     for (auto& [command, payload] : inbox.Snapshot()) {
-        if (command == 0x01000105) { EXPECT_EQ(payload.size(), 512u); }
-        if (command == 0x01000106) { EXPECT_GT(payload.size(), 0u); }
+        if (command == 0x01000105) {
+            EXPECT_EQ(payload.size(), 512u);
+        }
+        if (command == 0x01000106) {
+            EXPECT_GT(payload.size(), 0u);
+        }
     }
 
     // Three watchdog periods with heartbeats: no reconnection.
@@ -100,8 +103,8 @@ TEST(EngineLink, CommandsArriveByteExactIncludingRecordsLargerThanOneSendPiece) 
     Inbox inbox;
     ASSERT_TRUE(link.Connect("127.0.0.1", engine.port(), inbox.Handler()));
     const std::vector<std::pair<std::uint32_t, std::size_t>> sends = {
-        {0x01000505, 1}, {0x01000506, 4}, {0x01000504, 5}, {0x01000503, 72}, {0x01000203, 768},
-        {0x01000E03, 16432}, {0x01000603, 131368}};
+        {0x01000505, 1},   {0x01000506, 4},     {0x01000504, 5},     {0x01000503, 72},
+        {0x01000203, 768}, {0x01000E03, 16432}, {0x01000603, 131368}};
     for (std::size_t i = 0; i < sends.size(); ++i) {
         const Bytes payload = Pattern(sends[i].second, static_cast<unsigned>(i));
         ASSERT_TRUE(link.Send(sends[i].first, payload.data(), payload.size()));
@@ -131,7 +134,8 @@ TEST(EngineLink, SendsFromTwoThreadsAtOnceNeverMixInTheSendArea) {
     auto sender = [&](unsigned module) {
         for (int i = 0; i < kPerThread; ++i) {
             const Bytes payload = Pattern(3000, module * 1000 + i);  // three send pieces each
-            if (!link.Send(wire::MakeCommand(module, 3), payload.data(), payload.size())) ++failures;
+            if (!link.Send(wire::MakeCommand(module, 3), payload.data(), payload.size()))
+                ++failures;
         }
     };
     std::thread a(sender, 14), b(sender, 15);
@@ -213,8 +217,12 @@ TEST(EngineLink, GarbageAndTinyWritesStillDeliverWholeMessages) {
     ASSERT_TRUE(link.SendValue(0x01000105, 1));
     ASSERT_TRUE(WaitUntil([&] { return inbox.Has(0x01000105); }));
     for (auto& [command, payload] : inbox.Snapshot()) {
-        if (command == 0x01000105) { EXPECT_EQ(payload.size(), 512u); }
-        if (command == 0x01000107) { EXPECT_EQ(payload.size(), 4u); }
+        if (command == 0x01000105) {
+            EXPECT_EQ(payload.size(), 512u);
+        }
+        if (command == 0x01000107) {
+            EXPECT_EQ(payload.size(), 4u);
+        }
     }
     EXPECT_GT(link.counters().heartbeats, 0u);
     EXPECT_GT(link.counters().discardedBytes, 0u);

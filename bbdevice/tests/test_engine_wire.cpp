@@ -1,12 +1,11 @@
 // The engine message framer and the receive parser, fed with byte streams
 // built here by hand rather than by the framer under test.
+#include <bbdevice/wire/engine_message.h>
+#include <bbdevice/wire/engine_parser.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
-
-#include <bbdevice/wire/engine_message.h>
-#include <bbdevice/wire/engine_parser.h>
 
 namespace {
 
@@ -69,7 +68,8 @@ TEST(EngineFramer, CommandAndLengthFieldsOfATimeCodeRecord) {
     std::uint8_t out[128];
     const Bytes payload = Pattern(72, 1);
     ASSERT_EQ(BuildMessage(out, MakeCommand(5, 3), payload), 88u);
-    const std::uint8_t header[12] = {0x26, 0x5E, 0xFA, 0x57, 0x03, 0x05, 0x00, 0x01, 0x00, 0x70, 0x04, 0x00};
+    const std::uint8_t header[12] = {0x26, 0x5E, 0xFA, 0x57, 0x03, 0x05,
+                                     0x00, 0x01, 0x00, 0x70, 0x04, 0x00};
     EXPECT_EQ(0, std::memcmp(out, header, 12));
     EXPECT_EQ(MakeCommand(5, 3), 0x01000503u);
     EXPECT_EQ(MakeLengthAndSeq(72, 0), 0x00047000u);
@@ -88,7 +88,8 @@ TEST(EngineFramer, RefusesEmptyOversizeAndUnfittingPayloads) {
     std::vector<std::uint8_t> big(kMaxPayloadBytes + 1);
     EXPECT_EQ(BuildMessage(out, 0x01000203, {big.data(), 0}), 0u);
     EXPECT_EQ(BuildMessage(out, 0x01000203, big), 0u);
-    EXPECT_EQ(BuildMessage(out, 0x01000203, {big.data(), kMaxPayloadBytes}), MessageBytes(kMaxPayloadBytes));
+    EXPECT_EQ(BuildMessage(out, 0x01000203, {big.data(), kMaxPayloadBytes}),
+              MessageBytes(kMaxPayloadBytes));
     EXPECT_EQ(BuildMessage({out.data(), 23}, 0x01000203, {big.data(), 5}), 0u);
 }
 

@@ -1,13 +1,12 @@
 // The in-use marker: a second holder of the same title finds the first,
 // tells the user, closes its own window and raises the other.
+#include <bbdevice/app_window.h>
 #include <gtest/gtest.h>
+#include <platform/notify.h>
+#include <platform/winmsg.h>
 
 #include <atomic>
 #include <thread>
-
-#include <bbdevice/app_window.h>
-#include <platform/notify.h>
-#include <platform/winmsg.h>
 
 #include "exclusivity_marker.h"
 
@@ -55,7 +54,8 @@ TEST(ExclusivityMarker, SecondHolderHandsTheCardToTheFirst) {
         EXPECT_EQ(shown[1].text, "【数字基带卡:0】已在其他应用程序打开!");
         EXPECT_EQ(window.closes.load(), 1);
         EXPECT_EQ(window.card.load(), 0u);
-        for (int i = 0; i < 250 && raised.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int i = 0; i < 250 && raised.load() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_EQ(raised.load(), 1);
     }
     EXPECT_FALSE(CExclusivityMarker::Exists(title));  // gone with its holder

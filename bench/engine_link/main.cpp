@@ -5,6 +5,8 @@
 //    a plain TCP loopback copy of 64 KiB writes into a 4 MiB buffer, and
 //    against cardengine's stream read raw (what the engine itself can send).
 #include <arpa/inet.h>
+#include <bbdevice/wire/engine_message.h>
+#include <bbdevice/wire/engine_parser.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -20,9 +22,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <bbdevice/wire/engine_message.h>
-#include <bbdevice/wire/engine_parser.h>
 
 #include "engine_link.h"
 
@@ -49,7 +48,8 @@ std::vector<std::uint8_t> MakeStream(std::size_t messages) {
 }
 
 // MB/s of feeding `stream` in receive-sized pieces, repeated for `seconds`.
-double ParserRate(const std::vector<std::uint8_t>& stream, double seconds, std::uint64_t& messages) {
+double ParserRate(const std::vector<std::uint8_t>& stream, double seconds,
+                  std::uint64_t& messages) {
     wire::ReceiveAssembler rx(wire::kReceiveBufferBytes);
     std::uint64_t bytes = 0, sink = 0;
     const auto start = Clock::now();
@@ -111,8 +111,8 @@ pid_t StartFloodingEngine(const std::string& binDir, std::uint16_t port) {
     if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         std::string engine = binDir + "/cardengine", listen = "127.0.0.1:" + std::to_string(port);
-        ::execl(engine.c_str(), engine.c_str(), "--listen", listen.c_str(), "--flood", "65536", "--no-ack",
-                static_cast<char*>(nullptr));
+        ::execl(engine.c_str(), engine.c_str(), "--listen", listen.c_str(), "--flood", "65536",
+                "--no-ack", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     return pid;
@@ -169,7 +169,8 @@ double LinkRate(const std::string& binDir, double seconds, bbdev::LinkCounters& 
     bool connected = false;
     for (int i = 0; i < 200 && !connected; ++i) {
         connected = link.Connect("127.0.0.1", port, [&](const wire::MessageView& m) {
-            if (m.module() == 2 && m.operation() == 4) dataBytes.fetch_add(m.bytes.size(), std::memory_order_relaxed);
+            if (m.module() == 2 && m.operation() == 4)
+                dataBytes.fetch_add(m.bytes.size(), std::memory_order_relaxed);
         });
         if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -231,10 +232,12 @@ int main(int argc, char** argv) {
     const double link = LinkRate(BinDir(argv[0]), seconds, counters);
     const double tcp = PlainTcpRate(seconds);
     const double raw = EngineRawRate(BinDir(argv[0]), seconds);
-    std::printf("link    %.0f MB/s (%llu messages, %llu discarded bytes)   plain TCP %.0f MB/s   ratio %.2f\n",
-                link, (unsigned long long)counters.rxMessages, (unsigned long long)counters.discardedBytes,
-                tcp, tcp > 0 ? link / tcp : 0.0);
-    std::printf("engine  %.0f MB/s read raw from cardengine (the link's ceiling)   link/raw %.2f\n", raw,
-                raw > 0 ? link / raw : 0.0);
+    std::printf(
+        "link    %.0f MB/s (%llu messages, %llu discarded bytes)   plain TCP %.0f MB/s   ratio "
+        "%.2f\n",
+        link, (unsigned long long)counters.rxMessages, (unsigned long long)counters.discardedBytes,
+        tcp, tcp > 0 ? link / tcp : 0.0);
+    std::printf("engine  %.0f MB/s read raw from cardengine (the link's ceiling)   link/raw %.2f\n",
+                raw, raw > 0 ? link / raw : 0.0);
     return link > 0 ? 0 : 1;
 }

@@ -3,11 +3,11 @@
 // are owned by the caller; the library copies what it needs.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include <bbdevice/dem_report.h>
 #include <bbdevice/dev_records.h>
+
+#include <cstdint>
+#include <string>
 
 // Card function information: 512 bytes sent by the card once per connection,
 // passed on uninterpreted.
@@ -28,7 +28,8 @@ std::uint32_t BB_GetActiveBandCaseSumInApp();
 std::int32_t BB_OpenDevice(std::uint32_t card, DemDataCallback callback, std::uint32_t userValue,
                            CardFunctionInfo* info);
 std::int32_t BB_CloseDevice(std::uint32_t card);
-std::int32_t BB_GetLastError(std::uint32_t card, char* text, std::uint32_t size, std::uint32_t* code);
+std::int32_t BB_GetLastError(std::uint32_t card, char* text, std::uint32_t size,
+                             std::uint32_t* code);
 std::int32_t BB_GetCardFunctionInfo(std::uint32_t card, CardFunctionInfo* info);
 std::int32_t BB_ParseCardFunctionInfo(std::uint32_t card, char* text, std::uint32_t size);
 std::int32_t BB_GetDeviceUnitStatus(std::uint32_t card, std::uint32_t status[BB_UNIT_STATUS_WORDS]);
@@ -37,18 +38,21 @@ std::int32_t BB_GetDeviceUnitStatus(std::uint32_t card, std::uint32_t status[BB_
 std::int32_t BB_GetDefaultDemParam(std::uint32_t card, DemParam* param);
 std::int32_t BB_GetDefaultSimParam(std::uint32_t card, SimParam* param);
 std::int32_t BB_GetDefaultTimeSystemParam(std::uint32_t card, TimeSystemParam* param);
-std::int32_t BB_GetDefaultDecipherParam(std::uint32_t card, std::uint32_t unit, DecipherParam* param);
+std::int32_t BB_GetDefaultDecipherParam(std::uint32_t card, std::uint32_t unit,
+                                        DecipherParam* param);
 
 // Settings sent to the card. BB_SetDemParam sets 配时密度 to 1 in the
 // caller's record before sending it.
 std::int32_t BB_SetDemParam(std::uint32_t card, DemParam* param);
 std::int32_t BB_SetSimParam(std::uint32_t card, const SimParam* param);
-std::int32_t BB_SetDecipherParam(std::uint32_t card, std::uint32_t unit, const DecipherParam* param);
+std::int32_t BB_SetDecipherParam(std::uint32_t card, std::uint32_t unit,
+                                 const DecipherParam* param);
 std::int32_t BB_SetTimeSystemBasicParam(std::uint32_t card, const TimeSystemBasicParam* param);
 std::int32_t BB_SetTimeSystemFlyParam(std::uint32_t card, const TimeSystemFlyParam* param);
 std::int32_t BB_SetTimeSystemFlyEnable(std::uint32_t card, std::uint32_t enable);
 std::int32_t BB_SetTimeSystemHandFly(std::uint32_t card, std::uint32_t value);
-std::int32_t BB_SetFrameStatParam(std::uint32_t card, std::uint32_t unit, const FrameStatParam* param);
+std::int32_t BB_SetFrameStatParam(std::uint32_t card, std::uint32_t unit,
+                                  const FrameStatParam* param);
 // cmd 0 stops, 1 starts, 2 is passed on; others are refused.
 std::int32_t BB_FrameStatCmd(std::uint32_t card, std::uint32_t unit, std::uint32_t cmd);
 
@@ -64,7 +68,8 @@ std::int32_t BB_GetStatState(std::uint32_t card, std::uint32_t unit, FrameStatSt
 
 // Data acceptance of a channel (0 before decryption, any other value after);
 // the channel is flushed first.
-std::int32_t BB_ReportDemDataEnable(std::uint32_t card, std::uint32_t channel, std::uint32_t enable);
+std::int32_t BB_ReportDemDataEnable(std::uint32_t card, std::uint32_t channel,
+                                    std::uint32_t enable);
 
 // Conversions.
 std::int32_t BB_TransCdmaTempPseudocode(std::uint8_t* out, std::uint32_t lengthIndex,

@@ -41,7 +41,8 @@ ParseStep ParseNext(std::span<const std::uint8_t> pending, std::size_t capacity)
         }
         pos = at;
         if (n - pos < kHeaderBytes) return {ParseStep::Kind::NeedMore, pos, 0};
-        const std::size_t length = AnnouncedMessageBytes(LoadLe32(pending.data() + pos + kOffLengthAndSeq));
+        const std::size_t length =
+            AnnouncedMessageBytes(LoadLe32(pending.data() + pos + kOffLengthAndSeq));
         if (length > capacity) {
             ++pos;  // not assemblable: resynchronise after this magic
             continue;

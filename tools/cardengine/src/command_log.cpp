@@ -6,7 +6,8 @@
 namespace cardengine {
 
 CommandLog::CommandLog(const std::string& path) : path_(path) {
-    if (!path_.empty()) fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    if (!path_.empty())
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
 }
 
 CommandLog::~CommandLog() {
@@ -27,7 +28,8 @@ void CommandLog::Line(const std::string& text) {
     }
 }
 
-void CommandLog::Received(unsigned module, unsigned operation, std::span<const std::uint8_t> payload) {
+void CommandLog::Received(unsigned module, unsigned operation,
+                          std::span<const std::uint8_t> payload) {
     if (fd_ < 0) return;
     static const char kHex[] = "0123456789abcdef";
     std::string text = "rx " + std::to_string(module) + ' ' + std::to_string(operation) + ' ' +

@@ -41,7 +41,8 @@ bool EngineServer::Listen() {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listenFd_ < 0 ||
+        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listenFd_, 4) != 0) {
         std::fprintf(stderr, "cardengine: cannot listen on %s:%u: %s\n", options_.host.c_str(),
                      options_.port, std::strerror(errno));
@@ -120,9 +121,11 @@ int EngineServer::Run(const std::atomic<bool>& stop) {
         if (ready < 0 && errno != EINTR) return 1;
         now = Clock::now();
         if (ready > 0 && (fds[0].revents & POLLIN)) Accept(now);
-        if (session_ && ready > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadCommands();
+        if (session_ && ready > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            ReadCommands();
         if (session_ && !session_->closing()) {
-            if (options_.closeAfterSeconds >= 0 && session_->SecondsSinceAccept(now) >= options_.closeAfterSeconds)
+            if (options_.closeAfterSeconds >= 0 &&
+                session_->SecondsSinceAccept(now) >= options_.closeAfterSeconds)
                 session_->RequestClose("time-limit");
             else
                 for (auto& unit : units_) unit->OnTick(*session_, now);

@@ -3,11 +3,11 @@
 // parses commands, logs them and hands them to the units.
 #pragma once
 
+#include <bbdevice/wire/engine_parser.h>
+
 #include <atomic>
 #include <memory>
 #include <vector>
-
-#include <bbdevice/wire/engine_parser.h>
 
 #include "command_log.h"
 #include "engine_unit.h"

@@ -10,7 +10,9 @@ namespace {
 
 std::atomic<bool> g_stop{false};
 
-void OnSignal(int) { g_stop.store(true); }
+void OnSignal(int) {
+    g_stop.store(true);
+}
 
 }  // namespace
 

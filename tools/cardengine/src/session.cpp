@@ -1,13 +1,12 @@
 #include "session.h"
 
+#include <bbdevice/wire/engine_message.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <random>
-
-#include <bbdevice/wire/engine_message.h>
 
 namespace cardengine {
 
@@ -30,7 +29,9 @@ Session::Session(int fd, unsigned id, const Options& options, Clock::time_point 
     }
 }
 
-Session::~Session() { ::close(fd_); }
+Session::~Session() {
+    ::close(fd_);
+}
 
 bool Session::SendValue(unsigned module, unsigned operation, std::uint32_t value) {
     std::uint8_t payload[4];
@@ -79,7 +80,8 @@ bool Session::WriteRaw(const std::uint8_t* data, std::size_t length) {
         }
         done += n;
         bytesSent_ += n;
-        if (options_.splitBytes && done < length && options_.splitPauseUs) ::usleep(options_.splitPauseUs);
+        if (options_.splitBytes && done < length && options_.splitPauseUs)
+            ::usleep(options_.splitPauseUs);
     }
     return true;
 }

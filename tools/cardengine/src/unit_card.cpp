@@ -1,8 +1,8 @@
 // The card itself (module 1): the open sequence and the heartbeat.
+#include <bbdevice/wire/engine_message.h>
+
 #include <cstring>
 #include <string_view>
-
-#include <bbdevice/wire/engine_message.h>
 
 #include "session.h"
 
@@ -27,16 +27,18 @@ public:
     }
 
     void Register(HandlerTable& table) override {
-        table.Add(wire::kModuleCard, kOpFunctionInfo, [this](Session& s, std::span<const std::uint8_t> p) {
-            if (options_.answerOpen && p.size() >= 4 && wire::LoadLe32(p.data()) == 1)
-                s.Send(wire::kModuleCard, kOpFunctionInfo, functionInfo_);
-        });
-        table.Add(wire::kModuleCard, kOpDescriptiveText, [](Session& s, std::span<const std::uint8_t> p) {
-            if (p.size() >= 4 && wire::LoadLe32(p.data()) == 1)
-                s.Send(wire::kModuleCard, kOpDescriptiveText,
-                       {reinterpret_cast<const std::uint8_t*>(kDescriptiveText.data()),
-                        kDescriptiveText.size()});
-        });
+        table.Add(wire::kModuleCard, kOpFunctionInfo,
+                  [this](Session& s, std::span<const std::uint8_t> p) {
+                      if (options_.answerOpen && p.size() >= 4 && wire::LoadLe32(p.data()) == 1)
+                          s.Send(wire::kModuleCard, kOpFunctionInfo, functionInfo_);
+                  });
+        table.Add(wire::kModuleCard, kOpDescriptiveText,
+                  [](Session& s, std::span<const std::uint8_t> p) {
+                      if (p.size() >= 4 && wire::LoadLe32(p.data()) == 1)
+                          s.Send(wire::kModuleCard, kOpDescriptiveText,
+                                 {reinterpret_cast<const std::uint8_t*>(kDescriptiveText.data()),
+                                  kDescriptiveText.size()});
+                  });
     }
 
     void OnConnect(Session&, Clock::time_point now) override {
@@ -46,7 +48,8 @@ public:
 
     void OnTick(Session& s, Clock::time_point now) override {
         if (now < nextHeartbeat_) return;
-        if (options_.heartbeatStopAfter >= 0 && s.SecondsSinceAccept(now) >= options_.heartbeatStopAfter)
+        if (options_.heartbeatStopAfter >= 0 &&
+            s.SecondsSinceAccept(now) >= options_.heartbeatStopAfter)
             return;
         s.SendValue(wire::kModuleCard, wire::kOpHeartbeat, ++heartbeatCount_);
         nextHeartbeat_ = now + std::chrono::milliseconds(options_.heartbeatMs);

@@ -1,9 +1,9 @@
 // Data channel 0 of the demodulator (module 2, operation 4) at full speed:
 // messages of a fixed payload size with a running counter, sent as fast as
 // the connection takes them. Used by the throughput benchmark.
-#include <vector>
-
 #include <bbdevice/wire/engine_message.h>
+
+#include <vector>
 
 #include "session.h"
 
@@ -17,7 +17,8 @@ constexpr unsigned kOpDataChannel0 = 4;
 class FloodUnit : public EngineUnit {
 public:
     explicit FloodUnit(const Options& options) : payload_(options.floodBytes) {
-        for (std::size_t i = 0; i < payload_.size(); ++i) payload_[i] = static_cast<std::uint8_t>(i * 7);
+        for (std::size_t i = 0; i < payload_.size(); ++i)
+            payload_[i] = static_cast<std::uint8_t>(i * 7);
     }
 
     void Register(HandlerTable&) override {}

@@ -1,9 +1,9 @@
 // A frame-statistics unit (module 14 or 15): keeps its record; operation 5
 // starts counting, 6 stops it, 4 is accepted; while counting it reports its
 // state (operation 7, 72 bytes) periodically.
-#include <cstring>
-
 #include <bbdevice/wire/engine_message.h>
+
+#include <cstring>
 
 #include "session.h"
 
@@ -29,7 +29,8 @@ public:
             running_ = true;
             countA_ = countB_ = 0;
         });
-        table.Add(module_, kOpStop, [this](Session&, std::span<const std::uint8_t>) { running_ = false; });
+        table.Add(module_, kOpStop,
+                  [this](Session&, std::span<const std::uint8_t>) { running_ = false; });
         table.Add(module_, kOpPassOn, [](Session&, std::span<const std::uint8_t>) {});
     }
 

@@ -2,12 +2,11 @@
 // lift-off switches; reports the two time records (operation 7) periodically,
 // the lift-off information (operation 8) once a lift-off was commanded, and
 // the satellite receiver's status (9) and position and time (10) each second.
+#include <bbdevice/wire/engine_message.h>
 #include <sys/time.h>
 
 #include <cstring>
 #include <ctime>
-
-#include <bbdevice/wire/engine_message.h>
 
 #include "session.h"
 
@@ -48,21 +47,24 @@ public:
     explicit TimeCodeUnit(const Options& options) : options_(options) {}
 
     void Register(HandlerTable& table) override {
-        table.Add(wire::kModuleTimeCode, kOpBasic, [this](Session&, std::span<const std::uint8_t> p) {
-            if (p.size() == sizeof basic_) std::memcpy(basic_, p.data(), sizeof basic_);
-        });
+        table.Add(wire::kModuleTimeCode, kOpBasic,
+                  [this](Session&, std::span<const std::uint8_t> p) {
+                      if (p.size() == sizeof basic_) std::memcpy(basic_, p.data(), sizeof basic_);
+                  });
         table.Add(wire::kModuleTimeCode, kOpFly, [this](Session&, std::span<const std::uint8_t> p) {
             if (p.size() == sizeof fly_) std::memcpy(fly_, p.data(), sizeof fly_);
         });
-        table.Add(wire::kModuleTimeCode, kOpFlyEnable, [this](Session& s, std::span<const std::uint8_t> p) {
-            if (p.size() < 4) return;
-            flyEnable_ = wire::LoadLe32(p.data());
-            if (flyEnable_) LiftOff(s);
-        });
-        table.Add(wire::kModuleTimeCode, kOpHandFly, [this](Session& s, std::span<const std::uint8_t> p) {
-            if (p.size() < 4) return;
-            if (wire::LoadLe32(p.data()) != 0) LiftOff(s);
-        });
+        table.Add(wire::kModuleTimeCode, kOpFlyEnable,
+                  [this](Session& s, std::span<const std::uint8_t> p) {
+                      if (p.size() < 4) return;
+                      flyEnable_ = wire::LoadLe32(p.data());
+                      if (flyEnable_) LiftOff(s);
+                  });
+        table.Add(wire::kModuleTimeCode, kOpHandFly,
+                  [this](Session& s, std::span<const std::uint8_t> p) {
+                      if (p.size() < 4) return;
+                      if (wire::LoadLe32(p.data()) != 0) LiftOff(s);
+                  });
     }
 
     void OnConnect(Session&, Clock::time_point now) override {
@@ -82,9 +84,9 @@ public:
         if (now >= nextGnss_) {
             nextGnss_ = now + std::chrono::seconds(1);
             std::uint8_t status[40] = {};
-            wire::StoreLe32(status, 1);        // receiver present
-            wire::StoreLe32(status + 4, 9);    // satellites in view
-            wire::StoreLe32(status + 8, 3);    // 3-D fix
+            wire::StoreLe32(status, 1);      // receiver present
+            wire::StoreLe32(status + 4, 9);  // satellites in view
+            wire::StoreLe32(status + 8, 3);  // 3-D fix
             s.Send(wire::kModuleTimeCode, kOpGnssStatus, status);
             std::uint8_t position[88] = {};
             const DayClock t = Now();

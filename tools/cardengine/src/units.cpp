@@ -7,6 +7,7 @@ std::vector<std::unique_ptr<EngineUnit>> MakeUnits(const Options& options) {
     std::vector<std::unique_ptr<EngineUnit>> units;
     units.push_back(MakeCardUnit(options));
     units.push_back(MakeDemFrameUnit(options));
+    units.push_back(MakeReplayUnit(options));
     units.push_back(MakeDemStatusUnit(options));
     units.push_back(MakeTimeCodeUnit(options));
     units.push_back(MakeFrameStatUnit(options, 14));

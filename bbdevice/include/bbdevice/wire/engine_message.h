@@ -97,16 +97,26 @@ inline void StoreLeF64(std::uint8_t* p, double value) {
 constexpr std::uint32_t MakeCommand(unsigned module, unsigned operation) {
     return 0x01000000u | ((module & 0xFFu) << 8) | (operation & 0xFFu);
 }
-constexpr unsigned CommandModule(std::uint32_t command) { return (command >> 8) & 0xFFu; }
-constexpr unsigned CommandOperation(std::uint32_t command) { return command & 0xFFu; }
+constexpr unsigned CommandModule(std::uint32_t command) {
+    return (command >> 8) & 0xFFu;
+}
+constexpr unsigned CommandOperation(std::uint32_t command) {
+    return command & 0xFFu;
+}
 
 // payloadBytes must be 1 .. kMaxPayloadBytes.
 constexpr std::uint32_t MakeLengthAndSeq(std::size_t payloadBytes, unsigned sequence) {
     return (static_cast<std::uint32_t>(payloadBytes - 1) << 12) | (sequence & 0xFFFu);
 }
-constexpr std::size_t PayloadBytes(std::uint32_t lengthAndSeq) { return (lengthAndSeq >> 12) + 1; }
-constexpr unsigned Sequence(std::uint32_t lengthAndSeq) { return lengthAndSeq & 0xFFFu; }
-constexpr std::size_t PaddedBytes(std::size_t payloadBytes) { return (payloadBytes + 3) & ~std::size_t{3}; }
+constexpr std::size_t PayloadBytes(std::uint32_t lengthAndSeq) {
+    return (lengthAndSeq >> 12) + 1;
+}
+constexpr unsigned Sequence(std::uint32_t lengthAndSeq) {
+    return lengthAndSeq & 0xFFFu;
+}
+constexpr std::size_t PaddedBytes(std::size_t payloadBytes) {
+    return (payloadBytes + 3) & ~std::size_t{3};
+}
 constexpr std::size_t MessageBytes(std::size_t payloadBytes) {
     return kHeaderBytes + PaddedBytes(payloadBytes) + kCheckBytes;
 }

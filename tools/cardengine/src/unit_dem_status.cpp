@@ -1,9 +1,9 @@
 // Demodulator status (module 2, operation 8): two halves of 34 words sent
 // periodically. The lock words are set once a demodulator record has come
 // on the connection, that is while frames are generated from it.
-#include <cstring>
-
 #include <bbdevice/wire/engine_message.h>
+
+#include <cstring>
 
 #include "session.h"
 
@@ -22,11 +22,12 @@ public:
     explicit DemStatusUnit(const Options& options) : options_(options) {}
 
     void Register(HandlerTable& table) override {
-        table.Add(wire::kModuleDemodulator, kOpSetRecord, [this](Session&, std::span<const std::uint8_t> p) {
-            if (p.size() != 768) return;
-            inputFrequencyHz_ = wire::LoadLeF64(p.data() + kInputFrequencyOffset);
-            generating_ = true;
-        });
+        table.Add(wire::kModuleDemodulator, kOpSetRecord,
+                  [this](Session&, std::span<const std::uint8_t> p) {
+                      if (p.size() != 768) return;
+                      inputFrequencyHz_ = wire::LoadLeF64(p.data() + kInputFrequencyOffset);
+                      generating_ = true;
+                  });
     }
 
     void OnConnect(Session&, Clock::time_point now) override {
@@ -41,11 +42,12 @@ public:
         std::uint8_t payload[2 * kHalfWords * 4] = {};
         for (unsigned half = 0; half < 2; ++half) {
             std::uint8_t* h = payload + half * kHalfWords * 4;
-            wire::StoreLe32(h + 2 * 4, reports_);                    // report counter
+            wire::StoreLe32(h + 2 * 4, reports_);  // report counter
             wire::StoreLe32(h + 3 * 4, half);
             wire::StoreLeF64(h + 6 * 4, generating_ ? 18.5 - half : -1.0);  // signal-to-noise, dB
-            wire::StoreLeF64(h + 8 * 4, 70.0);                        // intermediate frequency, MHz
-            wire::StoreLe32(h + 10 * 4, static_cast<std::uint32_t>(inputFrequencyHz_ / 1000.0));  // kHz
+            wire::StoreLeF64(h + 8 * 4, 70.0);  // intermediate frequency, MHz
+            wire::StoreLe32(h + 10 * 4,
+                            static_cast<std::uint32_t>(inputFrequencyHz_ / 1000.0));  // kHz
             const std::uint32_t lock = generating_ ? 1 : 0;
             for (unsigned word : {12u, 14u, 15u, 16u}) wire::StoreLe32(h + word * 4, lock);
         }

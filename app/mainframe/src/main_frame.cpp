@@ -10,6 +10,7 @@
 #include <log/system_log.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <session/card_session.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -29,6 +30,36 @@ constexpr std::size_t kDemParamSize = 139536;
 constexpr std::size_t kSimParamSize = 139544;
 constexpr std::size_t kTimeParamSize = 112;
 constexpr std::size_t kRcvParamSize = 1544;
+static_assert(sizeof(TaskInfoRecord) == kTaskInfoSize && sizeof(DemTaskRecord) == kDemParamSize &&
+              sizeof(SimTaskRecord) == kSimParamSize && sizeof(TimeTaskRecord) == kTimeParamSize &&
+              sizeof(RecvTaskRecord) == kRcvParamSize);
+
+std::uint16_t Saturated16(std::uint32_t v) { return v > 0xFFFF ? 0xFFFF : static_cast<std::uint16_t>(v); }
+
+// The card session over the frame's task records and flags.
+std::unique_ptr<session::CardSession> MakeCardSession(CMainFrame& f) {
+    session::TaskRecordSet records{
+        reinterpret_cast<TaskInfoRecord*>(f.m_taskInfo.data()),
+        reinterpret_cast<DemTaskRecord*>(f.m_demParam.data()),
+        reinterpret_cast<SimTaskRecord*>(f.m_simParam.data()),
+        reinterpret_cast<TimeTaskRecord*>(f.m_timeParam.data()),
+        reinterpret_cast<RecvTaskRecord*>(f.m_rcvParam.data())};
+    session::SessionFlags flags{f.m_bCardOpen,        f.m_bCardInitialising, f.m_bParamsApplied,
+                                f.m_nStreamNo,        f.m_bRecording,        f.m_bReplayRunning,
+                                f.m_bFrameCountStatOn, f.m_bIdStatOn,        f.m_bTimeStatOn,
+                                f.m_bBitErrorOn,      f.m_bStdFrameCaptured, f.m_bAfterDecryption,
+                                f.m_bDecryptionSwitch, f.m_bLiftOffEnable};
+    session::SessionHooks hooks;
+    hooks.resetSuperframeAssembly = [&f] { f.m_dataBuffers.superframeCount = 0; };
+    // Kept for the satellite-navigation search, which is initialised with it.
+    hooks.frameGeometry = [&f](const session::FrameGeometry& g) {
+        f.m_gnssTagBytes = Saturated16(g.tagBytes);
+        f.m_gnssSubframeBytes = Saturated16(g.subframeBytes);
+        f.m_gnssSuperframeLen = Saturated16(g.superframeLength);
+    };
+    return std::make_unique<session::CardSession>(records, flags, std::move(hooks),
+                                                  &CMainFrame::OnDemData);
+}
 
 }  // namespace
 
@@ -99,6 +130,7 @@ bool CMainFrame::OnCreate() {
     m_simParam.assign(kSimParamSize, 0);
     m_timeParam.assign(kTimeParamSize, 0);
     m_rcvParam.assign(kRcvParamSize, 0);
+    m_session = MakeCardSession(*this);
 
     // 9. Configuration.
     LoadConfigurationAtStartup();

@@ -28,6 +28,10 @@ class QTimer;
 class QToolBar;
 class CDockPageBar;
 class QtMessageReceiver;
+struct DemReportBlock;
+namespace session {
+class CardSession;
+}
 
 // Windows whose open flag and handle the frame tracks.
 enum class FrameView {
@@ -171,6 +175,13 @@ public:
     // --- task records of the current stream (sizes of the task store) ---
     std::vector<std::uint8_t> m_taskInfo, m_demParam, m_simParam, m_timeParam, m_rcvParam;
 
+    // The card session works on the records and flags above.
+    session::CardSession* Session() const { return m_session.get(); }
+    // The device library's data callback (report thread). Counts the blocks
+    // until the data path takes them over.
+    static int OnDemData(DemReportBlock* block);
+    std::atomic<std::uint64_t> m_nDemBlocks{0};
+
 signals:
     // The operator confirmed the exit (or an unattended run is leaving).
     void exitConfirmed();
@@ -244,6 +255,7 @@ private:
     std::map<int, QTimer*> m_timers;
     QTimer* m_commandUiTimer = nullptr;
     std::unique_ptr<QtMessageReceiver> m_receiver;
+    std::unique_ptr<session::CardSession> m_session;
     ViewSlot m_views[kFrameViewCount];
 
     std::thread m_cardOpenThread, m_replayFeedThread, m_receiveThread;

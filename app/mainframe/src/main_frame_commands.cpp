@@ -6,10 +6,12 @@
 #include "command_ids.h"
 #include "command_table.h"
 #include "dock_page_bar.h"
+#include "qt_winmsg.h"
 #include "tiling.h"
 #include "toolbar_icons.h"
 
 #include <platform/notify.h>
+#include <session/card_session.h>
 
 #include <QAction>
 #include <QCoreApplication>
@@ -124,6 +126,16 @@ void CMainFrame::OnCommand(unsigned id) {
         case ID_PARAM_CURVE: OpenView(FrameView::ParamCurve); break;
         case ID_PARAM_TABLE: OpenView(FrameView::ParamTable); break;
         case ID_PARAM_STRIPE: OpenView(FrameView::ParamStripe); break;
+        // The task-macro dialog posts its apply message to the frame's handle.
+        case ID_TASK_MANAGE:
+            m_session->TaskManagement(m_receiver ? m_receiver->Handle() : nullptr);
+            break;
+        case ID_DEVICE_MANAGE:
+            m_session->DeviceManagement(m_receiver ? m_receiver->Handle() : nullptr);
+            break;
+        case ID_ALLOW_LIFTOFF: m_session->AllowLiftOff(); break;
+        case ID_MANUAL_LIFTOFF: m_session->ManualLiftOff(); break;
+        case ID_GNSS_TIME_TO_PC: m_session->StartClockCalibration(); break;
         case ID_STREAM_1:
         case ID_STREAM_2:
         case ID_STREAM_3:

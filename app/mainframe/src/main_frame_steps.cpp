@@ -3,6 +3,9 @@
 // the library that owns the step fills its body.
 #include "main_frame.h"
 
+#include <session/card_session.h>
+#include <taskbook/taskbook.h>
+
 // Filled by the network output: opens the multicast, broadcast and unicast
 // endpoints and logs each result.
 void CMainFrame::OpenNetworkEndpoints() {}
@@ -10,20 +13,31 @@ void CMainFrame::OpenNetworkEndpoints() {}
 // Filled by the network output.
 void CMainFrame::CloseNetworkEndpoints() {}
 
-// Filled by the task store: GetDefaultTaskPara into the five task records for
-// the stream (1, 2, or 3 for any other value).
-void CMainFrame::FetchDefaultTask() {}
+// GetDefaultTaskPara into the five task records for the stream (1, 2, or 3
+// for any other value).
+void CMainFrame::FetchDefaultTask() {
+    GetDefaultTaskPara(reinterpret_cast<TaskInfoRecord*>(m_taskInfo.data()),
+                       reinterpret_cast<DemTaskRecord*>(m_demParam.data()),
+                       reinterpret_cast<SimTaskRecord*>(m_simParam.data()),
+                       reinterpret_cast<TimeTaskRecord*>(m_timeParam.data()),
+                       reinterpret_cast<RecvTaskRecord*>(m_rcvParam.data()), m_session->Stream());
+}
 
-// Filled by the card session: saves the records as the task "当前任务".
-void CMainFrame::SaveWorkingState() {}
+// Saves the records as the task "当前任务".
+void CMainFrame::SaveWorkingState() { m_session->SaveWorkingState(); }
 
-// Filled by the card session: BB_OpenDevice and the first parameter apply.
-void CMainFrame::OpenCard() {}
+// BB_OpenDevice and the first parameter apply (card-open thread).
+void CMainFrame::OpenCard() { m_session->OpenCard(); }
 
-// Filled by the card session: BB_CloseDevice; true on success.
-bool CMainFrame::CloseCard() {
-    m_bCardOpen = 0;
-    return true;
+// BB_CloseDevice; true on success.
+bool CMainFrame::CloseCard() { return m_session->CloseCard(); }
+
+// Counts the blocks; the data path fills this in.
+int CMainFrame::OnDemData(DemReportBlock*) {
+    CMainFrame* frame = Instance();
+    if (!frame || frame->m_bCardInitialising) return 0;
+    frame->m_nDemBlocks.fetch_add(1, std::memory_order_relaxed);
+    return 0;
 }
 
 // Filled by recording and replay.
@@ -42,8 +56,10 @@ void CMainFrame::OpenView(FrameView) {}
 // Filled by the raw-code views: deletes the view object after its window closed.
 void CMainFrame::DeleteViewObject(FrameView) {}
 
-// Filled by the card session: the apply notification (window message 1204).
-void CMainFrame::ApplyTaskParameters(std::uintptr_t) {}
+// The apply notification (window message 1204) with its apply code.
+void CMainFrame::ApplyTaskParameters(std::uintptr_t code) {
+    if (code <= 0x7FFFFFFF) m_session->OnApplyNotification(static_cast<int>(code));
+}
 
 // Filled by the satellite-navigation display.
 void CMainFrame::CloseGnssSearchWindow() {}

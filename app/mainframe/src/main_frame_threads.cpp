@@ -1,6 +1,8 @@
 // The frame's three worker threads: card open, replay feed and receive.
 #include "main_frame.h"
 
+#include <session/card_session.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -47,6 +49,17 @@ void CMainFrame::ReceiveThread() {
 }
 
 void CMainFrame::JoinWorkerThreads() {
+    // A clock calibration may be waiting for its message to be answered on
+    // this thread; a session still busy after that is left to the process end.
+    if (m_session) {
+        QElapsedTimer waited;
+        waited.start();
+        while (m_session->CalibrationRunning() && waited.elapsed() < 5000) {
+            if (QCoreApplication::instance()) QCoreApplication::processEvents();
+            QThread::msleep(5);
+        }
+        if (m_session->CalibrationRunning()) (void)m_session.release();
+    }
     if (m_replayFeedThread.joinable()) m_replayFeedThread.join();
     if (m_receiveThread.joinable()) m_receiveThread.join();
     if (!m_cardOpenThread.joinable()) return;
@@ -58,8 +71,10 @@ void CMainFrame::JoinWorkerThreads() {
         if (QCoreApplication::instance()) QCoreApplication::processEvents();
         QThread::msleep(5);
     }
-    if (m_bCardOpenThreadBusy)
+    if (m_bCardOpenThreadBusy) {
         m_cardOpenThread.detach();  // ended with the process
-    else
+        (void)m_session.release();  // still in use by that thread
+    } else {
         m_cardOpenThread.join();
+    }
 }

@@ -12,6 +12,7 @@
 #include <bbdevice/wire/engine_message.h>
 
 #include "dem_frames.h"
+#include "replay_hold.h"
 #include "session.h"
 
 namespace cardengine {
@@ -71,9 +72,21 @@ public:
     // A new connection waits for the records that the library sends again.
     void OnConnect(Session&, Clock::time_point) override { streaming_ = startPending_ = false; }
 
-    bool Busy() const override { return streaming_ && o_.fullSpeed && !ahead_; }
+    bool Busy() const override {
+        return streaming_ && o_.fullSpeed && !ahead_ && !ReplayHoldsDemodulator();
+    }
 
     void OnTick(Session& s, Clock::time_point now) override {
+        // A file replay has the demodulator's output; live frames start
+        // afresh once it lets go.
+        if (ReplayHoldsDemodulator()) {
+            heldByReplay_ = true;
+            return;
+        }
+        if (heldByReplay_) {
+            heldByReplay_ = false;
+            if (haveDem_) ScheduleStart();
+        }
         if (startPending_ && now >= startAt_) Start(now);
         if (!streaming_) return;
         if (o_.fullSpeed) SendFast(s, now);
@@ -173,6 +186,7 @@ private:
     bool startPending_ = false;
     bool streaming_ = false;
     bool ahead_ = false;  // the rate cap holds the full-speed stream back
+    bool heldByReplay_ = false;
     Clock::time_point startAt_{}, started_{};
     DemFrameGenerator gen_;
     std::size_t framesPerMessage_ = 1;

@@ -1,5 +1,7 @@
 #include "data_report_thread.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -12,8 +14,13 @@
 namespace bbdev {
 
 void RaiseCurrentThreadPriority() {
-    // A lower nice value rather than a real-time class: a callback that runs
-    // long must not starve the rest of the machine. Failure is harmless.
+    // The lowest real-time priority, like the poll worker: the reader must
+    // keep up with the writer or the ring overflows; the engine, not the
+    // reader, is then the one that waits. Without the right, a lower nice
+    // value; failure is harmless.
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    if (param.sched_priority > 0 && pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -15);
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "dem_distribution.h"
+#include "dem_file_writer.h"
 #include "exclusivity_marker.h"
 #include "unit_demodulator.h"
 #include "unit_params.h"
@@ -85,6 +86,7 @@ CCardDevice::CCardDevice(std::uint32_t index)
              quiet_[1].get()})
         dispatcher_.Attach(unit->module(), unit);
     link_->SetResendHook([this] { ResendKeptRecords(); });
+    for (std::uint32_t k = 0; k < 2; ++k) demFileWriter_[k] = MakeChannelWriter(*this, k);
 }
 
 CCardDevice::~CCardDevice() {

@@ -30,6 +30,7 @@ class CFrameStatUnit;
 class CSpectrumUnit;
 class CQuietUnit;
 class CExclusivityMarker;
+class CDemFileWriter;
 
 inline constexpr const char* kShareEnableEventName =
     "{A937D1DA-1195-4c5b-AA42-B2E3DD2D43CF}-SHAREENABLE";
@@ -58,6 +59,8 @@ public:
     CFrameStatUnit& frameStat(unsigned unit) { return *frameStat_[unit != 0 ? 1 : 0]; }
     // Spectrum units 0..3 (modules 8, 9, 11, 10).
     CSpectrumUnit& spectrum(unsigned unit) { return *spectrum_[unit & 3]; }
+    // Recording of data channel 0, or 1 for any other value.
+    CDemFileWriter& demFileWriter(unsigned channel) { return *demFileWriter_[channel != 0 ? 1 : 0]; }
 
     // Open steps 3 to 10. slotMessage receives the in-use marker's last text.
     bool Open(DemDataCallback callback, std::uint32_t userValue, CardFunctionInfo* info,
@@ -93,6 +96,8 @@ private:
     std::unique_ptr<CFrameStatUnit> frameStat_[2];
     std::unique_ptr<CSpectrumUnit> spectrum_[4];
     std::unique_ptr<CQuietUnit> quiet_[2];
+    // After the units: an open file is finished while they still exist.
+    std::unique_ptr<CDemFileWriter> demFileWriter_[2];
 
     // Owned by the thread that opens and closes.
     std::unique_ptr<plat::NamedEvent> shareEnableEvent_;

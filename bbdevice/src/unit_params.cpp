@@ -11,7 +11,8 @@ namespace bbdev {
 // --- signal source ----------------------------------------------------------
 
 CSignalSourceUnit::CSignalSourceUnit(CCardDevice& card)
-    : CEngineUnit(card, wire::kModuleSignalSource) {}
+    : CEngineUnit(card, wire::kModuleSignalSource),
+      replay_(std::make_unique<CFileReplay>(ReplayPort())) {}
 
 bool CSignalSourceUnit::SetSimParam(const SimParam* param) {
     if (!param) return false;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "engine_unit.h"
+#include "file_replay.h"
 
 namespace bbdev {
 
@@ -17,11 +18,17 @@ public:
     explicit CSignalSourceUnit(CCardDevice& card);
     bool SetSimParam(const SimParam* param);
     void ResendKept() override;
+    CFileReplay& replay() { return *replay_; }
+    // Operation 6: file replay progress.
+    void OnEngineMessage(unsigned operation, std::span<const std::uint8_t> payload) override;
 
 private:
+    CFileReplay::Port ReplayPort();
+
     std::mutex keptLock_;
     SimParam kept_{};         // guarded by keptLock_
     bool keptValid_ = false;  // guarded by keptLock_
+    std::unique_ptr<CFileReplay> replay_;
 };
 
 class CDecipherUnit : public CEngineUnit {

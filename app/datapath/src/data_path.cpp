@@ -181,8 +181,12 @@ bool DataPath::RefreshAllowed() const {
     return flags_.cardOpen || flags_.replayRunning;
 }
 
-const std::uint8_t* DataPath::RawViewData() const {
+const std::uint8_t* DataPath::RawViewData(const _FRAME_STRUCT_PARAM& shown) const {
+    const std::size_t frameBytes =
+        std::size_t{shown.nSubframes} *
+        (std::size_t{shown.nWordsPerSubframe} * shown.nWordBytes + shown.nTimeBytes);
     const bool superframe = dem_.副帧类型 != 0;
+    if (frameBytes > (superframe ? kAssemblyBytes : kLatestBlockBytes)) return nullptr;
     if (flags_.afterDecryption) {
         // The second assembly is reserved for data after decryption; nothing
         // fills it, so its count stays 0 and it never has a frame to show.

@@ -124,6 +124,11 @@ struct Harness {
         FillDefault(dem);
         path.Attach();
     }
+    _FRAME_STRUCT_PARAM Shown() const {
+        _FRAME_STRUCT_PARAM r{};
+        FillFrameRecord(r, dem);
+        return r;
+    }
     void AllOn() {
         recording = bitError = frameStat = idStat = timeStat = gnss = gnssMulticast = broadcast = 1;
         path.syncLossCount = 0;
@@ -161,7 +166,7 @@ TEST(DataPathCard, LongBlockIsCutTo64KiBOutsideSuperframeMode) {
     ASSERT_EQ(h.consumers.recorded.size(), 1u);
     EXPECT_EQ(h.consumers.recorded[0].size(), 65536u);
     EXPECT_EQ(h.fill, 65536u);
-    EXPECT_EQ(h.path.RawViewData(), h.latest.data());
+    EXPECT_EQ(h.path.RawViewData(h.Shown()), h.latest.data());
 }
 
 TEST(DataPathCard, DispatchOrderAndWhatEachStepGets) {
@@ -310,16 +315,20 @@ TEST(DataPathRefresh, WhatTheTableIsShown) {
     h.cardOpen = 1;
     h.replayRunning = 0;
 
-    EXPECT_EQ(h.path.RawViewData(), nullptr);  // superframe mode, nothing assembled
+    EXPECT_EQ(h.path.RawViewData(h.Shown()), nullptr);  // superframe mode, nothing assembled
     const auto data = Superframes(2);
     h.path.OnCardBlock(data.data(), data.size());
-    EXPECT_EQ(h.path.RawViewData(), h.assembly.data());
+    EXPECT_EQ(h.path.RawViewData(h.Shown()), h.assembly.data());
     h.after = 1;
-    EXPECT_EQ(h.path.RawViewData(), nullptr);  // the second assembly stays empty
+    EXPECT_EQ(h.path.RawViewData(h.Shown()), nullptr);  // the second assembly stays empty
     h.dem.副帧类型 = 0;
-    EXPECT_EQ(h.path.RawViewData(), h.afterDecryption.data());
+    EXPECT_EQ(h.path.RawViewData(h.Shown()), h.afterDecryption.data());
     h.after = 0;
-    EXPECT_EQ(h.path.RawViewData(), h.latest.data());
+    EXPECT_EQ(h.path.RawViewData(h.Shown()), h.latest.data());
+    // A frame larger than the latest block is not handed to a view.
+    h.dem.子帧长 = 65535;
+    h.dem.副帧长 = 400;
+    EXPECT_EQ(h.path.RawViewData(h.Shown()), nullptr);
 }
 
 TEST(DataPathRecords, ViewRecordsFromTheDemodulatorRecord) {

@@ -187,7 +187,7 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
         // The refresh of timer 11.
         if (!frame->path.RefreshAllowed()) continue;
         datapath::FillFrameRecord(record, frame->dem.dem);
-        if (const std::uint8_t* data = frame->path.RawViewData())
+        if (const std::uint8_t* data = frame->path.RawViewData(record))
             table.SetRawgridData(&record, const_cast<std::uint8_t*>(data), -1);
         QApplication::processEvents(QEventLoop::AllEvents, 50);
         shown = wnd->Grid()->ShownRows() == 4 && !wnd->Grid()->CellText(3, 23).isEmpty();

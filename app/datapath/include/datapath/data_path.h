@@ -110,8 +110,9 @@ public:
     bool RefreshAllowed() const;
     // The frame the raw table and histogram show now, or null when there is
     // none: the latest block or the first assembled superframe, before or
-    // after decryption as chosen.
-    const std::uint8_t* RawViewData() const;
+    // after decryption as chosen. Null too when the frame `shown` describes
+    // is larger than the buffer it would be read from.
+    const std::uint8_t* RawViewData(const _FRAME_STRUCT_PARAM& shown) const;
 
     // Command 32785 (GUI thread): nullptr when the choice was toggled, else
     // the reason it was refused.

@@ -7,7 +7,8 @@ void FrameBuffers::Allocate() {
     workA_ = std::make_unique_for_overwrite<std::uint8_t[]>(kWorkBufferSize);
     workB_ = std::make_unique_for_overwrite<std::uint8_t[]>(kWorkBufferSize);
     frameA_ = std::make_unique_for_overwrite<std::uint8_t[]>(kFrameBufferSize);
-    frameB_ = std::make_unique_for_overwrite<std::uint8_t[]>(kFrameBufferSize);
+    // B is shown by the refresh before anything writes it, so it starts zeroed.
+    frameB_ = std::make_unique<std::uint8_t[]>(kFrameBufferSize);
 }
 
 void FrameBuffers::Free() {

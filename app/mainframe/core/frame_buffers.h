@@ -2,6 +2,7 @@
 // the exit sequence; nothing on the data path allocates per frame.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -37,7 +38,7 @@ private:
 // until that timer is stopped, after the other buffers are gone.
 struct DataPathBuffers {
     std::unique_ptr<std::uint8_t[]> superframe;  // kSuperframeBufferSize
-    std::uint32_t superframeCount = 0;           // data-path thread
+    std::atomic<std::uint32_t> superframeCount{0};  // data path; reset from other threads
     std::unique_ptr<std::uint8_t[]> send;        // kSendBufferSize, guarded by sendLock
     std::uint32_t sendFill = 0;                  // guarded by sendLock
     std::mutex sendLock;

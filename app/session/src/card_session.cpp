@@ -82,6 +82,7 @@ void CardSession::MirrorRecordFlags() {
 // --- open ---
 
 void CardSession::OpenCard() {
+    flags_.cardInitialising = 1;  // also on a re-open: the data callback waits
     if (BB_OpenDevice(kDevice, callback_, 0, &FunctionInfoArea())) {
         flags_.cardOpen = 1;
         Log("基带卡初始化成功");

@@ -11,6 +11,7 @@
 #include <config/gps_channel.h>
 #include <config/para_config.h>
 #include <config/window_pos.h>
+#include <rawviews/frame_records.h>
 
 #include <QMainWindow>
 #include <QPointer>
@@ -28,7 +29,13 @@ class QTimer;
 class QToolBar;
 class CDockPageBar;
 class QtMessageReceiver;
+struct DemParam;
 struct DemReportBlock;
+class CTableWndClass;
+namespace datapath {
+class DataConsumers;
+class DataPath;
+}  // namespace datapath
 namespace session {
 class CardSession;
 }
@@ -128,7 +135,7 @@ public:
     // --- activity flags (set by the libraries that run the activity) ---
     std::atomic<int> m_bRecording{0};
     std::atomic<int> m_bReplayRunning{0};
-    std::atomic<int> m_nReplayKind{0};        // 0 software replay, 1 card replay
+    std::atomic<int> m_nReplayKind{0};        // 1 software replay, 2 card replay
     std::atomic<int> m_bReplayFeed{0};        // replay-feed thread is fed by the 5 ms tick
     std::atomic<int> m_bFrameCountStatOn{0};
     std::atomic<int> m_bIdStatOn{0};
@@ -177,12 +184,14 @@ public:
 
     // The card session works on the records and flags above.
     session::CardSession* Session() const { return m_session.get(); }
-    // The device library's data callback (report thread). Counts the blocks
-    // until the data path takes them over.
-    static int OnDemData(DemReportBlock* block);
-    std::atomic<std::uint64_t> m_nDemBlocks{0};
+    // The device library's data callback (report thread): the data path's
+    // work for one block.
+    static int DemDataCallback(DemReportBlock* block);
+    datapath::DataPath* GetDataPath() const { return m_dataPath.get(); }
 
 signals:
+    // Every command the frame ran, from any source (menu, toolbar, posted).
+    void commandExecuted(unsigned id);
     // The operator confirmed the exit (or an unattended run is leaving).
     void exitConfirmed();
     // Emitted once the exit sequence has run to its end.
@@ -224,6 +233,12 @@ private:
     void OnLinkMonitorTick();
     void OnTelemetrySendTick();
     void FeedReplayBlock();
+
+    // acquisition data path (main_frame_datapath.cpp)
+    void CreateDataPath();
+    const DemParam& CurrentDemParam() const;
+    void OpenRawTable();
+    void OnAfterDecryptionChoice();
     bool ReceiveNetworkPackets();
 
     // threads
@@ -256,6 +271,12 @@ private:
     QTimer* m_commandUiTimer = nullptr;
     std::unique_ptr<QtMessageReceiver> m_receiver;
     std::unique_ptr<session::CardSession> m_session;
+    // The data path reads the buffers, flags and records above; its consumers
+    // outlive it.
+    std::unique_ptr<datapath::DataConsumers> m_dataConsumers;
+    std::unique_ptr<datapath::DataPath> m_dataPath;
+    std::unique_ptr<CTableWndClass> m_rawTable;  // GUI thread
+    _FRAME_STRUCT_PARAM m_tableRecord{};         // GUI thread
     ViewSlot m_views[kFrameViewCount];
 
     std::thread m_cardOpenThread, m_replayFeedThread, m_receiveThread;

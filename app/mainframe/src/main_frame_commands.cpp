@@ -126,6 +126,7 @@ void CMainFrame::OnCommand(unsigned id) {
         case ID_PARAM_CURVE: OpenView(FrameView::ParamCurve); break;
         case ID_PARAM_TABLE: OpenView(FrameView::ParamTable); break;
         case ID_PARAM_STRIPE: OpenView(FrameView::ParamStripe); break;
+        case ID_DECRYPTION_CHOICE: OnAfterDecryptionChoice(); break;
         // The task-macro dialog posts its apply message to the frame's handle.
         case ID_TASK_MANAGE:
             m_session->TaskManagement(m_receiver ? m_receiver->Handle() : nullptr);
@@ -148,6 +149,7 @@ void CMainFrame::OnCommand(unsigned id) {
         // printing; each of those fills its own case here.
         default: break;
     }
+    emit commandExecuted(id);
 }
 
 void CMainFrame::UpdateCommandUI() {

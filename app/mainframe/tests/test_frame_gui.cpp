@@ -112,11 +112,10 @@ TEST_F(FrameTest, UpdateHandlersFollowTheFlags) {
 
 TEST_F(FrameTest, CancellingTheExitQuestionKeepsEverythingRunning) {
     CMainFrame* f = MakeFrame();
-    sink_->QueueAnswer(plat::IDCANCEL);
+    sink_->AnswerExit(plat::IDCANCEL);
     EXPECT_FALSE(f->close());
-    ASSERT_EQ(sink_->Shown().size(), 1u);
-    EXPECT_EQ(sink_->Shown()[0].text, "你确定要退出软件！");
-    EXPECT_EQ(sink_->Shown()[0].type & plat::MB_TYPEMASK, plat::MB_OKCANCEL);
+    ASSERT_EQ(sink_->ExitQuestions().size(), 1u);
+    EXPECT_EQ(sink_->ExitQuestions()[0].type & plat::MB_TYPEMASK, plat::MB_OKCANCEL);
     EXPECT_EQ(f->m_bThreadRun.load(), 1);
     EXPECT_TRUE(f->isVisible());
     EXPECT_FALSE(f->ExitSequenceDone());
@@ -133,7 +132,7 @@ TEST_F(FrameTest, ConfirmedExitRunsTheSequenceAndTheJournalEndsWithExit) {
     ASSERT_FALSE(logFile.empty());
     bool finished = false;
     QObject::connect(f, &CMainFrame::exitSequenceFinished, [&] { finished = true; });
-    sink_->QueueAnswer(plat::IDOK);
+    sink_->AnswerExit(plat::IDOK);
     EXPECT_TRUE(f->close());
     EXPECT_TRUE(finished);
     EXPECT_TRUE(f->ExitSequenceDone());
@@ -188,7 +187,7 @@ TEST_F(FrameTest, PlacementRoundTripKeepsAClosedWindowsGeometry) {
     sub->show();
     f->View(FrameView::RawCurve) = {1, curve};
 
-    sink_->QueueAnswer(plat::IDOK);
+    sink_->AnswerExit(plat::IDOK);
     ASSERT_TRUE(f->close());
     const cfg::WindowPosConfig after = cfg::LoadWindowPos(Home());
     const cfg::WindowPlacement table = after[cfg::PlacedWindow::BCDTableWnd];
@@ -203,6 +202,24 @@ TEST_F(FrameTest, PlacementRoundTripKeepsAClosedWindowsGeometry) {
     EXPECT_EQ(c.cx, 400);
     EXPECT_FALSE(after[cfg::PlacedWindow::DockPageBar].open);
     EXPECT_EQ(after[cfg::PlacedWindow::DockPageBar].cy, 260);
+}
+
+TEST_F(FrameTest, WindowsOpenAtTheLastExitAreReopenedWithoutACard) {
+    cfg::WindowPosConfig before;
+    before[cfg::PlacedWindow::BCDTableWnd] = {true, 10, 20, 300, 200};
+    before[cfg::PlacedWindow::DealTableWnd] = {true, 1, 2, 3, 4};
+    before[cfg::PlacedWindow::DockPageBar] = {true, 0, 600, 1200, 260};
+    ASSERT_TRUE(cfg::SaveWindowPos(Home(), before));
+    frame_ = std::make_unique<CMainFrame>();
+    frame_->m_strEventPrefix = "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
+    std::vector<unsigned> ran;
+    QObject::connect(frame_.get(), &CMainFrame::commandExecuted,
+                     [&](unsigned id) { ran.push_back(id); });
+    ASSERT_TRUE(frame_->OnCreate());
+    QApplication::processEvents();
+    EXPECT_EQ(ran, (std::vector<unsigned>{ID_RAW_TABLE, ID_PARAM_TABLE}));
+    EXPECT_EQ(frame_->m_bCardOpen.load(), 0);
+    EXPECT_FALSE(frame_->StatusBarDock()->isHidden());
 }
 
 TEST_F(FrameTest, ViewClosedMessagesArriveThroughWindowMessages) {

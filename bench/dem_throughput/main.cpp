@@ -1,4 +1,4 @@
-// bench_dem_throughput [seconds]
+// bench_dem_throughput [seconds [config rate-in-Mbit/s]]
 // Sustained loss-free rate of demodulated data: cardengine --full-speed sends
 // pre-generated minor frames (at a capped or unlimited rate); the card opened
 // through BB_OpenDevice takes them through the engine link, the channel ring
@@ -155,7 +155,9 @@ Result RunPipeline(const Config& c, double seconds, unsigned mbps) {
         r.lost = g_tally.lostFrames.load() - lost0;
         r.frames = g_tally.frames.load() - frames0;
         r.bad = g_tally.badRecords.load() - bad0;
-        BB_CloseDevice(0);
+        if (!BB_CloseDevice(0)) std::printf("  (close failed)\n");
+    } else {
+        std::printf("  (open failed)\n");
     }
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
@@ -206,6 +208,15 @@ double PlainTcpRate(double seconds) {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+    if (argc > 3) {  // one configuration at one rate: seconds, config index, Mbit/s
+        const Config c[] = {{"small", 24, 8, 4, 0}, {"large", 256, 16, 16, 0}, {"large host", 256, 16, 16, 1}};
+        for (int i = 3; i < argc; ++i) {
+            const Result r = RunPipeline(c[std::atoi(argv[2]) % 3], seconds, unsigned(std::atoi(argv[i])));
+            std::printf("%.0f Mbit/s, %llu minor frames, %llu lost\n", r.mbps * 8,
+                        static_cast<unsigned long long>(r.frames), static_cast<unsigned long long>(r.lost));
+        }
+        return 0;
+    }
     const double tcp = PlainTcpRate(seconds);
     std::printf("plain TCP loopback copy: %.0f MB/s = %.0f Mbit/s\n\n", tcp, tcp * 8);
     const Config configs[] = {

@@ -63,7 +63,7 @@ public:
     void SetWriter(IDemBlockWriter* writer);
 
     DemMessageStats MessageStats() const;
-    std::uint64_t DroppedBytes() const { return dropped_.load(); }
+    std::uint64_t DroppedMessages() const { return dropped_.load(); }
     std::uint32_t Index() const { return channel_; }
     unsigned DataEvent() const { return channel_ == 0 ? kDemDataEvent0 : kDemDataEvent1; }
     unsigned FlushEvent() const { return channel_ == 0 ? kDemFlushEvent0 : kDemFlushEvent1; }

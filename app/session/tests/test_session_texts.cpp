@@ -27,7 +27,7 @@ void PutWord(void* record, std::size_t offset, std::uint32_t v) {
 
 }  // namespace
 
-TEST(DayOfYear, CountsLeapDayFromMarchInLeapYearsOnly) {
+TEST(SessionDayOfYear, CountsLeapDayFromMarchInLeapYearsOnly) {
     EXPECT_EQ(DayOfYear(2023, 1, 1), 1);
     EXPECT_EQ(DayOfYear(2024, 2, 29), 60);
     EXPECT_EQ(DayOfYear(2024, 3, 1), 61);
@@ -40,7 +40,7 @@ TEST(DayOfYear, CountsLeapDayFromMarchInLeapYearsOnly) {
     EXPECT_EQ(DayOfYear(2024, 0, 1), 0);
 }
 
-TEST(StampTimeCode, WritesDayAndTimeAtTheirOffsetsAndClearsWord12) {
+TEST(SessionStampTimeCode, WritesDayAndTimeAtTheirOffsetsAndClearsWord12) {
     TimeSystemBasicParam basic;
     std::memset(&basic, 0xAB, sizeof basic);
     StampTimeCode(basic, LocalTime{2024, 3, 1, 23, 59, 58, 997});
@@ -53,7 +53,7 @@ TEST(StampTimeCode, WritesDayAndTimeAtTheirOffsetsAndClearsWord12) {
     EXPECT_EQ(Word(&basic, 16), 0xABABABABu);  // the modes are left alone
 }
 
-TEST(CalibratedTime, AddsHundredMillisecondsCappedAt999) {
+TEST(SessionCalibratedTime, AddsHundredMillisecondsCappedAt999) {
     const LocalTime date{2026, 12, 8, 1, 2, 3, 4};
     DayTime card{342, 14, 15, 16, 850};
     LocalTime t = CalibratedTime(date, card);
@@ -70,7 +70,7 @@ TEST(CalibratedTime, AddsHundredMillisecondsCappedAt999) {
     EXPECT_EQ(CalibratedTime(date, card).millisecond, 999);
 }
 
-TEST(WorkingState, RenamesAnotherTaskAndStampsIt) {
+TEST(SessionWorkingState, RenamesAnotherTaskAndStampsIt) {
     auto info = std::make_unique<TaskInfoRecord>();
     std::memset(info.get(), 0, sizeof *info);
     std::strcpy(info->任务名, "试验一");
@@ -83,7 +83,7 @@ TEST(WorkingState, RenamesAnotherTaskAndStampsIt) {
     EXPECT_EQ(Word(info.get(), 1676), 1u);
 }
 
-TEST(WorkingState, KeepsAGivenPlaceAndLeavesTheWorkingTaskAlone) {
+TEST(SessionWorkingState, KeepsAGivenPlaceAndLeavesTheWorkingTaskAlone) {
     auto info = std::make_unique<TaskInfoRecord>();
     std::memset(info.get(), 0, sizeof *info);
     std::strcpy(info->任务名, "试验二");
@@ -99,7 +99,7 @@ TEST(WorkingState, KeepsAGivenPlaceAndLeavesTheWorkingTaskAlone) {
     EXPECT_EQ(info->默认任务, 0u);
 }
 
-TEST(WorkingState, NameWithoutTerminatorIsRenamedNotOverrun) {
+TEST(SessionWorkingState, NameWithoutTerminatorIsRenamedNotOverrun) {
     auto info = std::make_unique<TaskInfoRecord>();
     std::memset(info.get(), 'x', sizeof *info);
     EXPECT_EQ(PrepareWorkingState(*info, LocalTime{}), 1);
@@ -107,7 +107,7 @@ TEST(WorkingState, NameWithoutTerminatorIsRenamedNotOverrun) {
     EXPECT_EQ(info->任务名[sizeof info->任务名 - 1], '\0');
 }
 
-TEST(ParameterReport, DemodulatorLinesCarryTheRecordFields) {
+TEST(SessionParameterReport, DemodulatorLinesCarryTheRecordFields) {
     auto r = std::make_unique<DemTaskRecord>();
     std::memset(r.get(), 0, sizeof *r);
     FillDefault(r->dem);
@@ -135,7 +135,7 @@ TEST(ParameterReport, DemodulatorLinesCarryTheRecordFields) {
               "密钥波道:1,2, \r\n加密波道:3,4, \r\n");
 }
 
-TEST(ParameterReport, SimulatorLines) {
+TEST(SessionParameterReport, SimulatorLines) {
     auto r = std::make_unique<SimTaskRecord>();
     std::memset(r.get(), 0, sizeof *r);
     FillDefault(r->sim);
@@ -150,7 +150,7 @@ TEST(ParameterReport, SimulatorLines) {
               "密钥波道:7, \r\n加密波道: , \r\n");
 }
 
-TEST(ParameterReport, ReceiverLinesShowTheFullOutputFrequency) {
+TEST(SessionParameterReport, ReceiverLinesShowTheFullOutputFrequency) {
     auto r = std::make_unique<RecvTaskRecord>();
     FillDefault(r->dem);
     FillDefault(r->sim);
@@ -165,7 +165,7 @@ TEST(ParameterReport, ReceiverLinesShowTheFullOutputFrequency) {
               "卷积编码极性:0 ,RS码交错深度:4 ,虚拟填充位数:0\r\n");
 }
 
-TEST(ParameterReport, ChannelListsWithoutTerminatorStopAtTheirArrays) {
+TEST(SessionParameterReport, ChannelListsWithoutTerminatorStopAtTheirArrays) {
     auto r = std::make_unique<DemTaskRecord>();
     std::memset(r.get(), 0, sizeof *r);
     std::memset(r->channels.密钥波道, '1', sizeof r->channels.密钥波道);
@@ -175,7 +175,7 @@ TEST(ParameterReport, ChannelListsWithoutTerminatorStopAtTheirArrays) {
     EXPECT_NE(report.find(std::string(6888, '2') + " \r\n"), std::string::npos);
 }
 
-TEST(Geometry, SubframeBytesRoundWordsUpToWholeBytes) {
+TEST(SessionGeometry, SubframeBytesRoundWordsUpToWholeBytes) {
     DemParam dem;
     FillDefault(dem);
     EXPECT_EQ(GeometryOf(dem), (FrameGeometry{8, 24, 4}));
@@ -188,7 +188,7 @@ TEST(Geometry, SubframeBytesRoundWordsUpToWholeBytes) {
     EXPECT_EQ(GeometryOf(dem).subframeBytes, 0xFFFFFFFFu);
 }
 
-TEST(MarkSending, SetsTheFirstSendingWordsAndTimeTagDensity) {
+TEST(SessionMarkSending, SetsTheFirstSendingWordsAndTimeTagDensity) {
     auto dem = std::make_unique<DemTaskRecord>();
     auto sim = std::make_unique<SimTaskRecord>();
     auto recv = std::make_unique<RecvTaskRecord>();
@@ -211,7 +211,7 @@ TEST(MarkSending, SetsTheFirstSendingWordsAndTimeTagDensity) {
     EXPECT_EQ(Word(recv.get(), 768 + 720), 0u);
 }
 
-TEST(TaskStream, AnyOtherValueCountsAsThree) {
+TEST(SessionTaskStream, AnyOtherValueCountsAsThree) {
     EXPECT_EQ(TaskStream(1), 1);
     EXPECT_EQ(TaskStream(2), 2);
     EXPECT_EQ(TaskStream(3), 3);

@@ -210,11 +210,3 @@ TEST(SessionMarkSending, SetsTheFirstSendingWordsAndTimeTagDensity) {
     EXPECT_EQ(Word(recv.get(), 696), 0u);
     EXPECT_EQ(Word(recv.get(), 768 + 720), 0u);
 }
-
-TEST(SessionTaskStream, AnyOtherValueCountsAsThree) {
-    EXPECT_EQ(TaskStream(1), 1);
-    EXPECT_EQ(TaskStream(2), 2);
-    EXPECT_EQ(TaskStream(3), 3);
-    EXPECT_EQ(TaskStream(0), 3);
-    EXPECT_EQ(TaskStream(-7), 3);
-}

@@ -7,9 +7,11 @@
 #include "qt_winmsg.h"
 #include "toolbar_icons.h"
 
+#include <datapath/data_path.h>
 #include <log/system_log.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
 
 #include <QApplication>
@@ -58,7 +60,7 @@ std::unique_ptr<session::CardSession> MakeCardSession(CMainFrame& f) {
         f.m_gnssSuperframeLen = Saturated16(g.superframeLength);
     };
     return std::make_unique<session::CardSession>(records, flags, std::move(hooks),
-                                                  &CMainFrame::OnDemData);
+                                                  &CMainFrame::DemDataCallback);
 }
 
 }  // namespace
@@ -70,6 +72,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 }
 
 CMainFrame::~CMainFrame() {
+    if (m_dataPath) m_dataPath->Detach();
     // A frame that never ran its exit sequence (a test, a failed start) still
     // stops what it started.
     if (m_bCreated && !m_bExitDone) {
@@ -109,9 +112,11 @@ bool CMainFrame::OnCreate() {
     // 4. Buffers, allocated once.
     m_buffers.Allocate();
     m_dataBuffers.Allocate();
+    CreateDataPath();
 
     // 5. Publish the frame pointer before any thread or timer can use it.
     g_pMainFrame = this;
+    m_dataPath->Attach();
 
     // 6. System log.
     applog::StartSystemLog();

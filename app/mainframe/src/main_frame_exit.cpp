@@ -4,6 +4,7 @@
 #include "command_ids.h"
 #include "qt_winmsg.h"
 
+#include <datapath/data_path.h>
 #include <log/system_log.h>
 #include <platform/notify.h>
 
@@ -45,7 +46,7 @@ void CMainFrame::RunExitSequence() {
     emit exitConfirmed();
     // 1, 2. Stop recording and a card replay.
     if (m_bRecording) StopRecording();
-    if (m_bReplayRunning && m_nReplayKind == 1) StopCardReplay();
+    if (m_bReplayRunning && m_nReplayKind == 2) StopCardReplay();
     // 3, 4. Working state and window placement.
     SaveWorkingState();
     SaveWindowPos();
@@ -63,6 +64,7 @@ void CMainFrame::RunExitSequence() {
     if (m_bCardOpen && !CloseCard()) plat::MessageBox("基带卡关闭失败！\n\n", "Talvora", plat::MB_OK);
     // 8. Work and frame buffers.
     Pause(10);
+    if (m_dataPath) m_dataPath->Detach();  // no block goes into freed buffers
     m_buffers.Free();
     // 9. Network.
     CloseNetworkEndpoints();

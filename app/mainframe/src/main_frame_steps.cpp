@@ -3,6 +3,7 @@
 // the library that owns the step fills its body.
 #include "main_frame.h"
 
+#include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
 #include <taskbook/taskbook.h>
 
@@ -32,29 +33,26 @@ void CMainFrame::OpenCard() { m_session->OpenCard(); }
 // BB_CloseDevice; true on success.
 bool CMainFrame::CloseCard() { return m_session->CloseCard(); }
 
-// Counts the blocks; the data path fills this in.
-int CMainFrame::OnDemData(DemReportBlock*) {
-    CMainFrame* frame = Instance();
-    if (!frame || frame->m_bCardInitialising) return 0;
-    frame->m_nDemBlocks.fetch_add(1, std::memory_order_relaxed);
-    return 0;
-}
-
 // Filled by recording and replay.
 void CMainFrame::StopRecording() { m_bRecording = 0; }
 
 // Filled by recording and replay: BB_StopFileReplay for the device.
 void CMainFrame::StopCardReplay() { m_bReplayRunning = 0; }
 
-// Filled by the data path: refreshes the raw-code histogram and table.
-void CMainFrame::RefreshRawViews() {}
+// Creates the window, records its handle in View(v).wnd and sets
+// View(v).open; the plot and solved-parameter views fill their cases.
+void CMainFrame::OpenView(FrameView v) {
+    switch (v) {
+        case FrameView::RawTable: OpenRawTable(); break;
+        default: break;
+    }
+}
 
-// Filled by the data path and the plot views: creates the window, records its
-// handle in View(v).wnd and sets View(v).open.
-void CMainFrame::OpenView(FrameView) {}
-
-// Filled by the raw-code views: deletes the view object after its window closed.
-void CMainFrame::DeleteViewObject(FrameView) {}
+// Deletes the view object after its window closed; the other raw-code views
+// fill their cases.
+void CMainFrame::DeleteViewObject(FrameView v) {
+    if (v == FrameView::RawTable && !View(v).open) m_rawTable.reset();
+}
 
 // The apply notification (window message 1204) with its apply code.
 void CMainFrame::ApplyTaskParameters(std::uintptr_t code) {
@@ -64,17 +62,11 @@ void CMainFrame::ApplyTaskParameters(std::uintptr_t code) {
 // Filled by the satellite-navigation display.
 void CMainFrame::CloseGnssSearchWindow() {}
 
-// Filled by the data path: the 5 ms replay pacing.
-void CMainFrame::OnReplayPacingTick() {}
-
 // Filled by the network output: the 1000 ms link-monitor packet.
 void CMainFrame::OnLinkMonitorTick() {}
 
 // Filled by the network output: drains the send buffer into packets.
 void CMainFrame::OnTelemetrySendTick() {}
-
-// Filled by recording and replay: one block of a software replay.
-void CMainFrame::FeedReplayBlock() {}
 
 // Filled by the network output: receives link-monitor and lift-off packets;
 // false when there is no socket to wait on.

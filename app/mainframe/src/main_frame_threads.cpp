@@ -1,6 +1,7 @@
 // The frame's three worker threads: card open, replay feed and receive.
 #include "main_frame.h"
 
+#include <platform/notify.h>
 #include <session/card_session.h>
 
 #include <QCoreApplication>
@@ -32,7 +33,11 @@ void CMainFrame::CardOpenThread() {
 void CMainFrame::ReplayFeedThread() {
     plat::NamedEvent* exitEvent = m_events.ExitNewThread();
     plat::NamedEvent* tick = m_events.ReplayTick();
-    if (!exitEvent || !tick) return;
+    if (!tick) {
+        plat::MessageBox("软件模飞数据获取事件创建失败！", "Talvora", plat::MB_OK);
+        return;
+    }
+    if (!exitEvent) return;
     const std::array<plat::NamedEvent*, 2> events{exitEvent, tick};
     for (;;) {
         const int which = plat::WaitForAnyEvent(events, plat::kInfinite);

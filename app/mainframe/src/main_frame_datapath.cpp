@@ -1,0 +1,114 @@
+// The frame's side of the acquisition data path: the device library's data
+// callback, the 250 ms refresh of the raw table, the raw table command
+// (32774), the after-decryption choice (32785) and the replay feed's pacing
+// and ticks. The data path itself is plain C++ in app/datapath.
+#include "main_frame.h"
+
+#include "command_ids.h"
+
+#include <bbdevice/dem_report.h>
+#include <datapath/data_path.h>
+#include <platform/notify.h>
+#include <rawgrid/table_wnd_class.h>
+#include <taskbook/task_records.h>
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+using namespace mainframe;
+
+namespace {
+
+// Repaint period of the raw table window; the data arrive every 250 ms.
+constexpr unsigned kTableRepaintMs = 100;
+
+}  // namespace
+
+const DemParam& CMainFrame::CurrentDemParam() const {
+    return reinterpret_cast<const DemTaskRecord*>(m_demParam.data())->dem;
+}
+
+// Creation step 4: the data path over the buffers just allocated. It takes
+// blocks once the frame pointer is published.
+void CMainFrame::CreateDataPath() {
+    m_dataConsumers = std::make_unique<datapath::DataConsumers>();
+    datapath::DataPathBuffers buffers{m_buffers.FrameA(),
+                                      m_buffers.FrameB(),
+                                      m_dataBuffers.superframe.get(),
+                                      &m_dataBuffers.superframeCount,
+                                      m_dataBuffers.send.get(),
+                                      &m_dataBuffers.sendFill,
+                                      &m_dataBuffers.sendLock};
+    datapath::DataPathFlags flags{m_bCardOpen,       m_bCardInitialising, m_bReplayRunning,
+                                  m_nReplayKind,     m_bAfterDecryption,  m_bRecording,
+                                  m_bParamsApplied,  m_bStdFrameCaptured, m_bBitErrorOn,
+                                  m_bFrameCountStatOn, m_bIdStatOn,       m_bTimeStatOn,
+                                  m_bGnssSearchOn,   m_bGpsMulticast,     m_bFullFrameBroadcast};
+    m_dataPath = std::make_unique<datapath::DataPath>(CurrentDemParam(), buffers, flags,
+                                                      *m_dataConsumers);
+}
+
+// The device library's data callback (report thread).
+int CMainFrame::DemDataCallback(DemReportBlock* block) {
+    CMainFrame* frame = Instance();
+    if (!frame || !block || !frame->m_dataPath) return 0;
+    frame->m_dataPath->OnCardBlock(block->data, block->byteCount);
+    return 0;
+}
+
+// Timer 11: the histogram (once it exists) and the table get the frame of
+// the current choice.
+void CMainFrame::RefreshRawViews() {
+    if (!m_dataPath) return;
+    // The time-continuity check takes the configured rate during a replay.
+    m_dataPath->replayBitRate = static_cast<std::uint32_t>(m_para.timeContinuity.bitRate);
+    if (!m_dataPath->RefreshAllowed()) return;
+    if (m_rawTable && View(FrameView::RawTable).open) {
+        datapath::FillFrameRecord(m_tableRecord, CurrentDemParam());
+        if (const std::uint8_t* data = m_dataPath->RawViewData(m_tableRecord))
+            m_rawTable->SetRawgridData(&m_tableRecord, const_cast<std::uint8_t*>(data), -1);
+    }
+}
+
+// Command 32774.
+void CMainFrame::OpenRawTable() {
+    ViewSlot& slot = View(FrameView::RawTable);
+    if (slot.open && slot.wnd) {
+        slot.wnd->showMaximized();
+        return;
+    }
+    if (!m_rawTable) m_rawTable = std::make_unique<CTableWndClass>();
+    if (!m_rawTable->GetTableWnd(-1)) {
+        datapath::FillFrameRecord(m_tableRecord, CurrentDemParam());
+        auto* wnd = static_cast<QWidget*>(
+            m_rawTable->InitTableWnd(m_mdiArea, &m_tableRecord, kTableRepaintMs, -1, nullptr, 0));
+        if (!wnd) return;
+        // Right half of the client area, 300 below its top, a third of its
+        // height; placed without activating it.
+        const QRect client = m_mdiArea->viewport()->rect();
+        wnd->setGeometry(client.width() / 2, client.top() + 300, client.width() / 2,
+                         client.height() / 3);
+        slot.wnd = wnd;
+    }
+    slot.open = 1;
+    m_windowPos[cfg::PlacedWindow::BCDTableWnd].open = true;
+}
+
+// Command 32785.
+void CMainFrame::OnAfterDecryptionChoice() {
+    if (const char* refused = m_dataPath->ToggleAfterDecryption())
+        plat::MessageBox(refused, "Talvora", plat::MB_OK | plat::MB_ICONWARNING);
+}
+
+// The 5 ms multimedia timer: wakes the replay feed every 10 ms during a
+// software replay.
+void CMainFrame::OnReplayPacingTick() {
+    if (m_dataPath && m_dataPath->OnPacingTick())
+        if (plat::NamedEvent* tick = m_events.ReplayTick()) tick->Set();
+}
+
+// One tick of the replay-feed thread.
+void CMainFrame::FeedReplayBlock() {
+    if (m_dataPath && m_dataPath->FeedReplay() == datapath::ReplayStep::Finished)
+        PostTimer(TIMER_REPLAY_DONE);
+}

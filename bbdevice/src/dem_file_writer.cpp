@@ -82,7 +82,7 @@ bool CDemFileWriter::Start(const DemSaveRequest* request) {
     std::lock_guard lock(lock_);
     bytes_.store(0);
     rewriteHeader_ = 1;
-    CloseLocked(false);
+    if (const int previous = DetachLocked(false); previous >= 0) ::close(previous);
 
     if (request) {
         std::memcpy(header_, request->header, sizeof header_);
@@ -148,8 +148,8 @@ void CDemFileWriter::OnWriteFailedLocked(int error) {
     ShowLater(text);
 }
 
-void CDemFileWriter::CloseLocked(bool rewriteHeader) {
-    if (fd_ < 0) return;
+int CDemFileWriter::DetachLocked(bool rewriteHeader) {
+    if (fd_ < 0) return -1;
     if (rewriteHeader) {
         DemParam p{};
         if (keptParam_) keptParam_(&p);
@@ -163,17 +163,26 @@ void CDemFileWriter::CloseLocked(bool rewriteHeader) {
             if (n <= 0) break;
             done += static_cast<std::size_t>(n);
         }
-        ::fsync(fd_);
     }
-    ::close(fd_);
+    const int fd = fd_;
     fd_ = -1;
+    return fd;
 }
 
 bool CDemFileWriter::Stop() {
-    std::lock_guard lock(lock_);
-    recording_ = 0;
-    if (fd_ < 0) return false;
-    CloseLocked(rewriteHeader_ != 0);
+    int fd;
+    bool rewritten;
+    {
+        std::lock_guard lock(lock_);
+        recording_ = 0;
+        rewritten = rewriteHeader_ != 0;
+        fd = DetachLocked(rewritten);
+    }
+    if (fd < 0) return false;
+    // Outside the lock: the report thread, and behind it the poll worker,
+    // need not wait for the disk.
+    if (rewritten) ::fsync(fd);
+    ::close(fd);
     return true;
 }
 

@@ -41,7 +41,9 @@ public:
 
 private:
     bool DefaultPathLocked();
-    void CloseLocked(bool rewriteHeader);
+    // Takes the file out of the writer (its header rewritten first when
+    // asked) and returns its descriptor for the caller to close.
+    int DetachLocked(bool rewriteHeader);
     void OnWriteFailedLocked(int error);
 
     const std::uint32_t cardIndex_;

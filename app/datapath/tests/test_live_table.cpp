@@ -31,6 +31,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -90,7 +91,10 @@ private:
 
 datapath::DataPath* g_path = nullptr;
 
+std::atomic<int> g_blocks{0};
+
 int DataCallback(DemReportBlock* block) {
+    ++g_blocks;
     if (datapath::DataPath* p = g_path) p->OnCardBlock(block->data, block->byteCount);
     return 0;
 }
@@ -171,9 +175,10 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     area.resize(1000, 700);
     area.show();
     CTableWndClass table;
+    // The table's own setting: every subframe of the superframe as a row.
+    std::ofstream(dir_ + "/TableParameter.ini") << "[TABLE_PARAMETER]\nSHOW_WF_MODE=1\n";
     _FRAME_STRUCT_PARAM record{};
     datapath::FillFrameRecord(record, frame->dem.dem);
-    record.nShowWholeFrame = 1;  // every subframe of the superframe as a row
     auto* wnd = static_cast<rawgrid::CTableWnd*>(table.InitTableWnd(&area, &record, 100, -1));
     ASSERT_NE(wnd, nullptr);
 
@@ -193,7 +198,10 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
         shown = wnd->Grid()->ShownRows() == 4 && !wnd->Grid()->CellText(3, 23).isEmpty();
     }
     opener.join();
-    ASSERT_TRUE(shown) << "no frame reached the table; boxes shown: " << sink_->Shown().size();
+    ASSERT_TRUE(shown) << "no frame reached the table; card open " << frame->cardOpen
+                       << ", initialising " << frame->initialising << ", blocks " << g_blocks
+                       << ", superframes " << frame->count << ", rows "
+                       << wnd->Grid()->ShownRows() << ", boxes " << sink_->Shown().size();
     EXPECT_EQ(frame->cardOpen, 1);
 
     // The default task: 8-bit words, 24 per subframe, 4 subframes; sync code

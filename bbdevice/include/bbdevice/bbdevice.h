@@ -3,6 +3,7 @@
 // are owned by the caller; the library copies what it needs.
 #pragma once
 
+#include <bbdevice/dem_file.h>
 #include <bbdevice/dem_report.h>
 #include <bbdevice/dev_records.h>
 

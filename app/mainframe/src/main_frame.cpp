@@ -69,6 +69,13 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Talvora"));
     setWindowIcon(ProgramIcon());
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // The task records exist, zeroed, before anything takes a reference to
+    // them (the data path does in creation step 4); they never move after.
+    m_taskInfo.assign(kTaskInfoSize, 0);
+    m_demParam.assign(kDemParamSize, 0);
+    m_simParam.assign(kSimParamSize, 0);
+    m_timeParam.assign(kTimeParamSize, 0);
+    m_rcvParam.assign(kRcvParamSize, 0);
 }
 
 CMainFrame::~CMainFrame() {
@@ -130,11 +137,6 @@ bool CMainFrame::OnCreate() {
     m_nDevice = 0;
     m_scratchText.assign(1024, '\0');
     m_para.storage = cfg::DefaultStorageConfig(m_strModuleDir);
-    m_taskInfo.assign(kTaskInfoSize, 0);
-    m_demParam.assign(kDemParamSize, 0);
-    m_simParam.assign(kSimParamSize, 0);
-    m_timeParam.assign(kTimeParamSize, 0);
-    m_rcvParam.assign(kRcvParamSize, 0);
     m_session = MakeCardSession(*this);
 
     // 9. Configuration.

@@ -29,6 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -59,18 +60,27 @@ bool Reachable(std::uint16_t port) {
     return ok;
 }
 
+// TALVORA_BIN_DIR, else the folder of this test, where every binary lands.
+std::string BinDir() {
+    if (const char* dir = std::getenv("TALVORA_BIN_DIR"); dir && *dir) return dir;
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string path(self, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return path.substr(0, path.rfind('/'));
+}
+
 // cardengine on a free loopback port for the life of the object.
 class EngineProcess {
 public:
     EngineProcess() {
-        const char* dir = std::getenv("TALVORA_BIN_DIR");
-        const std::string bin = std::string(dir && *dir ? dir : ".") + "/cardengine";
+        const std::string bin = BinDir() + "/cardengine";
         port_ = FreePort();
         const std::string listen = "127.0.0.1:" + std::to_string(port_);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::execl(bin.c_str(), bin.c_str(), "--listen", listen.c_str(), nullptr);
+            std::perror(bin.c_str());
             ::_exit(127);
         }
         // The probe connection is one the engine simply sees close again.
@@ -83,6 +93,7 @@ public:
         ::waitpid(pid_, &status, 0);
     }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    bool Listening() const { return Reachable(port_); }
 
 private:
     pid_t pid_ = -1;
@@ -201,7 +212,10 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     ASSERT_TRUE(shown) << "no frame reached the table; card open " << frame->cardOpen
                        << ", initialising " << frame->initialising << ", blocks " << g_blocks
                        << ", superframes " << frame->count << ", rows "
-                       << wnd->Grid()->ShownRows() << ", boxes " << sink_->Shown().size();
+                       << wnd->Grid()->ShownRows() << ", engine " << engine.Address()
+                       << (engine.Listening() ? " listening" : " not listening")
+                       << ", boxes " << sink_->Shown().size() << " "
+                       << (sink_->Shown().empty() ? "" : sink_->Shown()[0].text);
     EXPECT_EQ(frame->cardOpen, 1);
 
     // The default task: 8-bit words, 24 per subframe, 4 subframes; sync code

@@ -227,6 +227,16 @@ TEST_F(FrameTest, WindowsOpenAtTheLastExitAreReopenedWithoutACard) {
     EXPECT_FALSE(frame_->StatusBarDock()->isHidden());
 }
 
+TEST_F(FrameTest, TaskRecordsDoNotMoveDuringCreation) {
+    // The data path keeps a reference to the demodulator record from step 4.
+    frame_ = std::make_unique<CMainFrame>();
+    frame_->m_strEventPrefix = "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
+    const std::uint8_t* dem = frame_->m_demParam.data();
+    ASSERT_NE(dem, nullptr);
+    ASSERT_TRUE(frame_->OnCreate());
+    EXPECT_EQ(frame_->m_demParam.data(), dem);
+}
+
 TEST_F(FrameTest, ViewClosedMessagesArriveThroughWindowMessages) {
     CMainFrame* f = MakeFrame();
     auto* table = new QWidget;

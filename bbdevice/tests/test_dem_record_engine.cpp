@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,11 @@ int Collect(DemReportBlock* block) {
 bool WaitForBytes(std::size_t n) {
     std::unique_lock lock(g_collected.m);
     return g_collected.cv.wait_for(lock, std::chrono::seconds(20), [&] { return g_collected.bytes.size() >= n; });
+}
+
+std::size_t CollectedBytes() {
+    std::lock_guard lock(g_collected.m);
+    return g_collected.bytes.size();
 }
 
 std::vector<std::uint8_t> TakeCollected() {
@@ -131,7 +137,7 @@ TEST_F(RecordEngineTest, RecordedFramesComeBackThroughReplayInTheSameOrder) {
     double percent = 0;
     std::uint64_t records = 0;
     ASSERT_TRUE(WaitUntil([&] { return BB_IsFileReplayFinished(0, &percent, &records) != 0; }, 20000));
-    ASSERT_TRUE(WaitForBytes(kFrames * kRecord));
+    ASSERT_TRUE(WaitForBytes(kFrames * kRecord)) << "replayed bytes: " << CollectedBytes();
     EXPECT_EQ(records, kFrames);
     EXPECT_GE(percent, 99.9);
     const std::vector<std::uint8_t> replayed = TakeCollected();
@@ -143,6 +149,25 @@ TEST_F(RecordEngineTest, RecordedFramesComeBackThroughReplayInTheSameOrder) {
     }
     EXPECT_TRUE(BB_StopFileReplay(0));
     EXPECT_TRUE(Shown().empty());
+}
+
+TEST_F(RecordEngineTest, ClosingTheCardFinishesARecordingOnChannelOne) {
+    EngineProcess engine({"--dem-frames", "640"});
+    ASSERT_TRUE(OpenWithFrames(engine));
+    DemSaveRequest request{};
+    const std::string path = dir_ + "/closed/DS-test.dem";
+    std::snprintf(request.path, sizeof request.path, "%s", path.c_str());
+    ASSERT_TRUE(BB_StartSaveDemData(0, 1, &request));
+    // Channel 1 carries nothing while decryption is off; channel 0 shows
+    // that the frames went by.
+    ASSERT_TRUE(SetDem());
+    ASSERT_TRUE(WaitForBytes(640 * kRecord));
+    ASSERT_TRUE(BB_CloseDevice(0));
+    const auto file = ReadFile(path);
+    ASSERT_EQ(file.size(), 1024u);
+    EXPECT_EQ(file[336], 0x00);
+    EXPECT_EQ(file[337], 0x04);  // header length 1024: the header was rewritten
+    EXPECT_EQ(file[768], 1);     // channel
 }
 
 TEST_F(RecordEngineTest, AFileThatIsNotARecordingShowsTheMessageAndNothingIsPlayed) {

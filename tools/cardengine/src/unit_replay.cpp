@@ -1,7 +1,8 @@
 // File replay (module 4, operations 5 to 8): the library streams the frame
 // bytes of a recording; they are played back through the demodulator path at
 // the bit rate as minor frames with fresh card time tags (module 2,
-// operation 4), and progress goes back as module 4, operation 6:
+// operation 4, with a flush, operation 5, at the end), and progress goes
+// back as module 4, operation 6:
 //   word 0 words played, 1 words received, 2 state (1 playing, 2 ended),
 //   3 words played (taken out of the buffer), 4 words waiting in the buffer.
 #include <sys/time.h>
@@ -32,6 +33,7 @@ constexpr unsigned kOpEndOfFill = 7;
 constexpr unsigned kOpStop = 8;
 constexpr unsigned kOpSetRecord = 3;
 constexpr unsigned kOpFrames = 4;
+constexpr unsigned kOpFlush0 = 5;
 constexpr std::uint32_t kStatePlaying = 1, kStateEnded = 2;
 // The library keeps at most 2 MB in flight; room for more than that.
 constexpr std::size_t kBufferBytes = (4u << 20) + 65536;
@@ -179,6 +181,9 @@ private:
         }
         const bool allReceived = received_ / 4 >= totalWords_;
         if (allReceived && Buffered() < frameBytes_) {
+            // As after a live stream: the library delivers what waits below
+            // its report threshold, then learns that the replay ended.
+            s.SendValue(wire::kModuleDemodulator, kOpFlush0, 0);
             state_ = kStateEnded;
             playing_ = false;
             SendProgress(s, now);

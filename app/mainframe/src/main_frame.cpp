@@ -52,7 +52,9 @@ std::unique_ptr<session::CardSession> MakeCardSession(CMainFrame& f) {
                                 f.m_bBitErrorOn,      f.m_bStdFrameCaptured, f.m_bAfterDecryption,
                                 f.m_bDecryptionSwitch, f.m_bLiftOffEnable};
     session::SessionHooks hooks;
-    hooks.resetSuperframeAssembly = [&f] { f.m_dataBuffers.superframeCount = 0; };
+    hooks.resetSuperframeAssembly = [&f] {
+        if (datapath::DataPath* path = f.GetDataPath()) path->ResetAssembly();
+    };
     // Kept for the satellite-navigation search, which is initialised with it.
     hooks.frameGeometry = [&f](const session::FrameGeometry& g) {
         f.m_gnssTagBytes = Saturated16(g.tagBytes);

@@ -10,6 +10,7 @@
 #include "tiling.h"
 #include "toolbar_icons.h"
 
+#include <datapath/data_path.h>
 #include <platform/notify.h>
 #include <session/card_session.h>
 
@@ -341,7 +342,7 @@ void CMainFrame::OnReopenCard() {
     if (m_bCardOpen) CloseCard();
     QThread::msleep(100);
     StartCardOpenThread();
-    m_dataBuffers.superframeCount = 0;
+    if (m_dataPath) m_dataPath->ResetAssembly();
     m_bReplayFeed = 0;
 }
 

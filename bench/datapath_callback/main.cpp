@@ -34,10 +34,14 @@ double Seconds(Clock::time_point a, Clock::time_point b) {
 }
 
 struct Bench {
-    std::unique_ptr<std::uint8_t[]> latest = std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
-    std::unique_ptr<std::uint8_t[]> after = std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
-    std::unique_ptr<std::uint8_t[]> assembly = std::make_unique<std::uint8_t[]>(datapath::kAssemblyBytes);
-    std::unique_ptr<std::uint8_t[]> send = std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes);
+    std::unique_ptr<std::uint8_t[]> latest =
+        std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
+    std::unique_ptr<std::uint8_t[]> after =
+        std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
+    std::unique_ptr<std::uint8_t[]> assembly =
+        std::make_unique<std::uint8_t[]>(datapath::kAssemblyBytes);
+    std::unique_ptr<std::uint8_t[]> send =
+        std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes);
     std::atomic<std::uint32_t> count{0};
     std::uint32_t fill = 0;
     std::mutex lock;
@@ -45,11 +49,12 @@ struct Bench {
         ready{0}, off{0};
     DemParam dem{};
     Sink sink;
-    datapath::DataPath path{dem,
-                            {latest.get(), after.get(), assembly.get(), &count, send.get(), &fill, &lock},
-                            {open, init, replay, kind, after_, recording, applied, ready, off, off,
-                             off, off, off, off, off},
-                            sink};
+    datapath::DataPath path{
+        dem,
+        {latest.get(), after.get(), assembly.get(), &count, send.get(), &fill, &lock},
+        {open, init, replay, kind, after_, recording, applied, ready, off, off, off, off, off, off,
+         off},
+        sink};
 };
 
 }  // namespace
@@ -98,18 +103,15 @@ int main(int argc, char** argv) {
     });
     b->recording = 0;
     b->sink.telemetry = false;
-    const double assembly = run("callback: assembly only", [&](const std::uint8_t* d) {
-        b->path.OnCardBlock(d, kBlock);
-    });
+    const double assembly = run("callback: assembly only",
+                                [&](const std::uint8_t* d) { b->path.OnCardBlock(d, kBlock); });
     b->recording = 1;
     b->sink.telemetry = true;
-    const double full = run("callback: assembly + recording copy + send", [&](const std::uint8_t* d) {
-        b->path.OnCardBlock(d, kBlock);
-    });
+    const double full = run("callback: assembly + recording copy + send",
+                            [&](const std::uint8_t* d) { b->path.OnCardBlock(d, kBlock); });
     b->dem.副帧类型 = 0;
-    const double plain = run("callback outside superframe mode, all on", [&](const std::uint8_t* d) {
-        b->path.OnCardBlock(d, kBlock);
-    });
+    const double plain = run("callback outside superframe mode, all on",
+                             [&](const std::uint8_t* d) { b->path.OnCardBlock(d, kBlock); });
     std::printf("ratios to memcpy: assembly %.2f, full %.2f, plain %.2f (check %llu)\n",
                 assembly / copy, full / copy, plain / copy,
                 static_cast<unsigned long long>(b->sink.sum));

@@ -1,5 +1,4 @@
 #include <datapath/data_path.h>
-
 #include <datapath/recording_copy.h>
 
 #include <chrono>
@@ -31,7 +30,8 @@ DataPath::DataPath(const DemParam& dem, DataPathBuffers buffers, DataPathFlags f
       // A card block of at most 64 KiB plus the superframe moved to the front
       // is at most 64 KiB + one superframe record, and a record is at most
       // the assembly buffer.
-      recordingCopy_(std::make_unique_for_overwrite<std::uint8_t[]>(kMaxCardBlock + kAssemblyBytes)),
+      recordingCopy_(
+          std::make_unique_for_overwrite<std::uint8_t[]>(kMaxCardBlock + kAssemblyBytes)),
       standardFrame_(std::make_unique_for_overwrite<std::uint8_t[]>(kAssemblyBytes)) {}
 
 void DataPath::Detach() {
@@ -64,8 +64,9 @@ void DataPath::OnCardBlock(const std::uint8_t* data, std::size_t byteCount) {
     // The copy is only made when it is going to be written.
     if (flags_.recording && consumers_.BeforeDecryptionFileOpen() && beforeDecryptionRecording &&
         syncLossCount < kSyncLossLimit) {
-        const std::size_t n = MakeRecordingCopy(out, g.subframeRecord, dayOfYear,
-                                                {recordingCopy_.get(), kMaxCardBlock + kAssemblyBytes});
+        const std::size_t n =
+            MakeRecordingCopy(out, g.subframeRecord, dayOfYear,
+                              {recordingCopy_.get(), kMaxCardBlock + kAssemblyBytes});
         consumers_.WriteBeforeDecryptionFile(recordingCopy_.get(), n);
         recordedBytes.fetch_add(double(n));
     }

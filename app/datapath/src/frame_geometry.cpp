@@ -10,7 +10,8 @@ template <class Record>
 void FillShape(Record& rec, const DemParam& dem) {
     rec.nWordsPerSubframe = static_cast<std::uint16_t>(dem.子帧长);
     rec.nSubframes = static_cast<std::uint16_t>(dem.副帧长);
-    rec.nFrameWords = static_cast<std::int32_t>(std::uint32_t{rec.nWordsPerSubframe} * rec.nSubframes);
+    rec.nFrameWords =
+        static_cast<std::int32_t>(std::uint32_t{rec.nWordsPerSubframe} * rec.nSubframes);
     rec.nWordBits = static_cast<std::uint8_t>(dem.字长 & 0xFF);
     rec.nWordBytes = static_cast<std::uint8_t>((rec.nWordBits + 7) / 8);
     rec.nTimeBytes = kTimeTagBytes;
@@ -36,18 +37,22 @@ DataGeometry GeometryOf(const DemParam& dem) {
     g.subframeRecord = std::size_t{g.subframeWords} * g.wordBytes + kTimeTagBytes;
     // Absurd records saturate rather than wrap, so that no buffer check is fooled.
     const std::size_t n = g.superframeLength;
-    g.superframeRecord = n != 0 && g.subframeRecord > SIZE_MAX / n ? SIZE_MAX : g.subframeRecord * n;
+    g.superframeRecord =
+        n != 0 && g.subframeRecord > SIZE_MAX / n ? SIZE_MAX : g.subframeRecord * n;
     g.superframeMode = dem.副帧类型 != 0;
     return g;
 }
 
-void FillFrameRecord(_FRAME_STRUCT_PARAM& rec, const DemParam& dem) { FillShape(rec, dem); }
+void FillFrameRecord(_FRAME_STRUCT_PARAM& rec, const DemParam& dem) {
+    FillShape(rec, dem);
+}
 
 void FillCurveRecord(_FRAME_STRUCT_PARAM_EX& rec, const DemParam& dem, std::size_t handoffBytes) {
     FillShape(rec, dem);
     const std::size_t superframe = GeometryOf(dem).superframeRecord;
     const std::size_t frames = superframe == 0 ? 0 : handoffBytes / superframe;
-    rec.nFramesPerBuffer = frames == 0 ? 1 : static_cast<std::int16_t>(frames > 32767 ? 32767 : frames);
+    rec.nFramesPerBuffer =
+        frames == 0 ? 1 : static_cast<std::int16_t>(frames > 32767 ? 32767 : frames);
 }
 
 }  // namespace datapath

@@ -1,6 +1,5 @@
-#include <datapath/recording_copy.h>
-
 #include <datapath/frame_geometry.h>
+#include <datapath/recording_copy.h>
 
 #include <cstring>
 

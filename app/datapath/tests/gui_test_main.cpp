@@ -1,6 +1,7 @@
 // Window tests run offscreen; the platform is chosen before QApplication.
-#include <QApplication>
 #include <gtest/gtest.h>
+
+#include <QApplication>
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

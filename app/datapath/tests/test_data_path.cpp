@@ -3,7 +3,6 @@
 // refresh and the after-decryption choice see.
 #include <datapath/data_path.h>
 #include <datapath/recording_copy.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -77,7 +76,9 @@ struct ScriptedReader : SoftwareReplayReader {
     std::size_t next = 0;
     int seeks = 0, stops = 0;
     void ApplyPendingSeek() override { ++seeks; }
-    double Progress() override { return next >= blocks.size() ? 1.0 : double(next) / blocks.size(); }
+    double Progress() override {
+        return next >= blocks.size() ? 1.0 : double(next) / blocks.size();
+    }
     std::size_t ReadNextBlock(std::uint8_t* into, std::size_t capacity) override {
         if (next >= blocks.size()) return 0;
         const std::size_t n = blocks[next++];
@@ -175,9 +176,8 @@ TEST(DataPathCard, DispatchOrderAndWhatEachStepGets) {
     h.path.gnssProtocol = 2;
     const auto data = Superframes(3);
     h.path.OnCardBlock(data.data(), data.size());
-    EXPECT_THAT(h.consumers.calls,
-                ElementsAre("record", "curve", "biterror", "framecount", "idcount", "time", "gnss",
-                            "gnss-multicast"));
+    EXPECT_THAT(h.consumers.calls, ElementsAre("record", "curve", "biterror", "framecount",
+                                               "idcount", "time", "gnss", "gnss-multicast"));
     EXPECT_EQ(h.consumers.timeRate, 4000000u);  // the demodulator's rate without a replay
     EXPECT_EQ(h.consumers.protocol, 2);
     EXPECT_EQ(h.consumers.curveRecord.nFramesPerBuffer, 3);
@@ -299,7 +299,7 @@ TEST(DataPathCard, StandardFrameIsCapturedFromTheFirstCompleteSuperframe) {
     EXPECT_EQ(h.path.standardFrameRequest, 0);
     const auto frame = h.path.StandardFrame();
     ASSERT_EQ(frame.size(), 128u);
-    EXPECT_EQ(frame[8], 0);      // the first two subframes from the first block
+    EXPECT_EQ(frame[8], 0);       // the first two subframes from the first block
     EXPECT_EQ(frame[64 + 8], 9);  // and the rest from the second
 }
 

@@ -3,37 +3,33 @@
 // assembles superframes and the 250 ms refresh hands them to a raw table in an
 // MDI area. The cells are compared with the words the generator is documented
 // to put at their places.
+#include <arpa/inet.h>
 #include <datapath/data_path.h>
-
-#include <rawgrid/table_wnd_class.h>
-#include <session/card_session.h>
-
-#include "table_grid_wnd.h"
-#include "table_wnd.h"
-
+#include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <rawgrid/table_wnd_class.h>
+#include <session/card_session.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <taskbook/taskbook.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QThread>
-
-#include <arpa/inet.h>
-#include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+
+#include "table_grid_wnd.h"
+#include "table_wnd.h"
 
 namespace {
 
@@ -115,11 +111,14 @@ struct MiniFrame {
     std::atomic<int> cardOpen{0}, initialising{1}, applied{0}, streamNo{1}, recording{0},
         replayRunning{0}, replayKind{0}, frameStat{0}, idStat{0}, timeStat{0}, bitError{0},
         stdReady{0}, after{0}, decryption{0}, liftOff{0}, gnss{0}, gnssMulticast{0}, broadcast{0};
-    std::unique_ptr<std::uint8_t[]> latest = std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
+    std::unique_ptr<std::uint8_t[]> latest =
+        std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
     std::unique_ptr<std::uint8_t[]> afterDecryption =
         std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
-    std::unique_ptr<std::uint8_t[]> assembly = std::make_unique<std::uint8_t[]>(datapath::kAssemblyBytes);
-    std::unique_ptr<std::uint8_t[]> send = std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes);
+    std::unique_ptr<std::uint8_t[]> assembly =
+        std::make_unique<std::uint8_t[]>(datapath::kAssemblyBytes);
+    std::unique_ptr<std::uint8_t[]> send =
+        std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes);
     std::atomic<std::uint32_t> count{0};
     std::uint32_t fill = 0;
     std::mutex sendLock;
@@ -144,7 +143,8 @@ protected:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir_ = pattern;
         ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-        ::setenv("TALVORA_OBJECT_NAMESPACE", ("datapath-live-" + std::to_string(::getpid())).c_str(), 1);
+        ::setenv("TALVORA_OBJECT_NAMESPACE",
+                 ("datapath-live-" + std::to_string(::getpid())).c_str(), 1);
         plat::SetModuleDirectory(dir_);
         sink_ = std::make_shared<plat::CapturingSink>();
         plat::SetNotifySink(sink_);
@@ -159,7 +159,9 @@ protected:
     std::shared_ptr<plat::CapturingSink> sink_;
 };
 
-unsigned Hex(const QString& s) { return s.toUInt(nullptr, 16); }
+unsigned Hex(const QString& s) {
+    return s.toUInt(nullptr, 16);
+}
 
 }  // namespace
 
@@ -171,13 +173,15 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     session::SessionHooks hooks;
     hooks.resetSuperframeAssembly = [&] { frame->path.ResetAssembly(); };
     hooks.log = [](std::string) {};
-    session::CardSession card({&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv},
-                              {frame->cardOpen, frame->initialising, frame->applied,
-                               frame->streamNo, frame->recording, frame->replayRunning,
-                               frame->frameStat, frame->idStat, frame->timeStat, frame->bitError,
-                               frame->stdReady, frame->after, frame->decryption, frame->liftOff},
-                              hooks, &DataCallback);
-    ASSERT_NE(GetDefaultTaskPara(&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv, 1), 0);
+    session::CardSession card(
+        {&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv},
+        {frame->cardOpen, frame->initialising, frame->applied, frame->streamNo, frame->recording,
+         frame->replayRunning, frame->frameStat, frame->idStat, frame->timeStat, frame->bitError,
+         frame->stdReady, frame->after, frame->decryption, frame->liftOff},
+        hooks, &DataCallback);
+    ASSERT_NE(
+        GetDefaultTaskPara(&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv, 1),
+        0);
     ASSERT_TRUE(card.SaveWorkingState());
     g_path = &frame->path;
     frame->path.Attach();
@@ -211,10 +215,10 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     opener.join();
     ASSERT_TRUE(shown) << "no frame reached the table; card open " << frame->cardOpen
                        << ", initialising " << frame->initialising << ", blocks " << g_blocks
-                       << ", superframes " << frame->count << ", rows "
-                       << wnd->Grid()->ShownRows() << ", engine " << engine.Address()
-                       << (engine.Listening() ? " listening" : " not listening")
-                       << ", boxes " << sink_->Shown().size() << " "
+                       << ", superframes " << frame->count << ", rows " << wnd->Grid()->ShownRows()
+                       << ", engine " << engine.Address()
+                       << (engine.Listening() ? " listening" : " not listening") << ", boxes "
+                       << sink_->Shown().size() << " "
                        << (sink_->Shown().empty() ? "" : sink_->Shown()[0].text);
     EXPECT_EQ(frame->cardOpen, 1);
 
@@ -227,8 +231,8 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
         EXPECT_EQ(g->CellText(row, 0), "EB") << row;
         EXPECT_EQ(g->CellText(row, 1), "90") << row;
         EXPECT_EQ(Hex(g->CellText(row, 6)), unsigned(3 - row)) << row;
-        const std::uint32_t counter =
-            Hex(g->CellText(row, 2)) << 16 | Hex(g->CellText(row, 3)) << 8 | Hex(g->CellText(row, 4));
+        const std::uint32_t counter = Hex(g->CellText(row, 2)) << 16 |
+                                      Hex(g->CellText(row, 3)) << 8 | Hex(g->CellText(row, 4));
         if (row == 0) firstCounter = counter;
         // The rows are consecutive subframes of one superframe.
         EXPECT_EQ(counter, (firstCounter + row) & 0xFFFFFF) << row;

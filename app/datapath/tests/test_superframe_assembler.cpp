@@ -2,7 +2,6 @@
 // superframe carried to the next hand-off, and corrupt or oversized input
 // kept inside the buffer.
 #include <datapath/superframe_assembler.h>
-
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -32,7 +31,8 @@ void Put(std::vector<std::uint8_t>& out, std::uint8_t index, std::uint8_t fill) 
 }
 
 struct Fixture {
-    explicit Fixture(std::size_t capacity = 1024) : buffer(capacity, 0xEE), asm_(buffer.data(), capacity, count) {}
+    explicit Fixture(std::size_t capacity = 1024)
+        : buffer(capacity, 0xEE), asm_(buffer.data(), capacity, count) {}
     std::vector<std::uint8_t> buffer;
     std::atomic<std::uint32_t> count{0};
     SuperframeAssembler asm_;
@@ -96,7 +96,7 @@ TEST(SuperframeAssembler, CorruptIndexIsDroppedAndGoodRecordsStillCount) {
     f.count = 0;
     const std::vector<std::uint8_t> before = f.buffer;
     EXPECT_EQ(f.asm_.Assemble(bad, Small()), 36u);  // 0 and 2 still make one
-    EXPECT_EQ(f.Word(1), before[12 + 8]);            // slot 1 untouched
+    EXPECT_EQ(f.Word(1), before[12 + 8]);           // slot 1 untouched
     EXPECT_EQ(f.buffer.size(), 72u);
 }
 

@@ -2,10 +2,6 @@
 // callback, the 250 ms refresh of the raw table, the raw table command
 // (32774), the after-decryption choice (32785) and the replay feed's pacing
 // and ticks. The data path itself is plain C++ in app/datapath.
-#include "main_frame.h"
-
-#include "command_ids.h"
-
 #include <bbdevice/dem_report.h>
 #include <datapath/data_path.h>
 #include <platform/notify.h>
@@ -14,6 +10,9 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+
+#include "command_ids.h"
+#include "main_frame.h"
 
 using namespace mainframe;
 
@@ -39,13 +38,13 @@ void CMainFrame::CreateDataPath() {
                                       m_dataBuffers.send.get(),
                                       &m_dataBuffers.sendFill,
                                       &m_dataBuffers.sendLock};
-    datapath::DataPathFlags flags{m_bCardOpen,       m_bCardInitialising, m_bReplayRunning,
-                                  m_nReplayKind,     m_bAfterDecryption,  m_bRecording,
-                                  m_bParamsApplied,  m_bStdFrameCaptured, m_bBitErrorOn,
-                                  m_bFrameCountStatOn, m_bIdStatOn,       m_bTimeStatOn,
-                                  m_bGnssSearchOn,   m_bGpsMulticast,     m_bFullFrameBroadcast};
-    m_dataPath = std::make_unique<datapath::DataPath>(CurrentDemParam(), buffers, flags,
-                                                      *m_dataConsumers);
+    datapath::DataPathFlags flags{m_bCardOpen,         m_bCardInitialising, m_bReplayRunning,
+                                  m_nReplayKind,       m_bAfterDecryption,  m_bRecording,
+                                  m_bParamsApplied,    m_bStdFrameCaptured, m_bBitErrorOn,
+                                  m_bFrameCountStatOn, m_bIdStatOn,         m_bTimeStatOn,
+                                  m_bGnssSearchOn,     m_bGpsMulticast,     m_bFullFrameBroadcast};
+    m_dataPath =
+        std::make_unique<datapath::DataPath>(CurrentDemParam(), buffers, flags, *m_dataConsumers);
 }
 
 // The device library's data callback (report thread).

@@ -37,11 +37,11 @@ inline constexpr int kCardReplay = 2;
 
 // The frame's buffers, allocated once at the sizes above.
 struct DataPathBuffers {
-    std::uint8_t* latestBlock = nullptr;                // A, written by the producers
-    const std::uint8_t* afterDecryptionBlock = nullptr; // B, zero-filled, written by nothing
+    std::uint8_t* latestBlock = nullptr;                 // A, written by the producers
+    const std::uint8_t* afterDecryptionBlock = nullptr;  // B, zero-filled, written by nothing
     std::uint8_t* assembly = nullptr;
     std::atomic<std::uint32_t>* assemblyCount = nullptr;
-    std::uint8_t* sendBuffer = nullptr;                 // kSendBufferBytes
+    std::uint8_t* sendBuffer = nullptr;  // kSendBufferBytes
     std::uint32_t* sendFill = nullptr;
     std::mutex* sendLock = nullptr;
 };
@@ -119,13 +119,13 @@ public:
     const char* ToggleAfterDecryption();
 
     // --- values shared with the consumers ---
-    std::atomic<int> syncLossCount{100};       // status view; 0 while in lock
-    std::atomic<unsigned> dayOfYear{0};        // last read from the time-code unit
+    std::atomic<int> syncLossCount{100};  // status view; 0 while in lock
+    std::atomic<unsigned> dayOfYear{0};   // last read from the time-code unit
     std::atomic<int> beforeDecryptionRecording{1};
     std::atomic<int> standardFrameRequest{0};  // capture the next superframe
     std::atomic<int> gnssProtocol{0};
     std::atomic<std::uint32_t> replayBitRate{1000000};  // 实际码率 for the time check
-    std::atomic<double> recordedBytes{0.0};    // before-decryption bytes recorded
+    std::atomic<double> recordedBytes{0.0};             // before-decryption bytes recorded
 
     void SetReplayReader(SoftwareReplayReader* reader) { reader_.store(reader); }
     std::span<const std::uint8_t> StandardFrame() const;

@@ -17,7 +17,7 @@ inline constexpr std::size_t kSubframeIndexByte = 6;
 
 struct DataGeometry {
     std::uint32_t wordBits = 0;
-    std::uint32_t wordBytes = 0;         // (wordBits + 7) / 8
+    std::uint32_t wordBytes = 0;  // (wordBits + 7) / 8
     std::uint32_t subframeWords = 0;
     std::uint32_t superframeLength = 0;  // subframes per superframe
     std::uint32_t codeRate = 0;          // bit/s

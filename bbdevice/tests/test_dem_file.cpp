@@ -114,28 +114,6 @@ TEST(DemFileHeader, FinishedHeaderHasItsFieldsAtTheirOffsetsAndKeepsTheRest) {
     for (std::size_t i = 0; i < std::size(words); ++i) EXPECT_EQ(U32(area, 704 + 4 * i), words[i]) << "word " << i;
 }
 
-TEST(DemFileHeader, ReadBackRefusesWhatIsNotARecording) {
-    std::vector<std::uint8_t> good(1024, 0);
-    Put32(good, 336, 1024);
-    std::copy(std::begin(kTitleGbk), std::end(kTitleGbk), good.begin() + 340);
-    Put64(good, 384, 55);
-    Put32(good, 704 + 4 * 8, 24);
-    ReplayInfo info{};
-    std::uint64_t records = 0;
-    ASSERT_EQ(demfile::ParseHeader(good, &info, &records), demfile::HeaderCheck::Ok);
-    EXPECT_EQ(records, 55u);
-    EXPECT_EQ(info.子帧长, 24u);
-
-    auto title = good;
-    title[345] ^= 1;
-    EXPECT_EQ(demfile::ParseHeader(title, &info, &records), demfile::HeaderCheck::NotARecording);
-    auto length = good;
-    Put32(length, 336, 1023);
-    EXPECT_EQ(demfile::ParseHeader(length, &info, &records), demfile::HeaderCheck::NotARecording);
-    EXPECT_EQ(demfile::ParseHeader(std::span(good).first(1023), &info, &records),
-              demfile::HeaderCheck::TooShort);
-}
-
 // --- writer ------------------------------------------------------------------
 
 class DemWriterTest : public ::testing::Test {
@@ -206,22 +184,6 @@ TEST_F(DemWriterTest, RequestGivesThePathAndTheHeaderAreaThatIsKept) {
     EXPECT_EQ(U64(file, 384), 2u);
     EXPECT_EQ(file[0], 0);
     EXPECT_EQ(file[500], 0x5A);
-}
-
-TEST_F(DemWriterTest, SecondStartLeavesTheFirstFileWithoutItsHeaderRewrite) {
-    DemSaveRequest first{}, second{};
-    std::snprintf(first.path, sizeof first.path, "%s/1.dem", dir_.path().c_str());
-    std::snprintf(second.path, sizeof second.path, "%s/2.dem", dir_.path().c_str());
-    auto w = Writer(0);
-    ASSERT_TRUE(w->Start(&first));
-    w->WriteBlock(0, std::vector<std::uint8_t>(96, 7));
-    ASSERT_TRUE(w->Start(&second));
-    EXPECT_EQ(w->BytesRecorded(), 0u);
-    ASSERT_TRUE(w->Stop());
-    const auto one = ReadFile(dir_.path() + "/1.dem");
-    ASSERT_EQ(one.size(), 1024u + 96u);
-    EXPECT_EQ(U32(one, 336), 0u);
-    EXPECT_EQ(U32(ReadFile(dir_.path() + "/2.dem"), 336), 1024u);
 }
 
 TEST_F(DemWriterTest, FailuresToCreate) {

@@ -1,34 +1,35 @@
-// The consumer steps of the data path. Each is filled by the part of the
-// program that owns the consumer; until then the step takes nothing.
+// The consumer steps of the data path take nothing here. The program's
+// consumers (a subclass made by the frame) override each step once the part
+// that owns the consumer exists; the comments name that part.
 #include <datapath/data_consumers.h>
 
 namespace datapath {
 
-// Filled by recording: appends to the before-decryption data file.
+// Recording: appends to the before-decryption data file.
 void DataConsumers::WriteBeforeDecryptionFile(const std::uint8_t*, std::size_t) {}
 
-// Filled by the raw curve view.
+// The raw curve view.
 void DataConsumers::SetRawcurveData(_FRAME_STRUCT_PARAM_EX&, const std::uint8_t*) {}
 
-// Filled by the bit-error measurement.
+// The bit-error measurement.
 void DataConsumers::MeasureBitErrors(const std::uint8_t*, std::size_t) {}
 void DataConsumers::StopBitErrorMeasurement() {}
 
-// Filled by the network output.
+// The network output.
 void DataConsumers::SendTelemetryDatagram(const std::uint8_t*, std::size_t) {}
 void DataConsumers::SendBroadcastDatagram(const std::uint8_t*, std::size_t) {}
 void DataConsumers::SendGnssPosition() {}
 
-// Filled by the frame statistics.
+// The frame statistics.
 void DataConsumers::CountFrames(const std::uint8_t*, std::size_t, const DataGeometry&) {}
 void DataConsumers::CountIds(const std::uint8_t*, std::size_t, const DataGeometry&) {}
 void DataConsumers::CheckTimeContinuity(const std::uint8_t*, std::size_t, const DataGeometry&,
                                         std::uint32_t) {}
 
-// Filled by the satellite-navigation display.
+// The satellite-navigation display.
 void DataConsumers::SearchGnssFrames(int, const std::uint8_t*, std::size_t) {}
 
-// Filled by the solved-parameter windows.
+// The solved-parameter windows.
 void DataConsumers::SetDealDSDemData(const std::uint8_t*, std::size_t) {}
 
 }  // namespace datapath

@@ -1,7 +1,8 @@
 // The consumers the data path hands each block to, one method per step. The
 // base class does nothing (a consumer that is not built yet takes nothing);
-// the program's consumers fill these in. All but the window checks run on the
-// producer's thread: the card's report thread or the replay-feed thread.
+// the frame's subclass overrides a step once its consumer is built. All run
+// on the producer's thread: the card's report thread or the replay-feed
+// thread.
 #pragma once
 
 #include <datapath/frame_geometry.h>

@@ -22,13 +22,16 @@ std::int32_t OnCard(std::uint32_t card, F&& f) {
     }
 }
 
-std::uint64_t Join(std::uint32_t low, std::uint32_t high) { return std::uint64_t{high} << 32 | low; }
+std::uint64_t Join(std::uint32_t low, std::uint32_t high) {
+    return std::uint64_t{high} << 32 | low;
+}
 
 }  // namespace
 
 extern "C" {
 
-std::int32_t BB_StartSaveDemData(std::uint32_t card, std::uint32_t channel, const DemSaveRequest* request) {
+std::int32_t BB_StartSaveDemData(std::uint32_t card, std::uint32_t channel,
+                                 const DemSaveRequest* request) {
     return OnCard(card, [&](CCardDevice& d) { return d.demFileWriter(channel).Start(request); });
 }
 
@@ -45,11 +48,12 @@ std::int32_t BB_StopSaveDemData(std::uint32_t card, std::uint32_t channel) {
 }
 
 std::int32_t BB_StartupFileReplay(std::uint32_t card, const char* path, std::uint32_t startLow,
-                                  std::uint32_t startHigh, std::uint32_t endLow, std::uint32_t endHigh,
-                                  const ReplayInfo* info, std::uint32_t dataOffset) {
+                                  std::uint32_t startHigh, std::uint32_t endLow,
+                                  std::uint32_t endHigh, const ReplayInfo* info,
+                                  std::uint32_t dataOffset) {
     return OnCard(card, [&](CCardDevice& d) {
-        return d.signalSource().replay().Start(path, Join(startLow, startHigh), Join(endLow, endHigh), info,
-                                               dataOffset);
+        return d.signalSource().replay().Start(path, Join(startLow, startHigh),
+                                               Join(endLow, endHigh), info, dataOffset);
     });
 }
 
@@ -58,7 +62,8 @@ std::int32_t BB_StopFileReplay(std::uint32_t card) {
 }
 
 std::int32_t BB_IsFileReplayFinished(std::uint32_t card, double* percent, std::uint64_t* records) {
-    return OnCard(card, [&](CCardDevice& d) { return d.signalSource().replay().Finished(percent, records); });
+    return OnCard(
+        card, [&](CCardDevice& d) { return d.signalSource().replay().Finished(percent, records); });
 }
 
 }  // extern "C"

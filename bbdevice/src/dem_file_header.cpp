@@ -1,11 +1,11 @@
 #include "dem_file_header.h"
 
-#include <cstring>
-#include <string>
-
 #include <bbdevice/dev_records.h>
 #include <bbdevice/wire/engine_message.h>
 #include <platform/codepage.h>
+
+#include <cstring>
+#include <string>
 
 namespace bbdev::demfile {
 
@@ -42,10 +42,23 @@ void BuildHeader(std::span<std::uint8_t, kHeaderBytes> area, const DemParam& p,
     wire::StoreLeF64(h + kOffMinorMs, MinorFrameMs(p));
 
     const std::uint32_t w[] = {
-        static_cast<std::uint32_t>(p.帧同步码), static_cast<std::uint32_t>(p.帧同步码 >> 32),
-        p.副帧同步码, p.帧同步码位长, p.帧同步码位置2, p.码率, p.码型, p.字长, p.子帧长, p.副帧长,
-        p.副帧类型, p.副帧路序, p.ID码计数方式, p.配时密度 != 0 ? std::uint32_t{kTagBytes} : 0u,
-        p.配时密度, p.配时精度, channel,
+        static_cast<std::uint32_t>(p.帧同步码),
+        static_cast<std::uint32_t>(p.帧同步码 >> 32),
+        p.副帧同步码,
+        p.帧同步码位长,
+        p.帧同步码位置2,
+        p.码率,
+        p.码型,
+        p.字长,
+        p.子帧长,
+        p.副帧长,
+        p.副帧类型,
+        p.副帧路序,
+        p.ID码计数方式,
+        p.配时密度 != 0 ? std::uint32_t{kTagBytes} : 0u,
+        p.配时密度,
+        p.配时精度,
+        channel,
     };
     for (std::size_t i = 0; i < std::size(w); ++i) StoreLe32(h + kOffFrameInfo + 4 * i, w[i]);
 }
@@ -64,7 +77,8 @@ HeaderCheck ParseHeader(std::span<const std::uint8_t> bytes, ReplayInfo* info,
     const std::uint8_t* h = bytes.data();
     if (LoadLe32(h + kOffHeaderLength) != kHeaderBytes) return HeaderCheck::NotARecording;
     const auto title = TitleGbk();
-    if (std::memcmp(h + kOffTitle, title.data(), title.size()) != 0 || h[kOffTitle + title.size()] != 0)
+    if (std::memcmp(h + kOffTitle, title.data(), title.size()) != 0 ||
+        h[kOffTitle + title.size()] != 0)
         return HeaderCheck::NotARecording;
     if (info) LoadReplayInfo(bytes.subspan(kOffFrameInfo, kFrameInfoWords * 4), info);
     if (records) *records = LoadLe64(h + kOffRecordCount);

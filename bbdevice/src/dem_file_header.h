@@ -2,11 +2,11 @@
 // Everything is little-endian; nothing read from a file is trusted.
 #pragma once
 
+#include <bbdevice/dem_file.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
-
-#include <bbdevice/dem_file.h>
 
 struct DemParam;
 
@@ -21,13 +21,6 @@ inline constexpr std::size_t kOffMinorMs = 392;       // f64, minor-frame durati
 inline constexpr std::size_t kOffFrameInfo = 704;     // ReplayInfo words from here
 inline constexpr std::size_t kFrameInfoWords = 80;
 inline constexpr std::size_t kTagBytes = 8;
-
-// Words of the frame description (ReplayInfo, header offset 704 + 4 * word).
-enum FrameWord : std::size_t {
-    kWSyncLow = 0, kWSyncHigh, kWSubSync, kWSyncBits, kWSyncPos2, kWRate, kWCode, kWWordBits,
-    kWWords, kWMinors, kWSubType, kWSubPos, kWIdCount, kWTagBytes, kWTagDensity, kWTagPrecision,
-    kWChannel,
-};
 
 // "遥测存盘数据" in GBK.
 std::span<const std::uint8_t> TitleGbk();

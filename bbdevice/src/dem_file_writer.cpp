@@ -1,6 +1,7 @@
 #include "dem_file_writer.h"
 
 #include <fcntl.h>
+#include <platform/paths.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -9,8 +10,6 @@
 #include <cstring>
 #include <ctime>
 #include <thread>
-
-#include <platform/paths.h>
 
 #include "card_device.h"
 #include "dem_distribution.h"
@@ -46,12 +45,16 @@ void ShowLater(std::string text) {
 
 }  // namespace
 
-CDemFileWriter::CDemFileWriter(std::uint32_t cardIndex, std::uint32_t channel, ParamSource keptParam,
-                               Flush flush)
-    : cardIndex_(cardIndex), channel_(channel != 0 ? 1 : 0), keptParam_(std::move(keptParam)),
+CDemFileWriter::CDemFileWriter(std::uint32_t cardIndex, std::uint32_t channel,
+                               ParamSource keptParam, Flush flush)
+    : cardIndex_(cardIndex),
+      channel_(channel != 0 ? 1 : 0),
+      keptParam_(std::move(keptParam)),
       flush_(std::move(flush)) {}
 
-CDemFileWriter::~CDemFileWriter() { Stop(); }
+CDemFileWriter::~CDemFileWriter() {
+    Stop();
+}
 
 bool CDemFileWriter::Recording() const {
     std::lock_guard lock(lock_);
@@ -99,7 +102,8 @@ bool CDemFileWriter::Start(const DemSaveRequest* request) {
 
     const std::string path = path_;
     const auto slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !plat::CreateDirectoryPath(path.substr(0, slash)))
+    if (slash != std::string::npos && slash > 0 &&
+        !plat::CreateDirectoryPath(path.substr(0, slash)))
         return false;
 
     // Not shared: a second writer of the same file, or a replay reading it,
@@ -155,10 +159,12 @@ int CDemFileWriter::DetachLocked(bool rewriteHeader) {
         if (keptParam_) keptParam_(&p);
         const std::uint64_t record = demfile::RecordBytes(p);
         const std::uint64_t records = record != 0 ? bytes_.load() / record : 0;
-        demfile::BuildHeader(std::span<std::uint8_t, kDemFileHeaderBytes>(header_), p, records, channel_);
+        demfile::BuildHeader(std::span<std::uint8_t, kDemFileHeaderBytes>(header_), p, records,
+                             channel_);
         std::size_t done = 0;
         while (done < sizeof header_) {
-            const ssize_t n = ::pwrite(fd_, header_ + done, sizeof header_ - done, static_cast<off_t>(done));
+            const ssize_t n =
+                ::pwrite(fd_, header_ + done, sizeof header_ - done, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             done += static_cast<std::size_t>(n);

@@ -4,6 +4,9 @@
 // into a file that is being closed.
 #pragma once
 
+#include <bbdevice/dem_file.h>
+#include <bbdevice/dev_records.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -11,9 +14,6 @@
 #include <mutex>
 #include <span>
 #include <string>
-
-#include <bbdevice/dem_file.h>
-#include <bbdevice/dev_records.h>
 
 #include "dem_channel.h"
 
@@ -26,7 +26,8 @@ public:
     using ParamSource = std::function<bool(DemParam*)>;
     using Flush = std::function<void()>;
 
-    CDemFileWriter(std::uint32_t cardIndex, std::uint32_t channel, ParamSource keptParam, Flush flush);
+    CDemFileWriter(std::uint32_t cardIndex, std::uint32_t channel, ParamSource keptParam,
+                   Flush flush);
     ~CDemFileWriter() override;  // finishes an open file
     CDemFileWriter(const CDemFileWriter&) = delete;
     CDemFileWriter& operator=(const CDemFileWriter&) = delete;

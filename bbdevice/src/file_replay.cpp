@@ -1,5 +1,6 @@
 #include "file_replay.h"
 
+#include <bbdevice/wire/engine_message.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,8 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-
-#include <bbdevice/wire/engine_message.h>
 
 #include "dem_file_header.h"
 
@@ -38,7 +37,8 @@ bool ReadAt(int fd, std::uint8_t* out, std::size_t length, std::uint64_t offset)
 }  // namespace
 
 CFileReplay::CFileReplay(Port port)
-    : port_(std::move(port)), sendArea_(std::make_unique<std::uint8_t[]>(kReplayMessageBytes + 4)) {}
+    : port_(std::move(port)),
+      sendArea_(std::make_unique<std::uint8_t[]>(kReplayMessageBytes + 4)) {}
 
 CFileReplay::~CFileReplay() {
     std::lock_guard lock(lock_);
@@ -54,8 +54,8 @@ void CFileReplay::Fail(std::uint32_t code, const std::string& text) {
     if (port_.fail) port_.fail(code, text.c_str());
 }
 
-bool CFileReplay::Start(const char* path, std::uint64_t start, std::uint64_t end, const ReplayInfo* info,
-                        std::uint64_t dataOffset) {
+bool CFileReplay::Start(const char* path, std::uint64_t start, std::uint64_t end,
+                        const ReplayInfo* info, std::uint64_t dataOffset) {
     if (port_.resendDemodulator) port_.resendDemodulator();
     std::lock_guard lock(lock_);
     CloseLocked();
@@ -64,7 +64,8 @@ bool CFileReplay::Start(const char* path, std::uint64_t start, std::uint64_t end
     auto openFailed = [&] {
         CloseLocked();
         char text[1024];
-        std::snprintf(text, sizeof text, "启动回放时发生以下错误：\n    打开回放文件：%s失败！", name.c_str());
+        std::snprintf(text, sizeof text, "启动回放时发生以下错误：\n    打开回放文件：%s失败！",
+                      name.c_str());
         Fail(kCodeOpen, text);
         return false;
     };
@@ -72,7 +73,7 @@ bool CFileReplay::Start(const char* path, std::uint64_t start, std::uint64_t end
     // Others may read the file meanwhile but not write it.
     fd_ = name.empty() ? -1 : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0 || ::flock(fd_, LOCK_SH | LOCK_NB) != 0) return openFailed();
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return openFailed();
     path_ = name;
     fileLength_ = static_cast<std::uint64_t>(st.st_size);
@@ -88,9 +89,11 @@ bool CFileReplay::Start(const char* path, std::uint64_t start, std::uint64_t end
         recordCount_ = (fileLength_ - dataOffset_) / g.recordBytes;
     } else {
         std::uint8_t header[kDemFileHeaderBytes];
-        if (fileLength_ < sizeof header || !ReadAt(fd_, header, sizeof header, 0)) return openFailed();
+        if (fileLength_ < sizeof header || !ReadAt(fd_, header, sizeof header, 0))
+            return openFailed();
         std::uint64_t records = 0;
-        if (demfile::ParseHeader(header, &info_, &records) != demfile::HeaderCheck::Ok) return openFailed();
+        if (demfile::ParseHeader(header, &info_, &records) != demfile::HeaderCheck::Ok)
+            return openFailed();
         dataOffset_ = kDemFileHeaderBytes;
         g = demfile::GeometryOf(info_);
         if (!g.valid || records > (fileLength_ - dataOffset_) / g.recordBytes) return openFailed();
@@ -199,7 +202,8 @@ void CFileReplay::OnProgress(std::span<const std::uint8_t> payload) {
     std::unique_lock lock(lock_, std::try_to_lock);
     if (!lock.owns_lock() || !feeding_.load() || fd_ < 0) return;
     const std::uint64_t inFlight = bytesSent_ > playedBytes ? bytesSent_ - playedBytes : 0;
-    const std::uint64_t free = inFlight < kReplayInFlightBytes ? kReplayInFlightBytes - inFlight : 0;
+    const std::uint64_t free =
+        inFlight < kReplayInFlightBytes ? kReplayInFlightBytes - inFlight : 0;
     if (free <= kFreeThreshold) return;
     const std::uint64_t left = rangeEnd_ - rangeStart_ - recordsSent_;
     const std::uint64_t n = std::min(free / frame, left);
@@ -223,8 +227,10 @@ bool CFileReplay::Finished(double* percent, std::uint64_t* records) const {
     const std::uint64_t total = totalWords_.load();
     const bool finished = finished_.load() != 0;
     if (percent) {
-        if (total != 0) *percent = double(progressWords_.load()) * 100.0 / double(total);
-        else *percent = finished ? 100.0 : 0.0;
+        if (total != 0)
+            *percent = double(progressWords_.load()) * 100.0 / double(total);
+        else
+            *percent = finished ? 100.0 : 0.0;
     }
     return finished;
 }

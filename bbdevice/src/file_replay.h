@@ -5,6 +5,8 @@
 // the file and the send counters, the progress figures are atomics.
 #pragma once
 
+#include <bbdevice/dem_file.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -12,8 +14,6 @@
 #include <mutex>
 #include <span>
 #include <string>
-
-#include <bbdevice/dem_file.h>
 
 namespace bbdev {
 

@@ -1,9 +1,12 @@
 // .dem files without a card: the header as bytes on disk, the channel writer
 // (sizes, paths, a disk that fills up) and the replay's messages to the
 // engine, checked against expectations built here byte by byte.
-#include <gtest/gtest.h>
-
+#include <bbdevice/dem_file.h>
+#include <bbdevice/dev_records.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <platform/notify.h>
+#include <platform/paths.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,11 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include <bbdevice/dem_file.h>
-#include <bbdevice/dev_records.h>
-#include <platform/notify.h>
-#include <platform/paths.h>
-
 #include "dem_file_header.h"
 #include "dem_file_writer.h"
 #include "file_replay.h"
@@ -32,7 +30,8 @@ using namespace bbdev;
 namespace {
 
 // "遥测存盘数据" in GBK, as another program reading the file expects it.
-const std::uint8_t kTitleGbk[] = {0xD2, 0xA3, 0xB2, 0xE2, 0xB4, 0xE6, 0xC5, 0xCC, 0xCA, 0xFD, 0xBE, 0xDD};
+const std::uint8_t kTitleGbk[] = {0xD2, 0xA3, 0xB2, 0xE2, 0xB4, 0xE6,
+                                  0xC5, 0xCC, 0xCA, 0xFD, 0xBE, 0xDD};
 
 std::uint32_t U32(const std::vector<std::uint8_t>& b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;
@@ -110,8 +109,10 @@ TEST(DemFileHeader, FinishedHeaderHasItsFieldsAtTheirOffsetsAndKeepsTheRest) {
     EXPECT_DOUBLE_EQ(ms, 8.0 * 24 * 1000 / 4000000);
     EXPECT_EQ(area[400], 0xAA);  // not a field: the area's own bytes stay
     EXPECT_EQ(area[703], 0xAA);
-    const std::uint32_t words[] = {0x5678EB90, 0x1234, 188, 16, 77, 4000000, 0, 8, 24, 4, 2, 7, 1, 8, 1, 1, 1};
-    for (std::size_t i = 0; i < std::size(words); ++i) EXPECT_EQ(U32(area, 704 + 4 * i), words[i]) << "word " << i;
+    const std::uint32_t words[] = {0x5678EB90, 0x1234, 188, 16, 77, 4000000, 0, 8, 24,
+                                   4,          2,      7,   1,  8,  1,       1, 1};
+    for (std::size_t i = 0; i < std::size(words); ++i)
+        EXPECT_EQ(U32(area, 704 + 4 * i), words[i]) << "word " << i;
 }
 
 // --- writer ------------------------------------------------------------------
@@ -129,7 +130,12 @@ protected:
     }
     std::unique_ptr<CDemFileWriter> Writer(std::uint32_t channel) {
         return std::make_unique<CDemFileWriter>(
-            3, channel, [this](DemParam* p) { *p = param_; return true; }, nullptr);
+            3, channel,
+            [this](DemParam* p) {
+                *p = param_;
+                return true;
+            },
+            nullptr);
     }
     TempDir dir_;
     DemParam param_ = Dem24x8();
@@ -199,7 +205,8 @@ TEST_F(DemWriterTest, FailuresToCreate) {
     std::snprintf(request.path, sizeof request.path, "%s/taken.dem", dir_.path().c_str());
     EXPECT_FALSE(w->Start(&request));
     ASSERT_EQ(sink_->Shown().size(), 1u);
-    EXPECT_EQ(sink_->Shown()[0].text, "创建【" + dir_.path() + "/taken.dem 文件】失败。\n系统错误代码：15");
+    EXPECT_EQ(sink_->Shown()[0].text,
+              "创建【" + dir_.path() + "/taken.dem 文件】失败。\n系统错误代码：15");
     EXPECT_FALSE(w->Recording());
     // A path without its terminating NUL is refused.
     std::memset(request.path, 'a', sizeof request.path);
@@ -218,19 +225,28 @@ TEST_F(DemWriterTest, DiskFullStopsWithAClearMessageAndAMatchingHeader) {
         ::setrlimit(RLIMIT_FSIZE, &limit);
         auto sink = std::make_shared<plat::CapturingSink>();
         plat::SetNotifySink(sink);
-        CDemFileWriter w(0, 0, [](DemParam* p) { *p = Dem24x8(); return true; }, nullptr);
+        CDemFileWriter w(
+            0, 0,
+            [](DemParam* p) {
+                *p = Dem24x8();
+                return true;
+            },
+            nullptr);
         DemSaveRequest request{};
         std::snprintf(request.path, sizeof request.path, "%s", path.c_str());
         int status = 0;
         if (!w.Start(&request)) status |= 1;
-        for (int i = 0; i < 10; ++i) w.WriteBlock(0, std::vector<std::uint8_t>(320, std::uint8_t(i)));
+        for (int i = 0; i < 10; ++i)
+            w.WriteBlock(0, std::vector<std::uint8_t>(320, std::uint8_t(i)));
         if (w.Recording()) status |= 2;
         if (w.BytesRecorded() != 992) status |= 4;
         if (!w.Stop()) status |= 8;
         bool shown = false;
         for (int i = 0; i < 200 && !shown; ++i) {
             for (const auto& m : sink->Shown())
-                shown = shown || m.text.rfind("写入【" + path + " 文件】失败，存盘已停止。\n系统错误代码：", 0) == 0;
+                shown = shown ||
+                        m.text.rfind("写入【" + path + " 文件】失败，存盘已停止。\n系统错误代码：",
+                                     0) == 0;
             if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         if (!shown) status |= 16;
@@ -270,7 +286,8 @@ protected:
 
     // A recording of n records: a tag of 0xEE bytes, then frame bytes that
     // carry their position in the frame stream.
-    std::string Recording(std::uint64_t n, std::uint32_t wordBits, std::uint32_t words, std::uint64_t headerCount) {
+    std::string Recording(std::uint64_t n, std::uint32_t wordBits, std::uint32_t words,
+                          std::uint64_t headerCount) {
         const std::size_t frame = (wordBits + 7) / 8 * words;
         std::vector<std::uint8_t> b(1024, 0);
         Put32(b, 336, 1024);
@@ -289,15 +306,19 @@ protected:
         WriteFile(path, b);
         return path;
     }
-    static std::uint8_t StreamByte(std::uint64_t i) { return std::uint8_t(i ^ (i >> 8) ^ (i >> 16) ^ 0x5C); }
+    static std::uint8_t StreamByte(std::uint64_t i) {
+        return std::uint8_t(i ^ (i >> 8) ^ (i >> 16) ^ 0x5C);
+    }
 
     std::vector<std::uint8_t> DataSent() const {
         std::vector<std::uint8_t> all;
         for (const auto& s : sent_)
-            if (s.command == kReplayDataCommand) all.insert(all.end(), s.payload.begin(), s.payload.end());
+            if (s.command == kReplayDataCommand)
+                all.insert(all.end(), s.payload.begin(), s.payload.end());
         return all;
     }
-    static std::vector<std::uint8_t> Progress(std::uint32_t consumed, std::uint32_t state, std::uint32_t played) {
+    static std::vector<std::uint8_t> Progress(std::uint32_t consumed, std::uint32_t state,
+                                              std::uint32_t played) {
         std::vector<std::uint8_t> p(20, 0);
         Put32(p, 0, consumed);
         Put32(p, 8, state);
@@ -341,7 +362,8 @@ TEST_F(ReplayTest, FrameBytesOfSixCarryTwoBytesIntoTheNextMessage) {
     replay.OnProgress(Progress(2097148 / 4, 1, 2097148 / 4));
     ASSERT_EQ(sent_.size(), 1u);
     ASSERT_EQ(sent_[0].payload.size(), 20u);
-    for (std::size_t i = 0; i < 20; ++i) EXPECT_EQ(sent_[0].payload[i], StreamByte(2097148 + i)) << i;
+    for (std::size_t i = 0; i < 20; ++i)
+        EXPECT_EQ(sent_[0].payload[i], StreamByte(2097148 + i)) << i;
 
     double percent = 0;
     std::uint64_t records = 0;
@@ -430,7 +452,8 @@ TEST_F(ReplayTest, FilesThatCannotBePlayedSendNothing) {
         EXPECT_FALSE(replay.Start(path.c_str(), 0, 10, nullptr, 0)) << path;
         ASSERT_EQ(failures_.size(), 1u) << path;
         EXPECT_EQ(failures_[0].first, 2u);
-        EXPECT_EQ(failures_[0].second, "启动回放时发生以下错误：\n    打开回放文件：" + path + "失败！");
+        EXPECT_EQ(failures_[0].second,
+                  "启动回放时发生以下错误：\n    打开回放文件：" + path + "失败！");
     }
     EXPECT_TRUE(sent_.empty());
     EXPECT_TRUE(replay.Start(good.c_str(), 0, 10, nullptr, 0));

@@ -1,8 +1,11 @@
 // Recording live frames from cardengine through the BB_ exports and playing
 // the file back through the same engine: the caller sees the file's frames,
 // in order, with fresh tags.
+#include <bbdevice/bbdevice.h>
+#include <bbdevice/dem_file.h>
 #include <gtest/gtest.h>
-
+#include <platform/notify.h>
+#include <platform/paths.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -14,11 +17,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include <bbdevice/bbdevice.h>
-#include <bbdevice/dem_file.h>
-#include <platform/notify.h>
-#include <platform/paths.h>
 
 #include "device_fixture.h"
 #include "engine_process.h"
@@ -47,7 +45,8 @@ int Collect(DemReportBlock* block) {
 
 bool WaitForBytes(std::size_t n) {
     std::unique_lock lock(g_collected.m);
-    return g_collected.cv.wait_for(lock, std::chrono::seconds(20), [&] { return g_collected.bytes.size() >= n; });
+    return g_collected.cv.wait_for(lock, std::chrono::seconds(20),
+                                   [&] { return g_collected.bytes.size() >= n; });
 }
 
 std::size_t CollectedBytes() {
@@ -121,7 +120,8 @@ TEST_F(RecordEngineTest, RecordedFramesComeBackThroughReplayInTheSameOrder) {
     ASSERT_EQ(live.size(), kFrames * kRecord);
 
     std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(fs::path(dir_) / "DATA0")) files.push_back(e.path());
+    for (const auto& e : fs::directory_iterator(fs::path(dir_) / "DATA0"))
+        files.push_back(e.path());
     ASSERT_EQ(files.size(), 1u);
     auto file = ReadFile(files[0]);
     ASSERT_EQ(file.size(), 1024 + live.size());
@@ -136,7 +136,8 @@ TEST_F(RecordEngineTest, RecordedFramesComeBackThroughReplayInTheSameOrder) {
     ASSERT_TRUE(BB_StartupFileReplay(0, files[0].c_str(), 0, 0, kFrames, 0, nullptr, 0));
     double percent = 0;
     std::uint64_t records = 0;
-    ASSERT_TRUE(WaitUntil([&] { return BB_IsFileReplayFinished(0, &percent, &records) != 0; }, 20000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return BB_IsFileReplayFinished(0, &percent, &records) != 0; }, 20000));
     ASSERT_TRUE(WaitForBytes(kFrames * kRecord)) << "replayed bytes: " << CollectedBytes();
     EXPECT_EQ(records, kFrames);
     EXPECT_GE(percent, 99.9);
@@ -177,7 +178,8 @@ TEST_F(RecordEngineTest, AFileThatIsNotARecordingShowsTheMessageAndNothingIsPlay
     const std::string path = dir_ + "/notes.dem";
     std::ofstream(path) << std::string(5000, 'x');
     EXPECT_FALSE(BB_StartupFileReplay(0, path.c_str(), 0, 0, 10, 0, nullptr, 0));
-    const std::string text = "错误代码：0x00000002\n    启动回放时发生以下错误：\n    打开回放文件：" + path + "失败！";
+    const std::string text =
+        "错误代码：0x00000002\n    启动回放时发生以下错误：\n    打开回放文件：" + path + "失败！";
     ASSERT_EQ(Shown(), std::vector<std::string>{text});
     char stored[2048];
     std::uint32_t code = 0;
@@ -191,7 +193,8 @@ TEST_F(RecordEngineTest, AFileThatIsNotARecordingShowsTheMessageAndNothingIsPlay
         return demRecords >= 2;
     }));
     SleepMs(100);
-    for (const auto& c : engine.Received()) EXPECT_FALSE(c.module == 4 && c.operation >= 5) << c.operation;
+    for (const auto& c : engine.Received())
+        EXPECT_FALSE(c.module == 4 && c.operation >= 5) << c.operation;
 }
 
 }  // namespace

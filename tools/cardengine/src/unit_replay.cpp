@@ -5,15 +5,14 @@
 // back as module 4, operation 6:
 //   word 0 words played, 1 words received, 2 state (1 playing, 2 ended),
 //   3 words played (taken out of the buffer), 4 words waiting in the buffer.
+#include <bbdevice/dev_records.h>
+#include <bbdevice/wire/engine_message.h>
 #include <sys/time.h>
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <vector>
-
-#include <bbdevice/dev_records.h>
-#include <bbdevice/wire/engine_message.h>
 
 #include "engine_unit.h"
 #include "replay_hold.h"
@@ -42,14 +41,17 @@ constexpr std::size_t kTagBytes = 8;
 constexpr auto kProgressPeriod = std::chrono::milliseconds(10);
 constexpr double kMicrosPerDay = 86400e6;
 
-std::uint8_t Bcd(unsigned v) { return static_cast<std::uint8_t>((v / 10 % 10) << 4 | v % 10); }
+std::uint8_t Bcd(unsigned v) {
+    return static_cast<std::uint8_t>((v / 10 % 10) << 4 | v % 10);
+}
 
 double CardClockNowUs() {
     timeval tv{};
     gettimeofday(&tv, nullptr);
     std::tm tm{};
     localtime_r(&tv.tv_sec, &tm);
-    const double seconds = ((tm.tm_yday + 1) * 24.0 + tm.tm_hour) * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec;
+    const double seconds =
+        ((tm.tm_yday + 1) * 24.0 + tm.tm_hour) * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec;
     return seconds * 1e6 + tv.tv_usec;
 }
 
@@ -77,11 +79,14 @@ public:
     }
 
     void Register(HandlerTable& table) override {
-        table.Add(wire::kModuleDemodulator, kOpSetRecord, [this](Session&, std::span<const std::uint8_t> p) {
-            if (p.size() == sizeof(DemParam)) std::memcpy(&dem_, p.data(), sizeof dem_);
-        });
-        table.Add(kModuleReplay, kOpBegin, [this](Session&, std::span<const std::uint8_t>) { Begin(); });
-        table.Add(kModuleReplay, kOpData, [this](Session&, std::span<const std::uint8_t> p) { Append(p); });
+        table.Add(wire::kModuleDemodulator, kOpSetRecord,
+                  [this](Session&, std::span<const std::uint8_t> p) {
+                      if (p.size() == sizeof(DemParam)) std::memcpy(&dem_, p.data(), sizeof dem_);
+                  });
+        table.Add(kModuleReplay, kOpBegin,
+                  [this](Session&, std::span<const std::uint8_t>) { Begin(); });
+        table.Add(kModuleReplay, kOpData,
+                  [this](Session&, std::span<const std::uint8_t> p) { Append(p); });
         table.Add(kModuleReplay, kOpEndOfFill, [this](Session& s, std::span<const std::uint8_t> p) {
             if (p.size() < 8) return;
             EndOfFill(s, wire::LoadLe32(p.data()), wire::LoadLe32(p.data() + 4));
@@ -143,8 +148,9 @@ private:
         frameBytes_ = frameBytes;
         totalWords_ = std::uint64_t{totalWordsLess1} + 1;
         const std::uint32_t bytesPerWord = (dem_.字长 + 7) / 8;
-        const double bits = bytesPerWord * dem_.子帧长 == frameBytes ? double(dem_.字长) * dem_.子帧长
-                                                                      : double(frameBytes) * 8;
+        const double bits = bytesPerWord * dem_.子帧长 == frameBytes
+                                ? double(dem_.字长) * dem_.子帧长
+                                : double(frameBytes) * 8;
         minorUs_ = bits * 1e6 / (dem_.码率 != 0 ? dem_.码率 : 4000000);
         const std::size_t most = std::max<std::size_t>(1, kMessageMax / (frameBytes + kTagBytes));
         framesPerMessage_ = std::clamp<std::size_t>(std::size_t(1000.0 / minorUs_), 1, most);
@@ -215,8 +221,12 @@ private:
 
 }  // namespace
 
-bool ReplayHoldsDemodulator() { return g_replayHold; }
+bool ReplayHoldsDemodulator() {
+    return g_replayHold;
+}
 
-std::unique_ptr<EngineUnit> MakeReplayUnit(const Options&) { return std::make_unique<ReplayUnit>(); }
+std::unique_ptr<EngineUnit> MakeReplayUnit(const Options&) {
+    return std::make_unique<ReplayUnit>();
+}
 
 }  // namespace cardengine

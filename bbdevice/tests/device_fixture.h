@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_process.h"
+#include <cardengine/testkit/engine_process.h>
 
 namespace bbdev::enginetest {
 
@@ -45,7 +45,7 @@ template <class Pred>
 bool WaitUntil(Pred pred, unsigned limitMs = 10000) {
     for (unsigned waited = 0; !pred(); waited += 20) {
         if (waited >= limitMs) return false;
-        SleepMs(20);
+        cardengine::testkit::SleepMs(20);
     }
     return true;
 }

@@ -6,6 +6,7 @@
 namespace {
 
 using namespace bbdev::enginetest;
+using namespace cardengine::testkit;
 
 using BbDevice = DeviceTest;
 

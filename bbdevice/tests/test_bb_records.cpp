@@ -7,6 +7,7 @@
 namespace {
 
 using namespace bbdev::enginetest;
+using namespace cardengine::testkit;
 
 class BbRecords : public DeviceTest {
 protected:

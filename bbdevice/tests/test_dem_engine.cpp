@@ -15,13 +15,13 @@
 #include <bbdevice/dev_records.h>
 #include <bbdevice/wire/engine_message.h>
 
-#include "engine_process.h"
+#include <cardengine/testkit/engine_process.h>
 
 namespace {
 
 using namespace bbdev;
 using namespace std::chrono_literals;
-using enginetest::EngineProcess;
+using cardengine::testkit::EngineProcess;
 
 constexpr std::uint32_t kFrames = 2000;  // minor frames per case, whole major frames
 constexpr std::uint32_t kWords = 12, kMinors = 4, kRate = 8000000;

@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "device_fixture.h"
-#include "engine_process.h"
 
 namespace {
 
 using namespace bbdev::enginetest;
+using namespace cardengine::testkit;
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kFrames = 3200;  // whole reports of 1024 bytes

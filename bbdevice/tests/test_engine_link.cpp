@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "engine_link.h"
-#include "engine_process.h"
+#include <cardengine/testkit/engine_process.h>
 
 namespace {
 
 using namespace bbdev;
-using bbdev::enginetest::EngineProcess;
-using bbdev::enginetest::SleepMs;
+using cardengine::testkit::EngineProcess;
+using cardengine::testkit::SleepMs;
 using Bytes = std::vector<std::uint8_t>;
 
 struct Inbox {
@@ -57,7 +57,7 @@ Bytes Pattern(std::size_t n, unsigned seed) {
 TEST(EngineLink, ConnectFailsWithoutEngineAndSendsNothing) {
     CEngineLink link;
     Inbox inbox;
-    EXPECT_FALSE(link.Connect("127.0.0.1", enginetest::FreeLoopbackPort(), inbox.Handler()));
+    EXPECT_FALSE(link.Connect("127.0.0.1", cardengine::testkit::FreeLoopbackPort(), inbox.Handler()));
     EXPECT_FALSE(link.connected());
     EXPECT_FALSE(link.SendValue(0x01000007, 1));
     EXPECT_TRUE(link.Disconnect());

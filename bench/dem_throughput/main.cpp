@@ -8,11 +8,8 @@
 // peak resident memory.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +23,7 @@
 #include <vector>
 
 #include <bbdevice/bbdevice.h>
+#include <cardengine/testkit/engine_process.h>
 
 namespace {
 
@@ -33,39 +31,6 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
-}
-
-std::uint16_t FreePort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-std::string BinDir() {
-    char self[4096];
-    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string(".");
-    return path.substr(0, path.rfind('/'));
-}
-
-// mbps 0: as fast as the link takes the frames.
-pid_t StartEngine(std::uint16_t port, unsigned mbps) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        std::string engine = BinDir() + "/cardengine", listen = "127.0.0.1:" + std::to_string(port);
-        std::string rate = std::to_string(mbps);
-        ::execl(engine.c_str(), engine.c_str(), "--listen", listen.c_str(), "--full-speed", "--no-ack",
-                "--dem-settle-ms", "0", "--dem-rate-mbps", rate.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    return pid;
 }
 
 // What the callback sees: every byte summed, every minor frame's counter
@@ -126,16 +91,14 @@ struct Result {
 
 Result RunPipeline(const Config& c, double seconds, unsigned mbps) {
     Result r;
-    const std::uint16_t port = FreePort();
-    const pid_t pid = StartEngine(port, mbps);
-    ::setenv("TALVORA_ENGINE", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+    // mbps 0: as fast as the link takes the frames.
+    cardengine::testkit::EngineProcess engine({"--full-speed", "--no-ack", "--dem-settle-ms", "0",
+                                               "--dem-rate-mbps", std::to_string(mbps)});
+    ::setenv("TALVORA_ENGINE", engine.Address().c_str(), 1);
     g_tally.first = true;
     CardFunctionInfo info{};
     bool open = false;
-    for (int i = 0; i < 100 && !open; ++i) {  // until the engine listens
-        open = BB_OpenDevice(0, ReadEveryByte, 0, &info) != 0;
-        if (!open) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    if (engine.started()) open = BB_OpenDevice(0, ReadEveryByte, 0, &info) != 0;
     if (open) {
         DemParam p;
         BB_GetDefaultDemParam(0, &p);
@@ -159,8 +122,6 @@ Result RunPipeline(const Config& c, double seconds, unsigned mbps) {
     } else {
         std::printf("  (open failed)\n");
     }
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
     return r;
 }
 

@@ -7,11 +7,9 @@
 #include <arpa/inet.h>
 #include <bbdevice/wire/engine_message.h>
 #include <bbdevice/wire/engine_parser.h>
+#include <cardengine/testkit/engine_process.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -29,6 +27,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace wire = bbdev::wire;
+using cardengine::testkit::EngineProcess;
 
 constexpr std::size_t kPayload = 65536;
 constexpr std::size_t kReceivePiece = 256 * 1024;
@@ -87,40 +86,8 @@ double MemcpyRate(const std::vector<std::uint8_t>& stream, double seconds) {
     return bytes / Seconds(start, now) / 1e6;
 }
 
-std::uint16_t FreePort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-std::string BinDir(const char* argv0) {
-    char self[4096];
-    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = n > 0 ? std::string(self, n) : std::string(argv0);
-    return path.substr(0, path.rfind('/'));
-}
-
-pid_t StartFloodingEngine(const std::string& binDir, std::uint16_t port) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        std::string engine = binDir + "/cardengine", listen = "127.0.0.1:" + std::to_string(port);
-        ::execl(engine.c_str(), engine.c_str(), "--listen", listen.c_str(), "--flood", "65536",
-                "--no-ack", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    return pid;
-}
-
-void StopEngine(pid_t pid) {
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+std::vector<std::string> FloodArgs() {
+    return {"--flood", std::to_string(kPayload), "--no-ack"};
 }
 
 double ReceiveRate(int s, double seconds) {
@@ -140,40 +107,30 @@ double ReceiveRate(int s, double seconds) {
 }
 
 // cardengine's own speed: its stream read by a plain socket without parsing.
-double EngineRawRate(const std::string& binDir, double seconds) {
-    const std::uint16_t port = FreePort();
-    pid_t pid = StartFloodingEngine(binDir, port);
+double EngineRawRate(double seconds) {
+    EngineProcess engine(FloodArgs());
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    int s = -1;
-    for (int i = 0; i < 200; ++i) {
-        s = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) break;
-        ::close(s);
-        s = -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    const double rate = s >= 0 ? ReceiveRate(s, seconds) : 0;
-    if (s >= 0) ::close(s);
-    StopEngine(pid);
+    a.sin_port = htons(engine.port());
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    const bool connected =
+        engine.started() && ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    const double rate = connected ? ReceiveRate(s, seconds) : 0;
+    ::close(s);
     return rate;
 }
 
-double LinkRate(const std::string& binDir, double seconds, bbdev::LinkCounters& counters) {
-    const std::uint16_t port = FreePort();
-    pid_t pid = StartFloodingEngine(binDir, port);
+double LinkRate(double seconds, bbdev::LinkCounters& counters) {
+    EngineProcess engine(FloodArgs());
     bbdev::CEngineLink link;
     std::atomic<std::uint64_t> dataBytes{0};
-    bool connected = false;
-    for (int i = 0; i < 200 && !connected; ++i) {
-        connected = link.Connect("127.0.0.1", port, [&](const wire::MessageView& m) {
+    const bool connected =
+        engine.started() &&
+        link.Connect("127.0.0.1", engine.port(), [&](const wire::MessageView& m) {
             if (m.module() == 2 && m.operation() == 4)
                 dataBytes.fetch_add(m.bytes.size(), std::memory_order_relaxed);
         });
-        if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
     double rate = 0;
     if (connected) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // warm-up
@@ -184,7 +141,6 @@ double LinkRate(const std::string& binDir, double seconds, bbdev::LinkCounters& 
         counters = link.counters();
         link.Disconnect();
     }
-    StopEngine(pid);
     return rate;
 }
 
@@ -229,9 +185,9 @@ int main(int argc, char** argv) {
                 (unsigned long long)messages, copy, parser / copy);
 
     bbdev::LinkCounters counters;
-    const double link = LinkRate(BinDir(argv[0]), seconds, counters);
+    const double link = LinkRate(seconds, counters);
     const double tcp = PlainTcpRate(seconds);
-    const double raw = EngineRawRate(BinDir(argv[0]), seconds);
+    const double raw = EngineRawRate(seconds);
     std::printf(
         "link    %.0f MB/s (%llu messages, %llu discarded bytes)   plain TCP %.0f MB/s   ratio "
         "%.2f\n",

@@ -4,10 +4,10 @@
 #include <session/card_session.h>
 #include <session/computer_clock.h>
 
-#include "engine_fixture.h"
 #include "schema.h"
 #include "store.h"
 
+#include <cardengine/testkit/engine_process.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
 #include <taskbook/taskbook.h>
@@ -23,9 +23,9 @@
 #include <mutex>
 
 using namespace session;
-using sessiontest::Engine;
-using sessiontest::Received;
-using sessiontest::SleepMs;
+using cardengine::testkit::EngineProcess;
+using cardengine::testkit::SleepMs;
+using Received = cardengine::testkit::ReceivedCommand;
 
 namespace {
 
@@ -125,8 +125,8 @@ protected:
     }
 
     void StartEngine(std::vector<std::string> args = {}) {
-        engine_ = std::make_unique<Engine>(std::move(args));
-        ASSERT_TRUE(engine_->listening());
+        engine_ = std::make_unique<EngineProcess>(std::move(args));
+        ASSERT_TRUE(engine_->started());
         ::setenv("TALVORA_ENGINE", engine_->Address().c_str(), 1);
     }
 
@@ -145,7 +145,7 @@ protected:
         session_->OpenCard();
         EXPECT_EQ(flags_.cardOpen, 1);
         std::size_t n = 0;
-        EXPECT_TRUE(WaitUntil([&] { return (n = engine_->Commands().size()) >= 6; }));
+        EXPECT_TRUE(WaitUntil([&] { return (n = Commands().size()) >= 6; }));
         sink_->Clear();
         return n;
     }
@@ -160,8 +160,17 @@ protected:
         taskbook::TaskStore::Instance().ApplyAndNotify(code, *r);
     }
 
+    // Parameter commands received so far, in order (module 1 and the link's
+    // own messages left out).
+    std::vector<Received> Commands() const {
+        std::vector<Received> commands;
+        for (Received& r : engine_->Received())
+            if (r.module > 1) commands.push_back(std::move(r));
+        return commands;
+    }
+
     std::vector<Received> CommandsAfter(std::size_t n) const {
-        std::vector<Received> all = engine_->Commands();
+        std::vector<Received> all = Commands();
         return {all.begin() + static_cast<std::ptrdiff_t>(std::min(n, all.size())), all.end()};
     }
 
@@ -187,7 +196,7 @@ protected:
     std::string dir_;
     std::shared_ptr<plat::CapturingSink> sink_;
     ClockSetter previousSetter_ = nullptr;
-    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<EngineProcess> engine_;
     std::unique_ptr<TaskInfoRecord> info_;
     std::unique_ptr<DemTaskRecord> dem_;
     std::unique_ptr<SimTaskRecord> sim_;
@@ -215,7 +224,7 @@ TEST_F(CardSessionTest, OpenSendsTheDefaultTaskMarkedAsFirstSendingThenTheLiftOf
     EXPECT_TRUE(Shown().empty());
 
     std::vector<Received> c;
-    ASSERT_TRUE(WaitUntil([&] { return (c = engine_->Commands()).size() >= 6; }));
+    ASSERT_TRUE(WaitUntil([&] { return (c = Commands()).size() >= 6; }));
     ASSERT_TRUE(Is(c[0], 2, 3));
     ASSERT_EQ(c[0].payload.size(), 768u);
     EXPECT_EQ(c[0].Word(84), 1u);
@@ -264,7 +273,7 @@ TEST_F(CardSessionTest, TimedLiftOffAtOpenCountsTheDayBeforeOnAFreeRunningSystem
     session_->OpenCard();
 
     std::vector<Received> c;
-    ASSERT_TRUE(WaitUntil([&] { return (c = engine_->Commands()).size() >= 7; }));
+    ASSERT_TRUE(WaitUntil([&] { return (c = Commands()).size() >= 7; }));
     ASSERT_TRUE(Is(c[3], 5, 5));
     EXPECT_EQ(c[3].Word(0), 0u);  // switched off before the record changes
     ASSERT_TRUE(Is(c[4], 5, 5));
@@ -299,7 +308,7 @@ TEST_F(CardSessionTest, ExternalLiftOffWinsOverRouteAndTimedKeepsItsDayOnAnExter
     session_->OpenCard();
 
     std::vector<Received> c;
-    ASSERT_TRUE(WaitUntil([&] { return (c = engine_->Commands()).size() >= 7; }));
+    ASSERT_TRUE(WaitUntil([&] { return (c = Commands()).size() >= 7; }));
     ASSERT_TRUE(Is(c[5], 5, 4));
     EXPECT_EQ(c[5].Word(0), 200u);
     EXPECT_EQ(c[5].Word(16), 12u);
@@ -310,7 +319,7 @@ TEST_F(CardSessionTest, ExternalLiftOffWinsOverRouteAndTimedKeepsItsDayOnAnExter
 }
 
 TEST_F(CardSessionTest, FailedOpenTellsTheOperatorAndLeavesTheCardClosed) {
-    ::setenv("TALVORA_ENGINE", ("127.0.0.1:" + std::to_string(sessiontest::FreeLoopbackPort())).c_str(), 1);
+    ::setenv("TALVORA_ENGINE", ("127.0.0.1:" + std::to_string(cardengine::testkit::FreeLoopbackPort())).c_str(), 1);
     LoadDefaultTask();
     session_->OpenCard();
     EXPECT_EQ(flags_.cardOpen, 0);
@@ -413,7 +422,7 @@ TEST_F(CardSessionTest, ApplyWhileRecordingIsRefusedAndSendsNothing) {
     });
     session_->OnApplyNotification(taskbook::kApplyEverything);
     SleepMs(300);
-    EXPECT_EQ(engine_->Commands().size(), n0);
+    EXPECT_EQ(Commands().size(), n0);
     EXPECT_EQ(Shown(), std::vector<std::string>{
                            "正在进行数据存盘，如需修改设备工作参数请先停止数据存盘。"});
     EXPECT_EQ(dem_->dem.码率, 4000000u);  // the records were not fetched
@@ -531,7 +540,7 @@ TEST_F(CardSessionTest, TaskInformationApplySendsNothing) {
     DialogApplies(taskbook::kApplyAntenna, [](taskbook::TaskRecords&) {});
     session_->OnApplyNotification(taskbook::kApplyAntenna);
     SleepMs(200);
-    EXPECT_EQ(engine_->Commands().size(), n0);
+    EXPECT_EQ(Commands().size(), n0);
     EXPECT_EQ(Shown(), std::vector<std::string>{"任务信息应用成功！"});
     EXPECT_EQ(flags_.cardInitialising, 0);
 }
@@ -633,7 +642,7 @@ TEST_F(CardSessionTest, CalibrationAgainstAStoppedCardClockEndsWithTheCompletion
     ASSERT_TRUE(WaitUntil([&] { return !session_->CalibrationRunning(); }));
     EXPECT_EQ(Shown(), std::vector<std::string>{kCompletionText});
     EXPECT_EQ(g_clockCalls, 0);
-    EXPECT_EQ(engine_->Commands().size(), n0);
+    EXPECT_EQ(Commands().size(), n0);
 }
 
 TEST_F(CardSessionTest, CalibrationSetsTheClockFromTheCardAndSendsTheStampedTimeCode) {
@@ -673,7 +682,7 @@ TEST_F(CardSessionTest, RefusedClockIsReportedPlainlyAndTheTimeCodeUnitKeepsItsS
     EXPECT_EQ(g_clockCalls, 1);
     EXPECT_EQ(Shown(), std::vector<std::string>{kClockRefusedText});
     SleepMs(200);
-    EXPECT_EQ(engine_->Commands().size(), n0);
+    EXPECT_EQ(Commands().size(), n0);
 }
 
 }  // namespace

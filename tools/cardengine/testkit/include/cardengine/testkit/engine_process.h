@@ -1,20 +1,24 @@
-// Starts tools/cardengine on a free loopback port for one test and reads the
-// record of what it received.
+// Starts tools/cardengine on a free loopback port for a test or a benchmark
+// and reads the record of the commands it received (its --log file).
 #pragma once
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace bbdev::enginetest {
+namespace cardengine::testkit {
 
 struct ReceivedCommand {
     unsigned module = 0, operation = 0;
     std::size_t length = 0;
     std::vector<std::uint8_t> payload;
+    // Little-endian fields of the payload; 0 past its end.
+    std::uint32_t Word(std::size_t offset) const;
+    std::uint16_t Half(std::size_t offset) const;
 };
 
 class EngineProcess {
@@ -27,12 +31,14 @@ public:
 
     bool started() const { return listening_; }
     std::uint16_t port() const { return port_; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    // Whole lines of the log so far.
     std::vector<std::string> LogLines() const;
+    int CountLines(const std::string& prefix) const;
     // Every command received; with connection > 0 only those of the
     // connection accepted as number `connection`.
     std::vector<ReceivedCommand> Received(int connection = 0) const;
-    int CountLines(const std::string& prefix) const;
-    // Polls the log until pred(lines) holds or the time runs out.
+    // Polls until pred() holds or the time runs out.
     template <class Pred>
     bool WaitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
@@ -43,7 +49,7 @@ private:
     bool listening_ = false;
 };
 
-// The folder of cardengine: $TALVORA_BIN_DIR, else next to the test program.
+// cardengine in $TALVORA_BIN_DIR, else next to the running program.
 std::string EngineBinary();
 std::uint16_t FreeLoopbackPort();
 void SleepMs(unsigned ms);
@@ -58,4 +64,4 @@ bool EngineProcess::WaitFor(Pred pred, std::chrono::milliseconds limit) const {
     }
 }
 
-}  // namespace bbdev::enginetest
+}  // namespace cardengine::testkit

@@ -98,7 +98,7 @@ std::uint64_t DemFrameGenerator::SignalWord() {
     return v;
 }
 
-void DemFrameGenerator::WriteTag(std::uint8_t* tag, double us, std::uint32_t index) const {
+void WriteCardTag(std::uint8_t* tag, double us, std::uint32_t index) {
     const auto day = static_cast<std::uint64_t>(us / kMicrosPerDay);
     const auto inDay = static_cast<std::uint64_t>(us - double(day) * kMicrosPerDay);
     const unsigned tenths = unsigned(inDay % 1000000 / 100);  // 0.1 ms units
@@ -145,7 +145,7 @@ std::size_t DemFrameGenerator::Generate(std::uint8_t* out, std::size_t maxBytes,
         if (faults_.dropEvery && (f + 1) % faults_.dropEvery == 0) continue;
 
         std::uint8_t* frame = out + written;
-        WriteTag(frame, startUs_ + double(f) * layout_.minorDurationUs + gapUs_, index);
+        WriteCardTag(frame, startUs_ + double(f) * layout_.minorDurationUs + gapUs_, index);
         std::uint8_t* words = frame + 8;
         for (std::uint32_t i = 0; i < layout_.words; ++i) {
             std::uint8_t* at = words + std::size_t{i} * layout_.wordBytes;

@@ -31,6 +31,11 @@ struct DemLayout {
 };
 DemLayout LayoutOf(const DemParam& dem);
 
+// The card's 8-byte time tag of a minor frame: 0.1 ms, seconds, minutes,
+// hours in BCD, the day of the year, the sub-frame index. `us` counts from
+// day 0, 00:00.
+void WriteCardTag(std::uint8_t* tag, double us, std::uint32_t index);
+
 class DemFrameGenerator {
 public:
     // Starts a new stream: counters at 0, the card clock at startUs
@@ -55,7 +60,6 @@ private:
     void BuildRoles();
     void PutWord(std::uint8_t* at, std::uint64_t value) const;
     std::uint64_t SignalWord();
-    void WriteTag(std::uint8_t* tag, double us, std::uint32_t index) const;
 
     DemParam dem_{};
     SimParam sim_{};

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <vector>
 
+#include "dem_frames.h"
 #include "engine_unit.h"
 #include "replay_hold.h"
 #include "session.h"
@@ -39,11 +40,6 @@ constexpr std::size_t kBufferBytes = (4u << 20) + 65536;
 constexpr std::size_t kMessageMax = 65536;
 constexpr std::size_t kTagBytes = 8;
 constexpr auto kProgressPeriod = std::chrono::milliseconds(10);
-constexpr double kMicrosPerDay = 86400e6;
-
-std::uint8_t Bcd(unsigned v) {
-    return static_cast<std::uint8_t>((v / 10 % 10) << 4 | v % 10);
-}
 
 double CardClockNowUs() {
     timeval tv{};
@@ -53,23 +49,6 @@ double CardClockNowUs() {
     const double seconds =
         ((tm.tm_yday + 1) * 24.0 + tm.tm_hour) * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec;
     return seconds * 1e6 + tv.tv_usec;
-}
-
-// The card's own tag: 0.1 ms, seconds, minutes, hours in BCD, the day of
-// the year, the sub-frame index.
-void WriteCardTag(std::uint8_t* tag, double us, std::uint32_t index) {
-    const auto day = static_cast<std::uint64_t>(us / kMicrosPerDay);
-    const auto inDay = static_cast<std::uint64_t>(us - double(day) * kMicrosPerDay);
-    const unsigned tenths = unsigned(inDay % 1000000 / 100);
-    const unsigned s = unsigned(inDay / 1000000);
-    tag[0] = Bcd(tenths % 100);
-    tag[1] = Bcd(tenths / 100);
-    tag[2] = Bcd(s % 60);
-    tag[3] = Bcd(s / 60 % 60);
-    tag[4] = std::uint8_t(Bcd(s / 3600) & 0x3F) | std::uint8_t((day >> 8 & 3) << 6);
-    tag[5] = std::uint8_t(day);
-    tag[6] = std::uint8_t(index);
-    tag[7] = 0;
 }
 
 class ReplayUnit : public EngineUnit {

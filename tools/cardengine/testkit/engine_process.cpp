@@ -26,7 +26,7 @@ int HexDigit(char c) {
 
 // The payload of an "rx" line; false when the hex does not match the length.
 bool ParseHex(const std::string& hex, std::size_t length, std::vector<std::uint8_t>& out) {
-    if (hex.size() != 2 * length) return false;
+    if (hex.size() % 2 != 0 || hex.size() / 2 != length) return false;
     out.resize(length);
     for (std::size_t i = 0; i < length; ++i) {
         const int high = HexDigit(hex[2 * i]), low = HexDigit(hex[2 * i + 1]);
@@ -48,6 +48,25 @@ std::uint16_t ReceivedCommand::Half(std::size_t offset) const {
     if (offset + 2 > payload.size()) return 0;
     const std::uint8_t* p = payload.data() + offset;
     return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+std::vector<ReceivedCommand> ParseReceived(const std::vector<std::string>& logLines,
+                                           int connection) {
+    std::vector<ReceivedCommand> commands;
+    int current = 0;
+    for (const auto& line : logLines) {
+        std::istringstream in(line);
+        std::string tag, hex;
+        in >> tag;
+        if (tag == "accept") in >> current;
+        if (tag != "rx" || (connection > 0 && current != connection)) continue;
+        ReceivedCommand c;
+        if (!(in >> c.module >> c.operation >> c.length)) continue;
+        in >> hex;  // absent for an empty payload
+        if (!ParseHex(hex, c.length, c.payload)) continue;
+        commands.push_back(std::move(c));
+    }
+    return commands;
 }
 
 std::string EngineBinary() {
@@ -134,21 +153,7 @@ int EngineProcess::CountLines(const std::string& prefix) const {
 }
 
 std::vector<ReceivedCommand> EngineProcess::Received(int connection) const {
-    std::vector<ReceivedCommand> commands;
-    int current = 0;
-    for (const auto& line : LogLines()) {
-        std::istringstream in(line);
-        std::string tag, hex;
-        in >> tag;
-        if (tag == "accept") in >> current;
-        if (tag != "rx" || (connection > 0 && current != connection)) continue;
-        ReceivedCommand c;
-        if (!(in >> c.module >> c.operation >> c.length)) continue;
-        in >> hex;  // absent for an empty payload
-        if (!ParseHex(hex, c.length, c.payload)) continue;
-        commands.push_back(std::move(c));
-    }
-    return commands;
+    return ParseReceived(LogLines(), connection);
 }
 
 }  // namespace cardengine::testkit

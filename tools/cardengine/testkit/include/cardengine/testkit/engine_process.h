@@ -21,6 +21,12 @@ struct ReceivedCommand {
     std::uint16_t Half(std::size_t offset) const;
 };
 
+// The "rx" lines of a cardengine log as commands; with connection > 0 only
+// those after the "accept" of that connection number. Lines whose payload
+// does not match their length are left out.
+std::vector<ReceivedCommand> ParseReceived(const std::vector<std::string>& logLines,
+                                           int connection = 0);
+
 class EngineProcess {
 public:
     // Extra arguments go to cardengine after --listen and --log.

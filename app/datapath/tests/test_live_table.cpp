@@ -3,26 +3,19 @@
 // assembles superframes and the 250 ms refresh hands them to a raw table in an
 // MDI area. The cells are compared with the words the generator is documented
 // to put at their places.
-#include <arpa/inet.h>
+#include <cardengine/testkit/engine_process.h>
 #include <datapath/data_path.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
 #include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <taskbook/taskbook.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QThread>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -33,76 +26,12 @@
 
 namespace {
 
-std::uint16_t FreePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t n = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-bool Reachable(std::uint16_t port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
-
-// TALVORA_BIN_DIR, else the folder of this test, where every binary lands.
-std::string BinDir() {
-    if (const char* dir = std::getenv("TALVORA_BIN_DIR"); dir && *dir) return dir;
-    char self[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string path(self, n > 0 ? static_cast<std::size_t>(n) : 0);
-    return path.substr(0, path.rfind('/'));
-}
-
-// cardengine on a free loopback port for the life of the object.
-class EngineProcess {
-public:
-    EngineProcess() {
-        const std::string bin = BinDir() + "/cardengine";
-        port_ = FreePort();
-        const std::string listen = "127.0.0.1:" + std::to_string(port_);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            ::execl(bin.c_str(), bin.c_str(), "--listen", listen.c_str(), nullptr);
-            std::perror(bin.c_str());
-            ::_exit(127);
-        }
-        // The probe connection is one the engine simply sees close again.
-        for (int i = 0; i < 250 && !Reachable(port_); ++i) QThread::msleep(20);
-    }
-    ~EngineProcess() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        int status;
-        ::waitpid(pid_, &status, 0);
-    }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
-    bool Listening() const { return Reachable(port_); }
-
-private:
-    pid_t pid_ = -1;
-    std::uint16_t port_ = 0;
-};
-
-datapath::DataPath* g_path = nullptr;
-
+std::atomic<datapath::DataPath*> g_path{nullptr};
 std::atomic<int> g_blocks{0};
 
 int DataCallback(DemReportBlock* block) {
     ++g_blocks;
-    if (datapath::DataPath* p = g_path) p->OnCardBlock(block->data, block->byteCount);
+    if (datapath::DataPath* p = g_path.load()) p->OnCardBlock(block->data, block->byteCount);
     return 0;
 }
 
@@ -166,7 +95,8 @@ unsigned Hex(const QString& s) {
 }  // namespace
 
 TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
-    EngineProcess engine;
+    cardengine::testkit::EngineProcess engine;
+    ASSERT_TRUE(engine.started());
     ::setenv("TALVORA_ENGINE", engine.Address().c_str(), 1);
 
     auto frame = std::make_unique<MiniFrame>();
@@ -216,9 +146,7 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     ASSERT_TRUE(shown) << "no frame reached the table; card open " << frame->cardOpen
                        << ", initialising " << frame->initialising << ", blocks " << g_blocks
                        << ", superframes " << frame->count << ", rows " << wnd->Grid()->ShownRows()
-                       << ", engine " << engine.Address()
-                       << (engine.Listening() ? " listening" : " not listening") << ", boxes "
-                       << sink_->Shown().size() << " "
+                       << ", boxes " << sink_->Shown().size() << " "
                        << (sink_->Shown().empty() ? "" : sink_->Shown()[0].text);
     EXPECT_EQ(frame->cardOpen, 1);
 

@@ -19,7 +19,7 @@ function(talvora_add_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALVORA_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    PROPERTIES ENVIRONMENT "TALVORA_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()
 
 # talvora_add_fuzzer(<name> SOURCES f.cpp LIBS lib1)

@@ -40,6 +40,10 @@ TEST_F(WindowPosTest, OpenWindowWritesOpenAndItsGeometry) {
     EXPECT_EQ(CountEntry(s, "cx", "300"), 1);
     EXPECT_EQ(CountEntry(s, "cy", "400"), 1);
 
+    // A new file carries the key names with their blanks, as other readers expect.
+    EXPECT_NE(s.find("\n x  =10\r\n"), std::string::npos) << s;
+    EXPECT_NE(s.find("\n cy =400\r\n"), std::string::npos) << s;
+
     const WindowPlacement r = LoadWindowPos(dir)[PlacedWindow::BCDTableWnd];
     EXPECT_TRUE(r.open);
     EXPECT_EQ(r.x, 10);

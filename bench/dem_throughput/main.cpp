@@ -24,6 +24,7 @@
 
 #include <bbdevice/bbdevice.h>
 #include <cardengine/testkit/engine_process.h>
+#include <cardengine/testkit/loopback_rate.h>
 
 namespace {
 
@@ -125,44 +126,9 @@ Result RunPipeline(const Config& c, double seconds, unsigned mbps) {
     return r;
 }
 
-// Two threads of one process: 256 KiB writes into a loopback socket, read
-// into a 4 MiB buffer.
+// 256 KiB writes into a loopback socket, read into a 4 MiB buffer.
 double PlainTcpRate(double seconds) {
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listener, 1);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        std::vector<std::uint8_t> chunk(256 * 1024, 0x5A);
-        while (!stop.load())
-            if (::send(s, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0) break;
-        ::close(s);
-    });
-    int r = ::accept(listener, nullptr, nullptr);
-    std::vector<std::uint8_t> buffer(4u << 20);
-    std::uint64_t bytes = 0;
-    const auto warm = Clock::now() + std::chrono::milliseconds(300);
-    while (Clock::now() < warm) ::recv(r, buffer.data(), buffer.size(), 0);
-    const auto start = Clock::now();
-    auto now = start;
-    while (Seconds(start, now) < seconds) {
-        ssize_t n = ::recv(r, buffer.data(), buffer.size(), 0);
-        if (n <= 0) break;
-        bytes += static_cast<std::uint64_t>(n);
-        now = Clock::now();
-    }
-    stop.store(true);
-    ::close(r);
-    writer.join();
-    ::close(listener);
-    return bytes / Seconds(start, now) / 1e6;
+    return cardengine::testkit::LoopbackCopyRate(seconds, 256 * 1024, 4u << 20);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <bbdevice/wire/engine_message.h>
 #include <bbdevice/wire/engine_parser.h>
 #include <cardengine/testkit/engine_process.h>
+#include <cardengine/testkit/loopback_rate.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -91,19 +92,7 @@ std::vector<std::string> FloodArgs() {
 }
 
 double ReceiveRate(int s, double seconds) {
-    std::vector<std::uint8_t> buffer(wire::kReceiveBufferBytes);
-    std::uint64_t bytes = 0;
-    const auto warm = Clock::now() + std::chrono::milliseconds(300);
-    while (Clock::now() < warm) ::recv(s, buffer.data(), buffer.size(), 0);
-    const auto start = Clock::now();
-    auto now = start;
-    while (Seconds(start, now) < seconds) {
-        ssize_t n = ::recv(s, buffer.data(), buffer.size(), 0);
-        if (n <= 0) break;
-        bytes += static_cast<std::uint64_t>(n);
-        now = Clock::now();
-    }
-    return bytes / Seconds(start, now) / 1e6;
+    return cardengine::testkit::ReceiveRate(s, seconds, wire::kReceiveBufferBytes);
 }
 
 // cardengine's own speed: its stream read by a plain socket without parsing.
@@ -144,32 +133,11 @@ double LinkRate(double seconds, bbdev::LinkCounters& counters) {
     return rate;
 }
 
+// Writes of one whole data message into a loopback socket, read into a buffer
+// the size of the link's receive buffer.
 double PlainTcpRate(double seconds) {
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listener, 1);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        int s = ::accept(listener, nullptr, nullptr);
-        std::vector<std::uint8_t> block(wire::MessageBytes(kPayload), 0x5A);
-        while (!stop.load()) {
-            if (::send(s, block.data(), block.size(), MSG_NOSIGNAL) <= 0) break;
-        }
-        ::close(s);
-    });
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    const double rate = ReceiveRate(s, seconds);
-    stop.store(true);
-    ::close(s);
-    writer.join();
-    ::close(listener);
-    return rate;
+    return cardengine::testkit::LoopbackCopyRate(seconds, wire::MessageBytes(kPayload),
+                                                 wire::kReceiveBufferBytes);
 }
 
 }  // namespace

@@ -9,7 +9,8 @@ using namespace bbdev;
 
 extern "C" {
 
-std::int32_t BB_ReportDemDataEnable(std::uint32_t card, std::uint32_t channel, std::uint32_t enable) {
+std::int32_t BB_ReportDemDataEnable(std::uint32_t card, std::uint32_t channel,
+                                    std::uint32_t enable) {
     try {
         auto device = FindOpenCard(card);
         return device && device->distribution().EnableReport(channel, enable) ? 1 : 0;

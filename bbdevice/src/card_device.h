@@ -60,7 +60,9 @@ public:
     // Spectrum units 0..3 (modules 8, 9, 11, 10).
     CSpectrumUnit& spectrum(unsigned unit) { return *spectrum_[unit & 3]; }
     // Recording of data channel 0, or 1 for any other value.
-    CDemFileWriter& demFileWriter(unsigned channel) { return *demFileWriter_[channel != 0 ? 1 : 0]; }
+    CDemFileWriter& demFileWriter(unsigned channel) {
+        return *demFileWriter_[channel != 0 ? 1 : 0];
+    }
 
     // Open steps 3 to 10. slotMessage receives the in-use marker's last text.
     bool Open(DemDataCallback callback, std::uint32_t userValue, CardFunctionInfo* info,

@@ -20,7 +20,8 @@ void RaiseCurrentThreadPriority() {
     // value; failure is harmless.
     sched_param param{};
     param.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    if (param.sched_priority > 0 && pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
+    if (param.sched_priority > 0 && pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0)
+        return;
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -15);
 }
 
@@ -32,7 +33,9 @@ CDataReportWinThread::CDataReportWinThread(std::uint32_t cardIndex, CDemChannel*
       events_(std::move(events)),
       blocks_(std::make_unique<DemReportBlock[]>(2)) {}
 
-CDataReportWinThread::~CDataReportWinThread() { Stop(); }
+CDataReportWinThread::~CDataReportWinThread() {
+    Stop();
+}
 
 bool CDataReportWinThread::Start(DemDataCallback callback, std::uint32_t userValue) {
     if (thread_.joinable()) return true;

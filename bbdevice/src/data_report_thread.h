@@ -43,7 +43,7 @@ private:
     std::shared_ptr<CEventGroup> events_;
     DemDataCallback callback_ = nullptr;
 
-    mutable std::recursive_mutex lock_;  // the thread lock; held around each callback
+    mutable std::recursive_mutex lock_;         // the thread lock; held around each callback
     std::unique_ptr<DemReportBlock[]> blocks_;  // two, guarded by lock_
     bool descriptorValid_[2] = {false, false};  // guarded by lock_
     std::atomic<bool> running_{false};

@@ -36,8 +36,7 @@ struct DemMessageStats {
 class CDemChannel {
 public:
     static constexpr const char* kRingName0 = "{9C59BF60-6A02-4D57-AC42-1C150B41BE03_DEMDATA}";
-    static constexpr const char* kRingName1 =
-        "{9C59BF60-6A02-4D57-AC42-1C150B41BE03_DEMDATA_DS}";
+    static constexpr const char* kRingName1 = "{9C59BF60-6A02-4D57-AC42-1C150B41BE03_DEMDATA_DS}";
 
     CDemChannel(std::uint32_t cardIndex, std::uint32_t channel, CEventGroup& events);
 

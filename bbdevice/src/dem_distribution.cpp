@@ -21,7 +21,9 @@ CDemDistribution::CDemDistribution(std::uint32_t cardIndex)
     channels_[1] = std::make_unique<CDemChannel>(cardIndex, 1, *events_);
 }
 
-CDemDistribution::~CDemDistribution() { Close(); }
+CDemDistribution::~CDemDistribution() {
+    Close();
+}
 
 bool CDemDistribution::Open(DemDataCallback callback, std::uint32_t userValue,
                             std::size_t ringBytes) {
@@ -64,8 +66,7 @@ void CDemDistribution::Close() {
     }
 }
 
-void CDemDistribution::OnDataMessage(std::uint32_t channel,
-                                     std::span<const std::uint8_t> payload) {
+void CDemDistribution::OnDataMessage(std::uint32_t channel, std::span<const std::uint8_t> payload) {
     Channel(channel).OnData(payload);
 }
 
@@ -76,11 +77,20 @@ void CDemDistribution::OnFlushMessage(std::uint32_t channel) {
 bool CDemDistribution::OnDemodulatorMessage(std::uint32_t operation,
                                             std::span<const std::uint8_t> payload) {
     switch (operation) {
-        case 4: OnDataMessage(0, payload); return true;
-        case 6: OnDataMessage(1, payload); return true;
-        case 5: OnFlushMessage(0); return true;
-        case 7: OnFlushMessage(1); return true;
-        default: return false;
+        case 4:
+            OnDataMessage(0, payload);
+            return true;
+        case 6:
+            OnDataMessage(1, payload);
+            return true;
+        case 5:
+            OnFlushMessage(0);
+            return true;
+        case 7:
+            OnFlushMessage(1);
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -22,8 +22,8 @@ DemFrameGeometry ComputeDemGeometry(const DemParam& p) {
     if (g.minorDurationMs < 1.0 && g.taggedMajorBytes > 0 && g.taggedMajorBytes < 1024) {
         g.threshold = (1024 / g.taggedMajorBytes) * g.taggedMajorBytes;
     }
-    g.valid = p.字长 != 0 && p.子帧长 != 0 && p.副帧长 != 0 &&
-              g.taggedMajorBytes <= kDemReportDataBytes;
+    g.valid =
+        p.字长 != 0 && p.子帧长 != 0 && p.副帧长 != 0 && g.taggedMajorBytes <= kDemReportDataBytes;
     return g;
 }
 

@@ -15,8 +15,8 @@ struct DemFrameGeometry {
     std::uint64_t taggedMinorBytes = 0;  // minor frame with its 8-byte time tag
     std::uint64_t majorWords = 0;
     std::uint64_t taggedMajorBytes = 0;
-    std::uint64_t granule = 0;           // whole tagged major frames, see below
-    std::uint64_t threshold = 0;         // pending bytes that wake the report thread
+    std::uint64_t granule = 0;    // whole tagged major frames, see below
+    std::uint64_t threshold = 0;  // pending bytes that wake the report thread
     double minorDurationMs = 0;
     double tagStepUs = 0;
     bool valid = false;  // false when a major frame cannot fit one report block

@@ -23,7 +23,9 @@ constexpr int kNameProbes = 256;
 
 CShareRing::CShareRing() = default;
 
-CShareRing::~CShareRing() { Release(); }
+CShareRing::~CShareRing() {
+    Release();
+}
 
 std::uint32_t CShareRing::LiveCount() {
     std::lock_guard lock(g_counterLock);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <bbdevice/bbdevice.h>
+#include <cardengine/testkit/engine_process.h>
 #include <gtest/gtest.h>
 #include <platform/notify.h>
 
@@ -9,8 +10,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <cardengine/testkit/engine_process.h>
 
 namespace bbdev::enginetest {
 

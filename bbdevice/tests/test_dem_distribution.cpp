@@ -57,8 +57,8 @@ std::vector<std::uint8_t> TaggedFrames(std::uint32_t first, std::uint32_t count,
                                        std::uint32_t wordBytes, std::uint32_t minors) {
     std::vector<std::uint8_t> v;
     for (std::uint32_t f = first; f < first + count; ++f) {
-        const std::uint8_t tag[8] = {0x12, 0x34, 0x56, 0x07, 0x08, 0x00,
-                                     std::uint8_t(f % minors), 0x00};
+        const std::uint8_t tag[8] = {0x12, 0x34, 0x56, 0x07, 0x08, 0x00, std::uint8_t(f % minors),
+                                     0x00};
         v.insert(v.end(), tag, tag + 8);
         for (std::uint32_t b = 0; b < wordBytes; ++b) v.push_back(std::uint8_t(f * 31 + b));
     }
@@ -79,7 +79,8 @@ protected:
     }
     bool WaitForBytes(std::uint32_t channel, std::size_t n) {
         std::unique_lock lock(delivered.m);
-        return delivered.cv.wait_for(lock, 5s, [&] { return delivered.bytes[channel].size() >= n; });
+        return delivered.cv.wait_for(lock, 5s,
+                                     [&] { return delivered.bytes[channel].size() >= n; });
     }
     void Feed(std::uint32_t channel, const std::vector<std::uint8_t>& stream, std::size_t piece) {
         for (std::size_t at = 0; at < stream.size(); at += piece) {

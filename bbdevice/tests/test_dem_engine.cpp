@@ -1,21 +1,19 @@
 // cardengine -> BB_OpenDevice's link -> data channel -> data callback: every generated
 // minor frame arrives once and in order. The frames are checked against what
 // the demodulator record says they hold, not against the generator's code.
+#include <bbdevice/bbdevice.h>
+#include <bbdevice/dev_records.h>
+#include <bbdevice/wire/engine_message.h>
+#include <cardengine/testkit/engine_process.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
-
-#include <bbdevice/bbdevice.h>
-#include <bbdevice/dev_records.h>
-#include <bbdevice/wire/engine_message.h>
-
-#include <cardengine/testkit/engine_process.h>
 
 namespace {
 
@@ -30,7 +28,7 @@ constexpr std::uint32_t kCyclicPosition = kWords + 9;  // word 9 of minor frame 
 struct Collected {
     std::mutex m;
     std::condition_variable cv;
-    std::vector<std::uint8_t> bytes;     // channel 0
+    std::vector<std::uint8_t> bytes;       // channel 0
     std::vector<std::uint8_t> deciphered;  // channel 1
 } g_collected;
 
@@ -73,7 +71,8 @@ void CheckStream(const std::vector<std::uint8_t>& s, const Case& c, const DemPar
     const std::uint32_t frames = std::uint32_t(s.size() / R);
     *frameCount = frames;
     // The 16-bit sync pattern, most significant bit first over whole words.
-    const std::uint64_t sync0 = c.bits >= 16 ? 0xEB90ull << (c.bits - 16) : 0xEB90ull >> (16 - c.bits);
+    const std::uint64_t sync0 =
+        c.bits >= 16 ? 0xEB90ull << (c.bits - 16) : 0xEB90ull >> (16 - c.bits);
     const std::uint64_t sync1 = c.bits >= 16 ? 0 : (0xEB90ull << (2 * c.bits - 16)) & mask;
     const double stepUs = double(kWords) * c.bits * 1e6 / kRate;
     std::uint64_t firstTagUs = 0;
@@ -126,8 +125,8 @@ protected:
     void TearDown() override { device.Close(); }
 
     void RunCase(const Case& c) {
-        SCOPED_TRACE(testing::Message() << "bits " << c.bits << " type " << c.type << " host tags "
-                                        << c.hostTags);
+        SCOPED_TRACE(testing::Message()
+                     << "bits " << c.bits << " type " << c.type << " host tags " << c.hostTags);
         DemParam p;
         FillDefault(p);
         p.字长 = c.bits;
@@ -146,7 +145,8 @@ protected:
         std::vector<std::uint8_t> got;
         {
             std::unique_lock lock(g_collected.m);
-            g_collected.cv.wait_for(lock, 20s, [&] { return g_collected.bytes.size() >= expected; });
+            g_collected.cv.wait_for(lock, 20s,
+                                    [&] { return g_collected.bytes.size() >= expected; });
             got = g_collected.bytes;
         }
         std::uint32_t frames = 0;
@@ -180,7 +180,8 @@ TEST_F(DemEngineTest, WithTheCipherSwitchOnChannelOneCarriesTheStreamToo) {
     }
     RunCase({8, 2, 0});
     std::unique_lock lock(g_collected.m);
-    g_collected.cv.wait_for(lock, 20s, [&] { return g_collected.deciphered.size() >= g_collected.bytes.size(); });
+    g_collected.cv.wait_for(
+        lock, 20s, [&] { return g_collected.deciphered.size() >= g_collected.bytes.size(); });
     EXPECT_EQ(g_collected.deciphered, g_collected.bytes);
 }
 
@@ -196,7 +197,8 @@ TEST_F(DemEngineTest, ReportEnableAnswersForAnOpenCardOnly) {
 // data-path checks of the program have something known to find.
 TEST(DemEngineFaults, DroppedFramesCounterJumpsTagGapsAndBitErrorsAppearWhereAsked) {
     EngineProcess engine({"--dem-frames", "400", "--dem-drop", "100", "--dem-counter-jump", "170",
-                          "--dem-tag-gap", "120", "--dem-tag-gap-us", "5000", "--dem-bit-error", "90"});
+                          "--dem-tag-gap", "120", "--dem-tag-gap-us", "5000", "--dem-bit-error",
+                          "90"});
     ASSERT_TRUE(engine.started());
     {
         std::lock_guard lock(g_collected.m);
@@ -230,8 +232,10 @@ TEST(DemEngineFaults, DroppedFramesCounterJumpsTagGapsAndBitErrorsAppearWhereAsk
     for (std::size_t k = 1; k < 396; ++k) {
         const std::uint8_t* prev = &got[(k - 1) * R];
         const std::uint8_t* rec = &got[k * R];
-        const std::uint64_t c0 = Word(prev + 8, 3, 1) << 16 | Word(prev + 8, 4, 1) << 8 | Word(prev + 8, 5, 1);
-        const std::uint64_t c1 = Word(rec + 8, 3, 1) << 16 | Word(rec + 8, 4, 1) << 8 | Word(rec + 8, 5, 1);
+        const std::uint64_t c0 =
+            Word(prev + 8, 3, 1) << 16 | Word(prev + 8, 4, 1) << 8 | Word(prev + 8, 5, 1);
+        const std::uint64_t c1 =
+            Word(rec + 8, 3, 1) << 16 | Word(rec + 8, 4, 1) << 8 | Word(rec + 8, 5, 1);
         if (c1 != c0 + 1) jumps.push_back(c1 - c0);
         double dt = bcdUs(rec) - bcdUs(prev);
         if (dt < 0) dt += 60e6;

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "bbdevice/dev_records.h"
-#include "platform/kernel_objects.h"
 #include "dem_geometry.h"
 #include "dem_timetag.h"
+#include "platform/kernel_objects.h"
 #include "share_ring.h"
 
 using namespace bbdev;
@@ -145,7 +145,8 @@ TEST(ShareRing, FallingBehindKeepsFramesWholeForOddGranules) {
     const std::uint32_t granule = 3 * 1000;  // does not divide the capacity
     ring.Reset(granule);
     const std::uint64_t total = ring.Capacity() + 12345 * granule / 10;
-    for (std::uint64_t at = 0; at < total; at += granule) ASSERT_TRUE(ring.Write(StreamBytes(at, granule)));
+    for (std::uint64_t at = 0; at < total; at += granule)
+        ASSERT_TRUE(ring.Write(StreamBytes(at, granule)));
     std::vector<std::uint8_t> out(granule);
     ASSERT_EQ(ring.Read(out.data(), out.size()), granule);
     const std::uint64_t first = ring.TotalRead() - granule;

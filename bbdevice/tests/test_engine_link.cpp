@@ -1,6 +1,7 @@
 // The engine link against the software card engine on 127.0.0.1. No timing
 // is asserted: waits have generous limits and only the outcome is checked.
 #include <bbdevice/wire/engine_message.h>
+#include <cardengine/testkit/engine_process.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +10,6 @@
 #include <vector>
 
 #include "engine_link.h"
-#include <cardengine/testkit/engine_process.h>
 
 namespace {
 
@@ -57,7 +57,8 @@ Bytes Pattern(std::size_t n, unsigned seed) {
 TEST(EngineLink, ConnectFailsWithoutEngineAndSendsNothing) {
     CEngineLink link;
     Inbox inbox;
-    EXPECT_FALSE(link.Connect("127.0.0.1", cardengine::testkit::FreeLoopbackPort(), inbox.Handler()));
+    EXPECT_FALSE(
+        link.Connect("127.0.0.1", cardengine::testkit::FreeLoopbackPort(), inbox.Handler()));
     EXPECT_FALSE(link.connected());
     EXPECT_FALSE(link.SendValue(0x01000007, 1));
     EXPECT_TRUE(link.Disconnect());

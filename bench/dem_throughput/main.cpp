@@ -7,6 +7,9 @@
 // it, a plain TCP loopback copy measured in the same run, and the process's
 // peak resident memory.
 #include <arpa/inet.h>
+#include <bbdevice/bbdevice.h>
+#include <cardengine/testkit/engine_process.h>
+#include <cardengine/testkit/loopback_rate.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -21,10 +24,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <bbdevice/bbdevice.h>
-#include <cardengine/testkit/engine_process.h>
-#include <cardengine/testkit/loopback_rate.h>
 
 namespace {
 
@@ -41,9 +40,9 @@ struct Tally {
     std::atomic<std::uint64_t> frames{0};
     std::atomic<std::uint64_t> lostFrames{0};
     std::atomic<std::uint64_t> badRecords{0};
-    std::uint64_t sum = 0;        // report thread only
-    std::uint64_t expected = 0;   // report thread only
-    bool first = true;            // report thread only
+    std::uint64_t sum = 0;       // report thread only
+    std::uint64_t expected = 0;  // report thread only
+    bool first = true;           // report thread only
 } g_tally;
 
 int ReadEveryByte(DemReportBlock* block) {
@@ -68,7 +67,8 @@ int ReadEveryByte(DemReportBlock* block) {
         };
         const std::uint64_t counter = (word(3) << (2 * bits) | word(4) << bits | word(5)) & mask;
         if (!g_tally.first && counter != (g_tally.expected & mask)) {
-            g_tally.lostFrames.fetch_add((counter - g_tally.expected) & mask, std::memory_order_relaxed);
+            g_tally.lostFrames.fetch_add((counter - g_tally.expected) & mask,
+                                         std::memory_order_relaxed);
         }
         g_tally.first = false;
         g_tally.expected = counter + 1;
@@ -136,11 +136,14 @@ double PlainTcpRate(double seconds) {
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
     if (argc > 3) {  // one configuration at one rate: seconds, config index, Mbit/s
-        const Config c[] = {{"small", 24, 8, 4, 0}, {"large", 256, 16, 16, 0}, {"large host", 256, 16, 16, 1}};
+        const Config c[] = {
+            {"small", 24, 8, 4, 0}, {"large", 256, 16, 16, 0}, {"large host", 256, 16, 16, 1}};
         for (int i = 3; i < argc; ++i) {
-            const Result r = RunPipeline(c[std::atoi(argv[2]) % 3], seconds, unsigned(std::atoi(argv[i])));
+            const Result r =
+                RunPipeline(c[std::atoi(argv[2]) % 3], seconds, unsigned(std::atoi(argv[i])));
             std::printf("%.0f Mbit/s, %llu minor frames, %llu lost\n", r.mbps * 8,
-                        static_cast<unsigned long long>(r.frames), static_cast<unsigned long long>(r.lost));
+                        static_cast<unsigned long long>(r.frames),
+                        static_cast<unsigned long long>(r.lost));
         }
         return 0;
     }
@@ -153,7 +156,8 @@ int main(int argc, char** argv) {
     };
     for (const Config& c : configs) {
         std::printf("%s\n", c.name);
-        std::printf("  %10s %10s %10s %12s %8s\n", "sent Mbit/s", "got Mbit/s", "got MB/s", "minor frames", "lost");
+        std::printf("  %10s %10s %10s %12s %8s\n", "sent Mbit/s", "got Mbit/s", "got MB/s",
+                    "minor frames", "lost");
         // The engine's rate is raised step by step until frames get lost or the
         // engine no longer reaches the rate asked; the best rate delivered
         // whole is the sustained loss-free rate.
@@ -161,8 +165,8 @@ int main(int argc, char** argv) {
         for (unsigned mbps = 1000; mbps <= 40000; mbps = mbps * 5 / 4) {
             const Result r = RunPipeline(c, seconds, mbps);
             std::printf("  %10u %10.0f %10.0f %12llu %8llu%s\n", mbps, r.mbps * 8, r.mbps,
-                        static_cast<unsigned long long>(r.frames), static_cast<unsigned long long>(r.lost),
-                        r.bad ? " (partial records)" : "");
+                        static_cast<unsigned long long>(r.frames),
+                        static_cast<unsigned long long>(r.lost), r.bad ? " (partial records)" : "");
             const bool whole = r.lost == 0 && r.bad == 0 && r.frames > 0;
             if (!whole) break;
             bestGot = std::max(bestGot, r.mbps * 8);
@@ -170,9 +174,11 @@ int main(int argc, char** argv) {
         }
         const Result flat = RunPipeline(c, seconds, 0);
         std::printf("  %10s %10.0f %10.0f %12llu %8llu\n", "unlimited", flat.mbps * 8, flat.mbps,
-                    static_cast<unsigned long long>(flat.frames), static_cast<unsigned long long>(flat.lost));
+                    static_cast<unsigned long long>(flat.frames),
+                    static_cast<unsigned long long>(flat.lost));
         if (flat.lost == 0 && flat.bad == 0) bestGot = std::max(bestGot, flat.mbps * 8);
-        std::printf("  sustained loss-free: %.0f Mbit/s, %.2f of the TCP copy\n\n", bestGot, bestGot / (tcp * 8));
+        std::printf("  sustained loss-free: %.0f Mbit/s, %.2f of the TCP copy\n\n", bestGot,
+                    bestGot / (tcp * 8));
     }
     rusage ru{};
     ::getrusage(RUSAGE_SELF, &ru);

@@ -60,12 +60,13 @@ int DaysInMonth(int year, int month) {
 }
 
 // ---- label tables
-constexpr Label kDataSource[] = {{"接收机", 0}, {"外部PCM-TTL", 1}, {"PCM自检", 2}, {"外部PCM-422", 3}};
+constexpr Label kDataSource[] = {
+    {"接收机", 0}, {"外部PCM-TTL", 1}, {"PCM自检", 2}, {"外部PCM-422", 3}};
 constexpr Label kLineCode[] = {{"NRZ-L", 0}, {"NRZ-M", 1}, {"NRZ-S", 2}, {"BIφ-L", 3},
                                {"BIφ-M", 4}, {"BIφ-S", 5}, {"RNRZ-L", 6}};
 constexpr Label kSubframeType[] = {{"无副帧", 0}, {"反码副帧", 1}, {"ID副帧", 2}, {"循环副帧", 3}};
-constexpr Label kModulation[] = {{"PCM-FM", 0},        {"PCM-FM(TPC)", 1},   {"PCM-BPSK", 2},
-                                 {"PCM-QPSK", 3},      {"PCM-CDMA-BPSK", 4}, {"PCM-OQPSK", 5},
+constexpr Label kModulation[] = {{"PCM-FM", 0},       {"PCM-FM(TPC)", 1},   {"PCM-BPSK", 2},
+                                 {"PCM-QPSK", 3},     {"PCM-CDMA-BPSK", 4}, {"PCM-OQPSK", 5},
                                  {"PCM-CDMA-QPSK", 6}};
 constexpr Label kEmuModulation[] = {{"关闭", 0},     {"PCM-FM", 1},        {"PCM-BPSK", 2},
                                     {"PCM-QPSK", 3}, {"PCM-CDMA-BPSK", 4}, {"PCM-CDMA-QPSK", 5}};
@@ -79,9 +80,9 @@ constexpr Label kQpskPolarity[] = {{"正向", 1}, {"反向", 2}};
 constexpr Label kConvPolarity[] = {{"反向", 1}};
 constexpr Label kReceiverInput[] = {{"第3路(校验)", 0}, {"第1路(左旋)", 1}, {"第2路(右旋)", 2}};
 constexpr Label kIfBandwidth[] = {
-    {"12.5KHz", 1}, {"25KHz", 2},  {"50KHz", 3},  {"100KHz", 4}, {"300KHz", 5}, {"500KHz", 6},
+    {"12.5KHz", 1}, {"25KHz", 2},  {"50KHz", 3},  {"100KHz", 4},  {"300KHz", 5}, {"500KHz", 6},
     {"750KHz", 7},  {"1.5MHz", 8}, {"2.4MHz", 9}, {"3.3MHz", 10}, {"6MHz", 11},  {"10MHz", 12},
-    {"15MHz", 13},  {"20MHz", 14}, {"24MHz", 15}, {"30MHz", 16}, {"35MHz", 17}};
+    {"15MHz", 13},  {"20MHz", 14}, {"24MHz", 15}, {"30MHz", 16},  {"35MHz", 17}};
 constexpr Label kLoopBandwidth[] = {{"0.1%", 0}, {"0.5%", 1}};
 constexpr Label kIdCount[] = {{"加计数", 0}, {"减计数", 1}};
 constexpr Label kKeyLength[] = {{"128Bit", 0}, {"184Bit", 1}};
@@ -124,20 +125,24 @@ const LabelList kSourceLabels{"70M来源/PCM来源", kSource, 1, "外部"};
 
 std::span<const LabelList* const> AllLabelLists() {
     static const LabelList* const all[] = {
-        &kDataSourceLabels,      &kLineCodeLabels,         &kSubframeTypeLabels,
-        &kEmuSubframeTypeLabels, &kModulationLabels,       &kEmuModulationLabels,
-        &kModControlLabels,      &kPnLengthLabels,         &kPnSourceLabels,
-        &kChannelCodingLabels,   &kQpskPolarityLabels,     &kConvPolarityLabels,
-        &kReceiverInputLabels,   &kIfBandwidthLabels,      &kLoopBandwidthLabels,
-        &kIdCountLabels,         &kKeyLengthLabels,        &kTimeModeLabels,
-        &kTimeBaseLabels,        &kTimeSyncLabels,         &kTimingPrecisionLabels,
-        &kSafetyModulationLabels, &kSafetyRateLabels,      &kSourceLabels};
+        &kDataSourceLabels,       &kLineCodeLabels,     &kSubframeTypeLabels,
+        &kEmuSubframeTypeLabels,  &kModulationLabels,   &kEmuModulationLabels,
+        &kModControlLabels,       &kPnLengthLabels,     &kPnSourceLabels,
+        &kChannelCodingLabels,    &kQpskPolarityLabels, &kConvPolarityLabels,
+        &kReceiverInputLabels,    &kIfBandwidthLabels,  &kLoopBandwidthLabels,
+        &kIdCountLabels,          &kKeyLengthLabels,    &kTimeModeLabels,
+        &kTimeBaseLabels,         &kTimeSyncLabels,     &kTimingPrecisionLabels,
+        &kSafetyModulationLabels, &kSafetyRateLabels,   &kSourceLabels};
     return all;
 }
 
-std::uint32_t DecodeYesNo(std::string_view text) { return text == "-1" ? 1 : 0; }
+std::uint32_t DecodeYesNo(std::string_view text) {
+    return text == "-1" ? 1 : 0;
+}
 
-std::string_view EncodeYesNo(std::uint32_t value) { return value ? "-1" : "0"; }
+std::string_view EncodeYesNo(std::uint32_t value) {
+    return value ? "-1" : "0";
+}
 
 std::uint32_t DecodeLabel(const LabelList& list, std::string_view text) {
     text = TrimBlanks(text);
@@ -154,22 +159,23 @@ std::string_view EncodeLabel(const LabelList& list, std::uint32_t code) {
 
 std::optional<DateTime> ParseDateTime(std::string_view s) {
     DateTime t;
-    if (ScanInt(s, t.year) && ScanLiteral(s, '-') && ScanInt(s, t.month) &&
-        ScanLiteral(s, '-') && ScanInt(s, t.day) && ScanLiteral(s, ' ') &&
-        ScanInt(s, t.hour) && ScanLiteral(s, ':') && ScanInt(s, t.minute) &&
-        ScanLiteral(s, ':') && ScanInt(s, t.second))
+    if (ScanInt(s, t.year) && ScanLiteral(s, '-') && ScanInt(s, t.month) && ScanLiteral(s, '-') &&
+        ScanInt(s, t.day) && ScanLiteral(s, ' ') && ScanInt(s, t.hour) && ScanLiteral(s, ':') &&
+        ScanInt(s, t.minute) && ScanLiteral(s, ':') && ScanInt(s, t.second))
         return t;
     return std::nullopt;
 }
 
 std::string FormatDateTime(const DateTime& t) {
     char buf[80];
-    std::snprintf(buf, sizeof buf, "%d-%d-%d %d:%d:%d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
+    std::snprintf(buf, sizeof buf, "%d-%d-%d %d:%d:%d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
     return buf;
 }
 
-bool IsLeapYear(int year) { return year % 400 == 0 || (year % 4 == 0 && year % 100 != 0); }
+bool IsLeapYear(int year) {
+    return year % 400 == 0 || (year % 4 == 0 && year % 100 != 0);
+}
 
 std::uint32_t DayOfYear(int year, int month, int day) {
     if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return 0;
@@ -253,10 +259,14 @@ std::optional<std::uint64_t> ParseHex(std::string_view text) {
     std::uint64_t v = 0;
     for (char c : text) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return std::nullopt;
         v = v << 4 | static_cast<std::uint64_t>(d);
     }
     return v;

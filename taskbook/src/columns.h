@@ -3,14 +3,14 @@
 // rows come from outside, so every decoder accepts any input.
 #pragma once
 
+#include <bbdevice/dev_records.h>
+
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <bbdevice/dev_records.h>
 
 namespace taskbook {
 
@@ -36,30 +36,30 @@ struct LabelList {
 std::uint32_t DecodeLabel(const LabelList& list, std::string_view text);
 std::string_view EncodeLabel(const LabelList& list, std::uint32_t code);
 
-extern const LabelList kDataSourceLabels;       // 数据源
-extern const LabelList kLineCodeLabels;         // 码型, 传输码型
-extern const LabelList kSubframeTypeLabels;     // 副帧类型
-extern const LabelList kEmuSubframeTypeLabels;  // emulator 副帧类型
-extern const LabelList kModulationLabels;       // Sim调制模式, 解调模式
-extern const LabelList kEmuModulationLabels;    // emulator 调制体制
-extern const LabelList kModControlLabels;       // Sim调制控制
-extern const LabelList kPnLengthLabels;         // Sim伪码长度, 伪码长度
-extern const LabelList kPnSourceLabels;         // Sim伪码来源, 伪码来源
-extern const LabelList kChannelCodingLabels;    // Sim信道编码, 信道译码
-extern const LabelList kQpskPolarityLabels;     // QPSK解调极性, SimQPSK调制极性
-extern const LabelList kConvPolarityLabels;     // 卷积译码, Sim卷积编码
-extern const LabelList kReceiverInputLabels;    // 信号来源
-extern const LabelList kIfBandwidthLabels;      // 中频带宽
-extern const LabelList kLoopBandwidthLabels;    // 环路带宽
-extern const LabelList kIdCountLabels;          // ID码计数方式, ID帧计数方式
-extern const LabelList kKeyLengthLabels;        // 密钥长度
-extern const LabelList kTimeModeLabels;         // 时统模式
-extern const LabelList kTimeBaseLabels;         // 内时统基准模式
-extern const LabelList kTimeSyncLabels;         // 内时统同步模式
-extern const LabelList kTimingPrecisionLabels;  // 配时精度
-extern const LabelList kSafetyModulationLabels; // safety-control 调制体制
-extern const LabelList kSafetyRateLabels;       // 调制码率(Kbps)
-extern const LabelList kSourceLabels;           // 70M来源, PCM来源
+extern const LabelList kDataSourceLabels;        // 数据源
+extern const LabelList kLineCodeLabels;          // 码型, 传输码型
+extern const LabelList kSubframeTypeLabels;      // 副帧类型
+extern const LabelList kEmuSubframeTypeLabels;   // emulator 副帧类型
+extern const LabelList kModulationLabels;        // Sim调制模式, 解调模式
+extern const LabelList kEmuModulationLabels;     // emulator 调制体制
+extern const LabelList kModControlLabels;        // Sim调制控制
+extern const LabelList kPnLengthLabels;          // Sim伪码长度, 伪码长度
+extern const LabelList kPnSourceLabels;          // Sim伪码来源, 伪码来源
+extern const LabelList kChannelCodingLabels;     // Sim信道编码, 信道译码
+extern const LabelList kQpskPolarityLabels;      // QPSK解调极性, SimQPSK调制极性
+extern const LabelList kConvPolarityLabels;      // 卷积译码, Sim卷积编码
+extern const LabelList kReceiverInputLabels;     // 信号来源
+extern const LabelList kIfBandwidthLabels;       // 中频带宽
+extern const LabelList kLoopBandwidthLabels;     // 环路带宽
+extern const LabelList kIdCountLabels;           // ID码计数方式, ID帧计数方式
+extern const LabelList kKeyLengthLabels;         // 密钥长度
+extern const LabelList kTimeModeLabels;          // 时统模式
+extern const LabelList kTimeBaseLabels;          // 内时统基准模式
+extern const LabelList kTimeSyncLabels;          // 内时统同步模式
+extern const LabelList kTimingPrecisionLabels;   // 配时精度
+extern const LabelList kSafetyModulationLabels;  // safety-control 调制体制
+extern const LabelList kSafetyRateLabels;        // 调制码率(Kbps)
+extern const LabelList kSourceLabels;            // 70M来源, PCM来源
 
 std::span<const LabelList* const> AllLabelLists();
 

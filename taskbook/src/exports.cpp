@@ -119,8 +119,8 @@ void TaskMacroManage(void* owner, int stream, int mode, unsigned mask) {
     }
 }
 
-int GetApplyPara(TaskInfoRecord* info, DemTaskRecord* dem, SimTaskRecord* sim,
-                 TimeTaskRecord* time, RecvTaskRecord* recv, int stream) {
+int GetApplyPara(TaskInfoRecord* info, DemTaskRecord* dem, SimTaskRecord* sim, TimeTaskRecord* time,
+                 RecvTaskRecord* recv, int stream) {
     StreamOut s{dem, sim, time, recv};
     int n = NormalizeStream(stream);
     return Apply(info, &s, &n, 1);
@@ -152,8 +152,8 @@ int GetApplyPara2(TaskInfoRecord* info, DemTaskRecord* dem1, SimTaskRecord* sim1
                   SimTaskRecord* sim2, TimeTaskRecord* time2, RecvTaskRecord* recv2,
                   DemTaskRecord* dem3, SimTaskRecord* sim3, TimeTaskRecord* time3,
                   RecvTaskRecord* recv3) {
-    StreamOut s[3] = {{dem1, sim1, time1, recv1}, {dem2, sim2, time2, recv2},
-                      {dem3, sim3, time3, recv3}};
+    StreamOut s[3] = {
+        {dem1, sim1, time1, recv1}, {dem2, sim2, time2, recv2}, {dem3, sim3, time3, recv3}};
     return Apply(info, s, kAllStreams, 3);
 }
 
@@ -162,8 +162,8 @@ int GetDefaultTaskPara2(TaskInfoRecord* info, DemTaskRecord* dem1, SimTaskRecord
                         SimTaskRecord* sim2, TimeTaskRecord* time2, RecvTaskRecord* recv2,
                         DemTaskRecord* dem3, SimTaskRecord* sim3, TimeTaskRecord* time3,
                         RecvTaskRecord* recv3) {
-    StreamOut s[3] = {{dem1, sim1, time1, recv1}, {dem2, sim2, time2, recv2},
-                      {dem3, sim3, time3, recv3}};
+    StreamOut s[3] = {
+        {dem1, sim1, time1, recv1}, {dem2, sim2, time2, recv2}, {dem3, sim3, time3, recv3}};
     return Load(false, info, s, kAllStreams, 3);
 }
 
@@ -172,8 +172,8 @@ int GetCheckSelfTaskPara2(TaskInfoRecord* info, DemTaskRecord* dem1, SimTaskReco
                           SimTaskRecord* sim2, TimeTaskRecord* time2, RecvTaskRecord* recv2,
                           DemTaskRecord* dem3, SimTaskRecord* sim3, TimeTaskRecord* time3,
                           RecvTaskRecord* recv3) {
-    StreamOut s[3] = {{dem1, sim1, time1, recv1}, {dem2, sim2, time2, recv2},
-                      {dem3, sim3, time3, recv3}};
+    StreamOut s[3] = {
+        {dem1, sim1, time1, recv1}, {dem2, sim2, time2, recv2}, {dem3, sim3, time3, recv3}};
     return Load(true, info, s, kAllStreams, 3);
 }
 
@@ -182,8 +182,8 @@ int ModifyTaskMacro2(TaskInfoRecord* info, DemTaskRecord* dem1, SimTaskRecord* s
                      SimTaskRecord* sim2, TimeTaskRecord* time2, RecvTaskRecord* recv2,
                      DemTaskRecord* dem3, SimTaskRecord* sim3, TimeTaskRecord* time3,
                      RecvTaskRecord* recv3) {
-    StreamOut s[3] = {{dem1, sim1, time1, recv1}, {dem2, sim2, time2, recv2},
-                      {dem3, sim3, time3, recv3}};
+    StreamOut s[3] = {
+        {dem1, sim1, time1, recv1}, {dem2, sim2, time2, recv2}, {dem3, sim3, time3, recv3}};
     return Modify(info, s, kAllStreams, 3);
 }
 

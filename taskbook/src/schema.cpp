@@ -14,7 +14,9 @@ namespace {
 
 using plat::DbValue;
 
-constexpr std::uint32_t Off(std::size_t o) { return static_cast<std::uint32_t>(o); }
+constexpr std::uint32_t Off(std::size_t o) {
+    return static_cast<std::uint32_t>(o);
+}
 
 #define DEM(f) Off(offsetof(DemParam, f))
 #define SIM(f) Off(offsetof(SimParam, f))
@@ -213,16 +215,11 @@ std::vector<Column> TimeCodeColumns() {
     const Target T = Target::Time;
     const std::uint32_t basic = TIMEREC(basic);
     return {
-        Field("时统模式", Codec::Label, T, basic + BASIC(时统模式),
-              &kTimeModeLabels),
-        Field("内时统基准模式", Codec::Label, T,
-              basic + BASIC(内时统基准模式), &kTimeBaseLabels),
-        Field("内时统同步模式", Codec::Label, T,
-              basic + BASIC(内时统同步模式), &kTimeSyncLabels),
-        Field("内时统校准使能", Codec::YesNo, T,
-              basic + BASIC(内时统校准使能)),
-        Field("内时统校准时间", Codec::DateTime, T,
-              basic + BASIC(内时统校准时间)),
+        Field("时统模式", Codec::Label, T, basic + BASIC(时统模式), &kTimeModeLabels),
+        Field("内时统基准模式", Codec::Label, T, basic + BASIC(内时统基准模式), &kTimeBaseLabels),
+        Field("内时统同步模式", Codec::Label, T, basic + BASIC(内时统同步模式), &kTimeSyncLabels),
+        Field("内时统校准使能", Codec::YesNo, T, basic + BASIC(内时统校准使能)),
+        Field("内时统校准时间", Codec::DateTime, T, basic + BASIC(内时统校准时间)),
         Field("定时起飞使能", Codec::YesNo, T, TIMEREC(定时起飞使能)),
         Field("定时起飞时间", Codec::DateTime, T, TIMEREC(定时起飞时间)),
         Field("选路起飞使能", Codec::YesNo, T, TIMEREC(选路起飞使能)),
@@ -343,7 +340,8 @@ std::optional<std::int64_t> ValueInt(const DbValue& v) {
 }
 
 std::optional<double> ValueReal(const DbValue& v) {
-    if (auto* d = std::get_if<double>(&v)) return std::isfinite(*d) ? std::optional(*d) : std::nullopt;
+    if (auto* d = std::get_if<double>(&v))
+        return std::isfinite(*d) ? std::optional(*d) : std::nullopt;
     if (auto* i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
     if (auto* s = std::get_if<std::string>(&v)) return ParseReal(*s);
     return std::nullopt;
@@ -380,10 +378,18 @@ Targets WriteTargets(const Column& c, TaskRecords& r, int stream) {
     auto bytes = [](auto& rec) { return reinterpret_cast<std::uint8_t*>(&rec); };
     StreamRecords& s = r.streams[stream > 0 ? stream - 1 : 0];
     switch (c.target) {
-        case Target::Info: t.write[0] = bytes(r.info); break;
-        case Target::Dem: t.write[0] = bytes(s.dem); break;
-        case Target::Sim: t.write[0] = bytes(s.sim); break;
-        case Target::Time: t.write[0] = bytes(s.time); break;
+        case Target::Info:
+            t.write[0] = bytes(r.info);
+            break;
+        case Target::Dem:
+            t.write[0] = bytes(s.dem);
+            break;
+        case Target::Sim:
+            t.write[0] = bytes(s.sim);
+            break;
+        case Target::Time:
+            t.write[0] = bytes(s.time);
+            break;
         case Target::RecvDem:
             t.write[0] = bytes(s.recv.dem);
             t.write[1] = bytes(s.dem.dem);
@@ -392,7 +398,8 @@ Targets WriteTargets(const Column& c, TaskRecords& r, int stream) {
             t.write[0] = bytes(s.recv.sim);
             t.write[1] = bytes(s.sim.sim);
             break;
-        case Target::None: break;
+        case Target::None:
+            break;
     }
     return t;
 }
@@ -401,13 +408,20 @@ const std::uint8_t* ReadSource(const Column& c, const TaskRecords& r, int stream
     auto bytes = [](const auto& rec) { return reinterpret_cast<const std::uint8_t*>(&rec); };
     const StreamRecords& s = r.streams[stream > 0 ? stream - 1 : 0];
     switch (c.target) {
-        case Target::Info: return bytes(r.info);
-        case Target::Dem: return bytes(s.dem);
-        case Target::Sim: return bytes(s.sim);
-        case Target::Time: return bytes(s.time);
-        case Target::RecvDem: return bytes(s.recv.dem);
-        case Target::RecvSim: return bytes(s.recv.sim);
-        case Target::None: break;
+        case Target::Info:
+            return bytes(r.info);
+        case Target::Dem:
+            return bytes(s.dem);
+        case Target::Sim:
+            return bytes(s.sim);
+        case Target::Time:
+            return bytes(s.time);
+        case Target::RecvDem:
+            return bytes(s.recv.dem);
+        case Target::RecvSim:
+            return bytes(s.recv.sim);
+        case Target::None:
+            break;
     }
     return nullptr;
 }
@@ -446,7 +460,8 @@ void DecodeInto(const Column& c, const DbValue& v, std::uint8_t* base) {
                 Put<std::uint32_t>(base, c.offset, static_cast<std::uint32_t>(*h));
             break;
         case Codec::Hex64:
-            if (auto h = ParseHex(ValueText(v).value_or(""))) Put<std::uint64_t>(base, c.offset, *h);
+            if (auto h = ParseHex(ValueText(v).value_or("")))
+                Put<std::uint64_t>(base, c.offset, *h);
             break;
         case Codec::DateTime:
             Put<DayTime>(base, c.offset, DecodeDayTime(ValueText(v).value_or("")));
@@ -500,9 +515,12 @@ bool SameValue(const DbValue& a, const DbValue& b) {
 
 const char* SqlType(Codec codec) {
     switch (codec) {
-        case Codec::Int: return "INTEGER";
-        case Codec::Real: return "REAL";
-        default: return "TEXT";
+        case Codec::Int:
+            return "INTEGER";
+        case Codec::Real:
+            return "REAL";
+        default:
+            return "TEXT";
     }
 }
 
@@ -536,9 +554,12 @@ TaskRows DefaultRows(const std::string& name, const DateTime& stamp) {
     for (const Table& t : Tables()) {
         std::vector<DbValue> values;
         for (const Column& c : t.columns) {
-            if (c.defaultText) values.push_back(TypedDefault(c, c.defaultText));
-            else if (c.codec == Codec::DateTime) values.push_back(FormatDateTime(stamp));
-            else values.push_back(Encode(c, ReadSource(c, *records, t.stream), DbValue{}));
+            if (c.defaultText)
+                values.push_back(TypedDefault(c, c.defaultText));
+            else if (c.codec == Codec::DateTime)
+                values.push_back(FormatDateTime(stamp));
+            else
+                values.push_back(Encode(c, ReadSource(c, *records, t.stream), DbValue{}));
         }
         rows.tables.push_back(std::move(values));
     }

@@ -37,7 +37,7 @@ struct Column {
 
 struct Table {
     std::string name;
-    int stream;  // 1..3, 0 for the station's devices and the task information
+    int stream;                   // 1..3, 0 for the station's devices and the task information
     std::vector<Column> columns;  // without the key column 任务名
 };
 

@@ -26,13 +26,17 @@ void ShowConnectFailed(const std::string& detail) {
     ShowError("连接数据库失败！错误信息：" + detail);
 }
 
-void ShowTableEmpty(const std::string& table) { ShowError(table + "：表内数据为空！\t\t\t"); }
+void ShowTableEmpty(const std::string& table) {
+    ShowError(table + "：表内数据为空！\t\t\t");
+}
 
 void ShowWriteFailed(const std::string& detail) {
     ShowError("任务宏保存失败！错误信息：" + detail);
 }
 
-std::string Quoted(const std::string& identifier) { return "\"" + identifier + "\""; }
+std::string Quoted(const std::string& identifier) {
+    return "\"" + identifier + "\"";
+}
 
 DateTime Now() {
     std::time_t now = std::time(nullptr);
@@ -102,7 +106,9 @@ bool WriteRows(Database& db, const TaskRows& rows) {
 
 }  // namespace
 
-int NormalizeStream(int stream) { return stream == 1 || stream == 2 ? stream : 3; }
+int NormalizeStream(int stream) {
+    return stream == 1 || stream == 2 ? stream : 3;
+}
 
 TaskStore& TaskStore::Instance() {
     static TaskStore store;
@@ -179,9 +185,8 @@ bool TaskStore::CreateStore(Database& db) {
     SetInfoColumn(selfCheck, "任务描述", std::string("自检任务"));
     SetInfoColumn(selfCheck, "执行时间", FormatDateTime(stamp));
 
-    return InTransaction(db, [&] {
-        return db.Execute(ddl) && WriteRows(db, current) && WriteRows(db, selfCheck);
-    });
+    return InTransaction(
+        db, [&] { return db.Execute(ddl) && WriteRows(db, current) && WriteRows(db, selfCheck); });
 }
 
 std::optional<std::vector<TaskListEntry>> TaskStore::TaskList() {
@@ -190,8 +195,10 @@ std::optional<std::vector<TaskListEntry>> TaskStore::TaskList() {
     auto st = db_->Prepare(std::string("SELECT ") + kTaskNameColumn + ", " + kDefaultTaskColumn +
                            " FROM " + kTaskInfoTable + " ORDER BY " + kTaskNameColumn + " ASC");
     if (!st) {
-        if (!db_->TableExists(kTaskInfoTable)) ShowTableEmpty(kTaskInfoTable);
-        else ShowConnectFailed(db_->LastError());
+        if (!db_->TableExists(kTaskInfoTable))
+            ShowTableEmpty(kTaskInfoTable);
+        else
+            ShowConnectFailed(db_->LastError());
         return std::nullopt;
     }
     std::vector<TaskListEntry> list;
@@ -217,8 +224,10 @@ std::optional<bool> TaskStore::TaskExists(const std::string& name) {
     auto st = db_->Prepare(std::string("SELECT 1 FROM ") + Quoted(kTaskInfoTable) + " WHERE " +
                            Quoted(kTaskNameColumn) + "=?1");
     if (!st) {
-        if (!db_->TableExists(kTaskInfoTable)) ShowTableEmpty(kTaskInfoTable);
-        else ShowConnectFailed(db_->LastError());
+        if (!db_->TableExists(kTaskInfoTable))
+            ShowTableEmpty(kTaskInfoTable);
+        else
+            ShowConnectFailed(db_->LastError());
         return std::nullopt;
     }
     if (!st->BindText(1, name)) return std::nullopt;
@@ -240,8 +249,10 @@ bool TaskStore::LoadTask(const std::string& name, TaskRows& out) {
         auto st = db_->Prepare("SELECT * FROM " + Quoted(t.name) + " WHERE " +
                                Quoted(kTaskNameColumn) + "=?1");
         if (!st) {
-            if (!db_->TableExists(t.name)) ShowTableEmpty(t.name);
-            else ShowConnectFailed(db_->LastError());
+            if (!db_->TableExists(t.name))
+                ShowTableEmpty(t.name);
+            else
+                ShowConnectFailed(db_->LastError());
             return false;
         }
         st->BindText(1, name);

@@ -83,9 +83,9 @@ private:
     std::recursive_mutex mutex_;
     std::unique_ptr<plat::Database> db_;  // guarded by mutex_
     bool forceReadOnly_ = false;
-    std::optional<TaskRows> working_;        // task being edited
-    std::string lastDefaultName_;            // fallback of LoadDefault
-    std::unique_ptr<TaskRecords> applied_;   // valid when appliedValid_
+    std::optional<TaskRows> working_;       // task being edited
+    std::string lastDefaultName_;           // fallback of LoadDefault
+    std::unique_ptr<TaskRecords> applied_;  // valid when appliedValid_
     bool appliedValid_ = false;
     int applyCode_ = 0;
     Caller caller_;

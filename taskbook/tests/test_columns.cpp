@@ -12,7 +12,8 @@ namespace {
 
 TEST(YesNoColumn, OnlyMinusOneIsTrue) {
     EXPECT_EQ(DecodeYesNo("-1"), 1u);
-    for (const char* t : {"0", "", "1", " -1", "-1 ", "true", "是"}) EXPECT_EQ(DecodeYesNo(t), 0u) << t;
+    for (const char* t : {"0", "", "1", " -1", "-1 ", "true", "是"})
+        EXPECT_EQ(DecodeYesNo(t), 0u) << t;
     EXPECT_EQ(EncodeYesNo(1), "-1");
     EXPECT_EQ(EncodeYesNo(7), "-1");
     EXPECT_EQ(EncodeYesNo(0), "0");

@@ -95,7 +95,8 @@ protected:
     // Runs SQL on the store file directly, as another program would.
     void Sql(const std::string& sql) {
         std::string error;
-        auto db = plat::Database::OpenFile(StorePath(), plat::Database::OpenMode::ReadWrite, &error);
+        auto db =
+            plat::Database::OpenFile(StorePath(), plat::Database::OpenMode::ReadWrite, &error);
         ASSERT_TRUE(db) << error;
         ASSERT_TRUE(db->Execute(sql)) << db->LastError();
     }
@@ -106,7 +107,8 @@ protected:
         auto db = plat::Database::OpenFile(StorePath(), plat::Database::OpenMode::ReadOnly, &error);
         if (!db) return "unopenable: " + error;
         std::ostringstream out;
-        auto tables = db->Prepare("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
+        auto tables =
+            db->Prepare("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
         std::vector<std::string> names;
         while (tables && tables->Step() == plat::Statement::StepResult::Row)
             names.push_back(*tables->Text("name"));
@@ -116,7 +118,8 @@ protected:
             while (rows && rows->Step() == plat::Statement::StepResult::Row) {
                 for (int i = 0; i < rows->ColumnCount(); ++i) {
                     auto v = rows->Column(i);
-                    out << v.index() << ":" << rows->Text(rows->ColumnName(i)).value_or("NULL") << "|";
+                    out << v.index() << ":" << rows->Text(rows->ColumnName(i)).value_or("NULL")
+                        << "|";
                 }
                 out << "\n";
             }
@@ -162,7 +165,8 @@ TEST_F(TaskStoreTest, MissingStoreIsCreatedWithCurrentAndSelfCheckTasks) {
 
     // Registered under its data-source name; the file keeps its name.
     std::string ini = dir_ + "/config/talvora/odbc.ini";
-    EXPECT_EQ(plat::GetPrivateProfileString("Zt9-TaskMacro", "Database", "", 4096, ini), StorePath());
+    EXPECT_EQ(plat::GetPrivateProfileString("Zt9-TaskMacro", "Database", "", 4096, ini),
+              StorePath());
 
     auto s = NewFive();
     ASSERT_EQ(GetCheckSelfTaskPara(&s->info, &s->dem, &s->sim, &s->time, &s->recv, 3), 1);
@@ -266,7 +270,8 @@ void FillDistinct(Five& f, int seed) {
     f.dem.decipher.加密起始帧 = u(10);
     f.dem.decipher.帧计数路序 = 11;
     std::memset(&f.dem.channels, 0, sizeof f.dem.channels);
-    std::strcpy(f.dem.channels.密钥波道, "5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,");
+    std::strcpy(f.dem.channels.密钥波道,
+                "5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,");
     std::strcpy(f.dem.channels.加密波道, "30,31,");
 
     SimParam& s = f.sim.sim;
@@ -347,17 +352,17 @@ TEST_F(TaskStoreTest, WrittenTaskReadsBackByteIdentical) {
 
 TEST_F(TaskStoreTest, AllThreeStreamsRoundTripAtOnce) {
     auto s1 = NewFive(), s2 = NewFive(), s3 = NewFive();
-    ASSERT_EQ(GetDefaultTaskPara2(&s1->info, &s1->dem, &s1->sim, &s1->time, &s1->recv, &s2->dem,
-                                  &s2->sim, &s2->time, &s2->recv, &s3->dem, &s3->sim, &s3->time,
-                                  &s3->recv),
-              1);
+    ASSERT_EQ(
+        GetDefaultTaskPara2(&s1->info, &s1->dem, &s1->sim, &s1->time, &s1->recv, &s2->dem, &s2->sim,
+                            &s2->time, &s2->recv, &s3->dem, &s3->sim, &s3->time, &s3->recv),
+        1);
     FillDistinct(*s1, 1);
     FillDistinct(*s2, 2);
     FillDistinct(*s3, 3);
-    ASSERT_EQ(ModifyTaskMacro2(&s1->info, &s1->dem, &s1->sim, &s1->time, &s1->recv, &s2->dem,
-                               &s2->sim, &s2->time, &s2->recv, &s3->dem, &s3->sim, &s3->time,
-                               &s3->recv),
-              1);
+    ASSERT_EQ(
+        ModifyTaskMacro2(&s1->info, &s1->dem, &s1->sim, &s1->time, &s1->recv, &s2->dem, &s2->sim,
+                         &s2->time, &s2->recv, &s3->dem, &s3->sim, &s3->time, &s3->recv),
+        1);
     TaskStore::Instance().ResetForTest();
     for (int s = 1; s <= 3; ++s) {
         auto back = NewFive(0xEE);
@@ -374,7 +379,8 @@ TEST_F(TaskStoreTest, TaskNameWithQuotesIsBoundNotSpliced) {
     auto f = NewFive();
     ASSERT_EQ(LoadDefault(*f, 1), 1);
     std::string before = Dump();
-    for (const std::string name : {"O'Brien的任务", "x' OR '1'='1", "a'; DROP TABLE 任务信息表; --"}) {
+    for (const std::string name :
+         {"O'Brien的任务", "x' OR '1'='1", "a'; DROP TABLE 任务信息表; --"}) {
         SetName(*f, name);
         f->info.默认任务 = 0;
         ASSERT_EQ(Modify(*f, 1), 1) << name;
@@ -383,8 +389,9 @@ TEST_F(TaskStoreTest, TaskNameWithQuotesIsBoundNotSpliced) {
     ASSERT_TRUE(list);
     std::vector<std::string> names;
     for (const auto& e : *list) names.push_back(e.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"*自检*", "O'Brien的任务", "a'; DROP TABLE 任务信息表; --",
-                                               "x' OR '1'='1", "当前任务"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"*自检*", "O'Brien的任务", "a'; DROP TABLE 任务信息表; --",
+                                        "x' OR '1'='1", "当前任务"}));
     // The tasks that were there are untouched: drop the new ones and compare.
     for (const auto& t : Tables()) Sql("DELETE FROM \"" + t.name + "\" WHERE 任务名 LIKE '%''%'");
     EXPECT_EQ(Dump(), before);
@@ -400,7 +407,8 @@ TEST_F(TaskStoreTest, NewTaskTakesOtherDevicesFromTaskInHand) {
     ASSERT_EQ(Modify(*f, 1), 1);
     std::string error;
     auto db = plat::Database::OpenFile(StorePath(), plat::Database::OpenMode::ReadOnly, &error);
-    auto st = db->Prepare("SELECT \"工作频率(MHz)\" AS f FROM 天线控制器参数表 WHERE 任务名='新任务'");
+    auto st =
+        db->Prepare("SELECT \"工作频率(MHz)\" AS f FROM 天线控制器参数表 WHERE 任务名='新任务'");
     ASSERT_TRUE(st && st->Step() == plat::Statement::StepResult::Row);
     EXPECT_EQ(std::get<double>(st->Column("f")), 2255.5);
 }
@@ -471,8 +479,9 @@ TEST_F(TaskStoreTest, StoredTextLongerThanTheRecordSurvivesAnUnchangedWrite) {
     ASSERT_EQ(Modify(*f, 1), 1);
     std::string error;
     auto db = plat::Database::OpenFile(StorePath(), plat::Database::OpenMode::ReadOnly, &error);
-    auto st = db->Prepare("SELECT i.任务描述 AS d, m.加密波道 AS k, m.码率 AS r FROM 任务信息表 i, "
-                          "解调器1参数表 m WHERE i.任务名='当前任务' AND m.任务名='当前任务'");
+    auto st = db->Prepare(
+        "SELECT i.任务描述 AS d, m.加密波道 AS k, m.码率 AS r FROM 任务信息表 i, "
+        "解调器1参数表 m WHERE i.任务名='当前任务' AND m.任务名='当前任务'");
     ASSERT_TRUE(st && st->Step() == plat::Statement::StepResult::Row);
     EXPECT_EQ(st->Text("d"), longText);
     EXPECT_EQ(st->Text("k"), keys);
@@ -598,7 +607,8 @@ TEST_F(TaskStoreTest, ApplyCopiesExactlyTheRecordsTheCodeSelects) {
 
         auto out = NewFive(0xEE);
         auto blank = NewFive(0xEE);
-        ASSERT_EQ(GetApplyPara(&out->info, &out->dem, &out->sim, &out->time, &out->recv, e.stream), 1);
+        ASSERT_EQ(GetApplyPara(&out->info, &out->dem, &out->sim, &out->time, &out->recv, e.stream),
+                  1);
         const StreamRecords& src = applied->streams[e.stream - 1];
         EXPECT_EQ(std::memcmp(&out->info, &applied->info, sizeof out->info), 0);
         auto check = [&](const void* got, const void* want, const void* none, std::size_t n,

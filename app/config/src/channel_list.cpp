@@ -6,7 +6,9 @@ namespace cfg {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // A plain decimal number with optional blanks around it; false for anything
 // else (signs, junk, empty, values beyond kMaxListValue).

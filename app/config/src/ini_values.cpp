@@ -46,8 +46,7 @@ std::string ReadText(std::string_view section, std::string_view key, std::string
     return plat::GetPrivateProfileString(section, key, def, bufSize, file);
 }
 
-bool WriteInt(std::string_view section, std::string_view key, int value,
-              const std::string& file) {
+bool WriteInt(std::string_view section, std::string_view key, int value, const std::string& file) {
     return plat::WritePrivateProfileInt(section, key, value, file);
 }
 

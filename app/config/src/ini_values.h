@@ -36,8 +36,7 @@ std::string ReadText(std::string_view section, std::string_view key, std::string
                      std::size_t bufSize, const std::string& file);
 
 // Writers; each returns false when the file could not be written.
-bool WriteInt(std::string_view section, std::string_view key, int value,
-              const std::string& file);
+bool WriteInt(std::string_view section, std::string_view key, int value, const std::string& file);
 bool WriteText(std::string_view section, std::string_view key, std::string_view value,
                const std::string& file);
 

@@ -31,8 +31,8 @@ int Port(const char* section, const char* key, int def, const std::string& file)
     return ReadInt(section, key, def, 0, kPortMax, kNetBuf, file);
 }
 
-std::string Text(const char* section, const char* key, const std::string& def,
-                 std::size_t buf, const std::string& file) {
+std::string Text(const char* section, const char* key, const std::string& def, std::size_t buf,
+                 const std::string& file) {
     return ReadText(section, key, def, buf, file);
 }
 
@@ -55,7 +55,9 @@ private:
 
 }  // namespace
 
-std::string ParaIniPath(const std::string& moduleDir) { return moduleDir + "/Para.ini"; }
+std::string ParaIniPath(const std::string& moduleDir) {
+    return moduleDir + "/Para.ini";
+}
 
 NetworkConfig LoadNetworkConfig(const std::string& moduleDir) {
     const std::string f = ParaIniPath(moduleDir);
@@ -114,8 +116,7 @@ NetworkSendConfig LoadNetworkSendConfig(const std::string& moduleDir) {
         static_cast<std::uint16_t>(ReadInt(s, "任务标志", d.taskFlag, 0, 65535, kNetBuf, f));
     c.sourceAddr = ReadU32(s, "信源地址", d.sourceAddr, kNetBuf, f);
     c.destAddr = ReadU32(s, "信宿地址", d.destAddr, kNetBuf, f);
-    c.packetSizeFactor =
-        ReadInt(s, "遥测数据发送包大小", d.packetSizeFactor, 1, 1024, kNetBuf, f);
+    c.packetSizeFactor = ReadInt(s, "遥测数据发送包大小", d.packetSizeFactor, 1, 1024, kNetBuf, f);
     c.linkMonitorBid = ReadU32(s, "链监信息BID", d.linkMonitorBid, kNetBuf, f);
     c.telemetryBid = ReadU32(s, "遥测数据BID", d.telemetryBid, kNetBuf, f);
     c.streamNo = ReadInt(s, "遥测流号", d.streamNo, 1, 3, kNetBuf, f);
@@ -156,8 +157,8 @@ bool SaveFrameCountConfig(const std::string& moduleDir, const FrameCountConfig& 
 
 IdCountConfig LoadIdCountConfig(const std::string& moduleDir) {
     IdCountConfig c;
-    c.idWordPos =
-        ReadInt(kIdSection, "ID路序", c.idWordPos, 1, kWordPosMax, kSmallBuf, ParaIniPath(moduleDir));
+    c.idWordPos = ReadInt(kIdSection, "ID路序", c.idWordPos, 1, kWordPosMax, kSmallBuf,
+                          ParaIniPath(moduleDir));
     return c;
 }
 
@@ -182,8 +183,8 @@ bool SaveTimeContinuityConfig(const std::string& moduleDir, const TimeContinuity
 
 StreamConfig LoadStreamConfig(const std::string& moduleDir) {
     StreamConfig c;
-    c.streamNo = ReadInt(kStreamSection, "遥测流号", c.streamNo, 1, 3, kSmallBuf,
-                         ParaIniPath(moduleDir));
+    c.streamNo =
+        ReadInt(kStreamSection, "遥测流号", c.streamNo, 1, 3, kSmallBuf, ParaIniPath(moduleDir));
     return c;
 }
 
@@ -195,8 +196,8 @@ bool SaveStreamConfig(const std::string& moduleDir, const StreamConfig& c) {
 
 ReplayConfig LoadReplayConfig(const std::string& moduleDir) {
     ReplayConfig c;
-    c.loop = ReadInt(kReplaySection, "是否循环回放", c.loop, 0, 1, kSmallBuf,
-                     ParaIniPath(moduleDir));
+    c.loop =
+        ReadInt(kReplaySection, "是否循环回放", c.loop, 0, 1, kSmallBuf, ParaIniPath(moduleDir));
     return c;
 }
 

@@ -121,8 +121,9 @@ TEST_F(ParaConfigTest, SendAddressesAreStoredSignedAndReadBackToTheSameBits) {
 
     // The unsigned form (as the default is given) reads the same; beyond 32
     // bits gives the default.
-    WriteGbk("Para.ini", "[网络发送配置参数]\n信源地址=2147484423\n信宿地址=4294967296\n"
-                         "链监信息BID=-1\n");
+    WriteGbk("Para.ini",
+             "[网络发送配置参数]\n信源地址=2147484423\n信宿地址=4294967296\n"
+             "链监信息BID=-1\n");
     const NetworkSendConfig c = LoadNetworkSendConfig(dir);
     EXPECT_EQ(c.sourceAddr, 0x80000307u);
     EXPECT_EQ(c.destAddr, 0x80000307u);

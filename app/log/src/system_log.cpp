@@ -1,3 +1,5 @@
+#include "log/system_log.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,7 +12,6 @@
 #include <mutex>
 #include <thread>
 
-#include "log/system_log.h"
 #include "platform/codepage.h"
 #include "platform/kernel_objects.h"
 #include "platform/paths.h"
@@ -50,9 +51,9 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 struct SystemLog::State {
     std::mutex mutex;
-    std::deque<Entry> queue;    // guarded by mutex
-    bool accepting = false;     // guarded by mutex: posts are queued only while true
-    bool stop = false;          // guarded by mutex
+    std::deque<Entry> queue;  // guarded by mutex
+    bool accepting = false;   // guarded by mutex: posts are queued only while true
+    bool stop = false;        // guarded by mutex
 
     // Set by Start before the thread runs, then read-only.
     std::string path;
@@ -60,7 +61,7 @@ struct SystemLog::State {
     std::unique_ptr<plat::NamedEvent> event;
 
     std::atomic<int> result{kLogRunning};
-    std::thread thread;         // owned by the thread calling Start/Stop
+    std::thread thread;  // owned by the thread calling Start/Stop
 
     void Refuse() {
         std::lock_guard lock(mutex);
@@ -175,9 +176,13 @@ void SystemLog::Stop() {
     if (s.thread.joinable()) s.thread.join();
 }
 
-std::string SystemLog::FilePath() const { return state_->path; }
+std::string SystemLog::FilePath() const {
+    return state_->path;
+}
 
-int SystemLog::Result() const { return state_->result.load(); }
+int SystemLog::Result() const {
+    return state_->result.load();
+}
 
 SystemLog& TheSystemLog() {
     static SystemLog log;
@@ -190,7 +195,9 @@ void StartSystemLog(const LogOptions& options) {
     g_strLogFile = TheSystemLog().FilePath();
 }
 
-void PostLog(std::string message) { TheSystemLog().Post(std::move(message)); }
+void PostLog(std::string message) {
+    TheSystemLog().Post(std::move(message));
+}
 
 void PostLogF(const char* format, ...) {
     va_list args;
@@ -209,6 +216,8 @@ void PostLogF(const char* format, ...) {
     if (n >= 0) PostLog(std::move(text));
 }
 
-void StopSystemLog() { TheSystemLog().Stop(); }
+void StopSystemLog() {
+    TheSystemLog().Stop();
+}
 
 }  // namespace applog

@@ -39,7 +39,8 @@ protected:
         options.moduleDir = dir;
         options.clock = [] { return At(2026, 3, 5, 8, 7, 9); };
         // A name of our own so parallel test processes do not share the event.
-        options.eventName = "EVENT_LOG_test_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+        options.eventName =
+            "EVENT_LOG_test_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
@@ -157,6 +158,7 @@ TEST_F(SystemLogTest, ProcessWideJournalSetsTheLogFilePath) {
     EXPECT_EQ(g_strLogFile, dir + "/Log/2026年3月5日08时07分09秒.txt");
     PostLogF("数据组播端口:%d初始化成功！", 8080);
     StopSystemLog();
-    EXPECT_NE(Journal().find("08:07:09    数据组播端口:8080初始化成功！\r\n08:07:09    退出软件！\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        Journal().find("08:07:09    数据组播端口:8080初始化成功！\r\n08:07:09    退出软件！\r\n"),
+        std::string::npos);
 }

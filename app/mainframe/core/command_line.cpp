@@ -46,7 +46,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
             if (v.empty() || v.size() > 4000) return {std::nullopt, "--home expects a directory"};
             line.home = v;
         } else if (a == "--snapshot") {
-            if (v.empty() || v.size() > 4000) return {std::nullopt, "--snapshot expects a file name"};
+            if (v.empty() || v.size() > 4000)
+                return {std::nullopt, "--snapshot expects a file name"};
             line.snapshot = v;
         } else {
             if (!ParseBoundedInt(v, 1, kMaxQuitAfterSeconds, &line.quitAfterSeconds))

@@ -9,9 +9,9 @@
 namespace mainframe {
 
 struct CommandLine {
-    std::string engine;      // "host:port" for TALVORA_ENGINE, "" when not given
-    std::string home;        // module directory override, "" when not given
-    std::string snapshot;    // PNG file written before an unattended exit
+    std::string engine;        // "host:port" for TALVORA_ENGINE, "" when not given
+    std::string home;          // module directory override, "" when not given
+    std::string snapshot;      // PNG file written before an unattended exit
     int quitAfterSeconds = 0;  // 0: run until the operator exits
     bool help = false;
 };

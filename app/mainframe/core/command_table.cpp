@@ -1,8 +1,8 @@
 #include "command_table.h"
 
-#include "command_ids.h"
-
 #include <array>
+
+#include "command_ids.h"
 
 namespace mainframe {
 namespace {
@@ -55,21 +55,35 @@ constexpr std::array kHelpMenu{
 
 // The view popup's leading blank is part of its stored title.
 const std::array kMenu{
-    MenuPopup{"遥测系统(&F)", kSystemMenu},
-    MenuPopup{"数据统计(&S)", kStatisticsMenu},
-    MenuPopup{"数据传输(T)", kTransferMenu},
-    MenuPopup{" 数据查看(&V)", kViewMenu},
+    MenuPopup{"遥测系统(&F)", kSystemMenu},  MenuPopup{"数据统计(&S)", kStatisticsMenu},
+    MenuPopup{"数据传输(T)", kTransferMenu}, MenuPopup{" 数据查看(&V)", kViewMenu},
     MenuPopup{"帮助(&H)", kHelpMenu},
 };
 
 constexpr std::array<unsigned, 24> kToolbar{
-    ID_REOPEN_CARD, ID_STATUS_BAR_TOGGLE, ID_SIGNAL_SPECTRUM, 0,
-    ID_TASK_MANAGE, ID_DEVICE_MANAGE, 0,
-    ID_FILE_STORAGE, ID_DATA_REPLAY, 0,
-    ID_ALLOW_LIFTOFF, ID_MANUAL_LIFTOFF, 0,
-    ID_ZERO_PRINT, ID_SCREENSHOT_PRINT, 0,
-    ID_CAPTURE_STD_FRAME, ID_BIT_ERROR_STAT, 0,
-    ID_RAW_CURVE, ID_RAW_TABLE, ID_WINDOW_TILE, 0,
+    ID_REOPEN_CARD,
+    ID_STATUS_BAR_TOGGLE,
+    ID_SIGNAL_SPECTRUM,
+    0,
+    ID_TASK_MANAGE,
+    ID_DEVICE_MANAGE,
+    0,
+    ID_FILE_STORAGE,
+    ID_DATA_REPLAY,
+    0,
+    ID_ALLOW_LIFTOFF,
+    ID_MANUAL_LIFTOFF,
+    0,
+    ID_ZERO_PRINT,
+    ID_SCREENSHOT_PRINT,
+    0,
+    ID_CAPTURE_STD_FRAME,
+    ID_BIT_ERROR_STAT,
+    0,
+    ID_RAW_CURVE,
+    ID_RAW_TABLE,
+    ID_WINDOW_TILE,
+    0,
     ID_EXIT_SOFTWARE,
 };
 
@@ -117,9 +131,15 @@ const MenuEntry* FindMenuEntry(unsigned id) {
 
 }  // namespace
 
-std::span<const MenuPopup> MainMenu() { return kMenu; }
-std::span<const unsigned> ToolbarLayout() { return kToolbar; }
-std::span<const Accelerator> Accelerators() { return kAccelerators; }
+std::span<const MenuPopup> MainMenu() {
+    return kMenu;
+}
+std::span<const unsigned> ToolbarLayout() {
+    return kToolbar;
+}
+std::span<const Accelerator> Accelerators() {
+    return kAccelerators;
+}
 
 std::string_view CommandString(unsigned id) {
     for (const StringEntry& s : kStrings)

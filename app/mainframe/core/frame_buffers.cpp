@@ -19,7 +19,8 @@ void FrameBuffers::Free() {
 }
 
 void DataPathBuffers::Allocate() {
-    if (!superframe) superframe = std::make_unique_for_overwrite<std::uint8_t[]>(kSuperframeBufferSize);
+    if (!superframe)
+        superframe = std::make_unique_for_overwrite<std::uint8_t[]>(kSuperframeBufferSize);
     std::lock_guard lock(sendLock);
     if (!send) send = std::make_unique_for_overwrite<std::uint8_t[]>(kSendBufferSize);
     sendFill = 0;

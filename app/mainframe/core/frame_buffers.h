@@ -10,10 +10,10 @@
 
 namespace mainframe {
 
-inline constexpr std::size_t kWorkBufferSize = 1048576;      // 1 MiB
-inline constexpr std::size_t kFrameBufferSize = 20971520;    // 20 MiB
+inline constexpr std::size_t kWorkBufferSize = 1048576;        // 1 MiB
+inline constexpr std::size_t kFrameBufferSize = 20971520;      // 20 MiB
 inline constexpr std::size_t kSuperframeBufferSize = 8388608;  // 8 MiB
-inline constexpr std::size_t kSendBufferSize = 262144;       // 256 KiB
+inline constexpr std::size_t kSendBufferSize = 262144;         // 256 KiB
 
 // Two work buffers and the frame buffers A and B (creation step 4, exit
 // step 8).
@@ -37,10 +37,10 @@ private:
 // count and lock. The send buffer is read by the 1 ms sender, so it lives
 // until that timer is stopped, after the other buffers are gone.
 struct DataPathBuffers {
-    std::unique_ptr<std::uint8_t[]> superframe;  // kSuperframeBufferSize
+    std::unique_ptr<std::uint8_t[]> superframe;     // kSuperframeBufferSize
     std::atomic<std::uint32_t> superframeCount{0};  // data path; reset from other threads
-    std::unique_ptr<std::uint8_t[]> send;        // kSendBufferSize, guarded by sendLock
-    std::uint32_t sendFill = 0;                  // guarded by sendLock
+    std::unique_ptr<std::uint8_t[]> send;           // kSendBufferSize, guarded by sendLock
+    std::uint32_t sendFill = 0;                     // guarded by sendLock
     std::mutex sendLock;
 
     void Allocate();

@@ -5,7 +5,8 @@ namespace mainframe {
 bool FrameEvents::Create(const std::string& prefix) {
     bool ok = true;
     for (std::size_t i = 0; i < events_.size(); ++i) {
-        if (!events_[i]) events_[i] = plat::NamedEvent::Create(prefix + kFrameEventNames[i], false, false);
+        if (!events_[i])
+            events_[i] = plat::NamedEvent::Create(prefix + kFrameEventNames[i], false, false);
         ok = ok && events_[i] != nullptr;
     }
     return ok;

@@ -24,8 +24,7 @@ public:
     // null is returned). Null without *alreadyExists when the file cannot be
     // opened at all; the program then runs unguarded.
     static std::unique_ptr<SingleInstanceLock> Create(const std::string& dir,
-                                                      const std::string& name,
-                                                      bool* alreadyExists);
+                                                      const std::string& name, bool* alreadyExists);
     ~SingleInstanceLock();
     SingleInstanceLock(const SingleInstanceLock&) = delete;
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;

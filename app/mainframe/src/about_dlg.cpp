@@ -1,11 +1,11 @@
 #include "about_dlg.h"
 
-#include "toolbar_icons.h"
-
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+
+#include "toolbar_icons.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("关于 Talvora"));

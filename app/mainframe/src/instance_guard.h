@@ -5,13 +5,12 @@
 // "应用程序已经运行！". Either way the second copy does not start.
 #pragma once
 
-#include "single_instance_lock.h"
-
 #include <QObject>
 #include <QString>
-
 #include <functional>
 #include <memory>
+
+#include "single_instance_lock.h"
 
 class QLocalServer;
 

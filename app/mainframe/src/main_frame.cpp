@@ -1,12 +1,6 @@
 // Construction and the creation sequence of the main frame.
 #include "main_frame.h"
 
-#include "command_ids.h"
-#include "command_table.h"
-#include "dock_page_bar.h"
-#include "qt_winmsg.h"
-#include "toolbar_icons.h"
-
 #include <datapath/data_path.h>
 #include <log/system_log.h>
 #include <platform/notify.h>
@@ -20,6 +14,12 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include "command_ids.h"
+#include "command_table.h"
+#include "dock_page_bar.h"
+#include "qt_winmsg.h"
+#include "toolbar_icons.h"
 
 using namespace mainframe;
 
@@ -36,20 +36,21 @@ static_assert(sizeof(TaskInfoRecord) == kTaskInfoSize && sizeof(DemTaskRecord) =
               sizeof(SimTaskRecord) == kSimParamSize && sizeof(TimeTaskRecord) == kTimeParamSize &&
               sizeof(RecvTaskRecord) == kRcvParamSize);
 
-std::uint16_t Saturated16(std::uint32_t v) { return v > 0xFFFF ? 0xFFFF : static_cast<std::uint16_t>(v); }
+std::uint16_t Saturated16(std::uint32_t v) {
+    return v > 0xFFFF ? 0xFFFF : static_cast<std::uint16_t>(v);
+}
 
 // The card session over the frame's task records and flags.
 std::unique_ptr<session::CardSession> MakeCardSession(CMainFrame& f) {
-    session::TaskRecordSet records{
-        reinterpret_cast<TaskInfoRecord*>(f.m_taskInfo.data()),
-        reinterpret_cast<DemTaskRecord*>(f.m_demParam.data()),
-        reinterpret_cast<SimTaskRecord*>(f.m_simParam.data()),
-        reinterpret_cast<TimeTaskRecord*>(f.m_timeParam.data()),
-        reinterpret_cast<RecvTaskRecord*>(f.m_rcvParam.data())};
-    session::SessionFlags flags{f.m_bCardOpen,        f.m_bCardInitialising, f.m_bParamsApplied,
-                                f.m_nStreamNo,        f.m_bRecording,        f.m_bReplayRunning,
-                                f.m_bFrameCountStatOn, f.m_bIdStatOn,        f.m_bTimeStatOn,
-                                f.m_bBitErrorOn,      f.m_bStdFrameCaptured, f.m_bAfterDecryption,
+    session::TaskRecordSet records{reinterpret_cast<TaskInfoRecord*>(f.m_taskInfo.data()),
+                                   reinterpret_cast<DemTaskRecord*>(f.m_demParam.data()),
+                                   reinterpret_cast<SimTaskRecord*>(f.m_simParam.data()),
+                                   reinterpret_cast<TimeTaskRecord*>(f.m_timeParam.data()),
+                                   reinterpret_cast<RecvTaskRecord*>(f.m_rcvParam.data())};
+    session::SessionFlags flags{f.m_bCardOpen,         f.m_bCardInitialising, f.m_bParamsApplied,
+                                f.m_nStreamNo,         f.m_bRecording,        f.m_bReplayRunning,
+                                f.m_bFrameCountStatOn, f.m_bIdStatOn,         f.m_bTimeStatOn,
+                                f.m_bBitErrorOn,       f.m_bStdFrameCaptured, f.m_bAfterDecryption,
                                 f.m_bDecryptionSwitch, f.m_bLiftOffEnable};
     session::SessionHooks hooks;
     hooks.resetSuperframeAssembly = [&f] {
@@ -102,7 +103,9 @@ void CMainFrame::ReleaseInstance() {
     g_pMainFrame.compare_exchange_strong(self, nullptr);
 }
 
-CMainFrame* CMainFrame::Instance() { return g_pMainFrame.load(); }
+CMainFrame* CMainFrame::Instance() {
+    return g_pMainFrame.load();
+}
 
 bool CMainFrame::OnCreate() {
     // 1. Base creation: the MDI client and the message receiver.

@@ -4,10 +4,6 @@
 // sequences. Commands are dispatched by their identifiers through OnCommand.
 #pragma once
 
-#include "frame_buffers.h"
-#include "frame_events.h"
-#include "mm_timer_slot.h"
-
 #include <config/gps_channel.h>
 #include <config/para_config.h>
 #include <config/window_pos.h>
@@ -15,7 +11,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -23,6 +18,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "frame_buffers.h"
+#include "frame_events.h"
+#include "mm_timer_slot.h"
 
 class QMdiArea;
 class QTimer;
@@ -125,24 +124,24 @@ public:
     void SaveStreamConfig();
 
     // --- run flags (read by every thread) ---
-    std::atomic<int> m_bThreadRun{0};         // 1 from creation until exit is confirmed
+    std::atomic<int> m_bThreadRun{0};  // 1 from creation until exit is confirmed
     std::atomic<int> m_bCardOpen{0};
     std::atomic<int> m_bCardInitialising{0};  // 1 until the card-open thread has finished
     std::atomic<int> m_bParamsApplied{0};
-    int m_nDevice = 0;                        // device index of every BB_ call
-    std::atomic<int> m_nStreamNo{0};          // 1, 2 or 3
+    int m_nDevice = 0;                // device index of every BB_ call
+    std::atomic<int> m_nStreamNo{0};  // 1, 2 or 3
 
     // --- activity flags (set by the libraries that run the activity) ---
     std::atomic<int> m_bRecording{0};
     std::atomic<int> m_bReplayRunning{0};
-    std::atomic<int> m_nReplayKind{0};        // 1 software replay, 2 card replay
-    std::atomic<int> m_bReplayFeed{0};        // replay-feed thread is fed by the 5 ms tick
+    std::atomic<int> m_nReplayKind{0};  // 1 software replay, 2 card replay
+    std::atomic<int> m_bReplayFeed{0};  // replay-feed thread is fed by the 5 ms tick
     std::atomic<int> m_bFrameCountStatOn{0};
     std::atomic<int> m_bIdStatOn{0};
     std::atomic<int> m_bTimeStatOn{0};
     std::atomic<int> m_bBitErrorOn{0};
     std::atomic<int> m_bStdFrameCaptured{0};
-    std::atomic<int> m_bLiftOffEnable{0};     // lift-off enable of the time-code record
+    std::atomic<int> m_bLiftOffEnable{0};  // lift-off enable of the time-code record
     std::atomic<int> m_bFullFrameBroadcast{0};
     std::atomic<int> m_bGpsMulticast{0};
     std::atomic<int> m_bAfterDecryption{0};   // display the data after decryption
@@ -166,12 +165,12 @@ public:
     // --- buffers ---
     mainframe::FrameBuffers m_buffers;
     mainframe::DataPathBuffers m_dataBuffers;
-    std::string m_scratchText;                // 1024-byte scratch text
+    std::string m_scratchText;  // 1024-byte scratch text
 
     // --- named events, timers ---
     mainframe::FrameEvents m_events;
-    std::string m_strEventPrefix;  // empty in the program; tests keep theirs apart
-    mainframe::MultimediaTimerSlot m_replayTimer;       // 5 ms
+    std::string m_strEventPrefix;                  // empty in the program; tests keep theirs apart
+    mainframe::MultimediaTimerSlot m_replayTimer;  // 5 ms
     mainframe::MultimediaTimerSlot m_linkMonitorTimer;  // 1000 ms
     mainframe::MultimediaTimerSlot m_telemetryTimer;    // 1 ms
 

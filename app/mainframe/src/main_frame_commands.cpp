@@ -1,15 +1,5 @@
 // The command surface of the main frame: actions, menus, the command
 // dispatch, update handlers, window timers and window messages.
-#include "main_frame.h"
-
-#include "about_dlg.h"
-#include "command_ids.h"
-#include "command_table.h"
-#include "dock_page_bar.h"
-#include "qt_winmsg.h"
-#include "tiling.h"
-#include "toolbar_icons.h"
-
 #include <datapath/data_path.h>
 #include <platform/notify.h>
 #include <session/card_session.h>
@@ -22,32 +12,60 @@
 #include <QThread>
 #include <QTimer>
 
+#include "about_dlg.h"
+#include "command_ids.h"
+#include "command_table.h"
+#include "dock_page_bar.h"
+#include "main_frame.h"
+#include "qt_winmsg.h"
+#include "tiling.h"
+#include "toolbar_icons.h"
+
 using namespace mainframe;
 
 namespace {
 
 constexpr unsigned kToggleCommands[] = {
-    ID_STATUS_BAR_TOGGLE, ID_FILE_STORAGE,     ID_DATA_REPLAY,       ID_ALLOW_LIFTOFF,
-    ID_BIT_ERROR_STAT,    ID_FRAME_COUNT_STAT, ID_ID_STAT,           ID_FRAME_PERIOD_STAT,
-    ID_FULL_FRAME_BROADCAST, ID_GPS_MULTICAST, ID_DECRYPTION_CHOICE, ID_STREAM_1,
-    ID_STREAM_2,          ID_STREAM_3,         ID_GNSS_RECEPTION,
+    ID_STATUS_BAR_TOGGLE, ID_FILE_STORAGE,      ID_DATA_REPLAY,
+    ID_ALLOW_LIFTOFF,     ID_BIT_ERROR_STAT,    ID_FRAME_COUNT_STAT,
+    ID_ID_STAT,           ID_FRAME_PERIOD_STAT, ID_FULL_FRAME_BROADCAST,
+    ID_GPS_MULTICAST,     ID_DECRYPTION_CHOICE, ID_STREAM_1,
+    ID_STREAM_2,          ID_STREAM_3,          ID_GNSS_RECEPTION,
 };
 
 // Commands reached from places other than the menu and the toolbar.
 constexpr unsigned kOtherCommands[] = {
-    ID_RAW_HISTOGRAM, ID_PARAM_TABLE, ID_PARAM_CURVE,  ID_PARAM_STRIPE,  ID_FULL_FRAME_BROADCAST,
-    ID_GPS_MULTICAST, ID_DECRYPTION_CHOICE, ID_STREAM_1, ID_STREAM_2,   ID_STREAM_3,
-    ID_DOWN_CONVERTER, ID_GPS_CHANNEL,  ID_GNSS_RECEPTION, ID_GNSS_PROTOCOL, ID_SELECT_PARAM_DB,
+    ID_RAW_HISTOGRAM,
+    ID_PARAM_TABLE,
+    ID_PARAM_CURVE,
+    ID_PARAM_STRIPE,
+    ID_FULL_FRAME_BROADCAST,
+    ID_GPS_MULTICAST,
+    ID_DECRYPTION_CHOICE,
+    ID_STREAM_1,
+    ID_STREAM_2,
+    ID_STREAM_3,
+    ID_DOWN_CONVERTER,
+    ID_GPS_CHANNEL,
+    ID_GNSS_RECEPTION,
+    ID_GNSS_PROTOCOL,
+    ID_SELECT_PARAM_DB,
 };
 
 std::optional<cfg::PlacedWindow> PlacementOf(FrameView v) {
     switch (v) {
-        case FrameView::SignalSpectrum: return cfg::PlacedWindow::SignalPlotWnd;
-        case FrameView::RawCurve: return cfg::PlacedWindow::BCDCurveWnd;
-        case FrameView::RawTable: return cfg::PlacedWindow::BCDTableWnd;
-        case FrameView::ParamCurve: return cfg::PlacedWindow::DealCurveWnd;
-        case FrameView::ParamTable: return cfg::PlacedWindow::DealTableWnd;
-        default: return std::nullopt;
+        case FrameView::SignalSpectrum:
+            return cfg::PlacedWindow::SignalPlotWnd;
+        case FrameView::RawCurve:
+            return cfg::PlacedWindow::BCDCurveWnd;
+        case FrameView::RawTable:
+            return cfg::PlacedWindow::BCDTableWnd;
+        case FrameView::ParamCurve:
+            return cfg::PlacedWindow::DealCurveWnd;
+        case FrameView::ParamTable:
+            return cfg::PlacedWindow::DealTableWnd;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -81,7 +99,8 @@ void CMainFrame::CreateActions() {
             if (e.id != 0) make(e.id, QString::fromUtf8(e.text));
     for (unsigned id : ToolbarLayout())
         if (id != 0) make(id, QString::fromStdString(std::string(CommandString(id))));
-    for (unsigned id : kOtherCommands) make(id, QString::fromStdString(std::string(CommandString(id))));
+    for (unsigned id : kOtherCommands)
+        make(id, QString::fromStdString(std::string(CommandString(id))));
     for (unsigned id : kToggleCommands) m_actions[id]->setCheckable(true);
     for (const Accelerator& acc : Accelerators())
         m_actions[acc.id]->setShortcut(QKeySequence(QString::fromLatin1(acc.key)));
@@ -108,26 +127,55 @@ QAction* CMainFrame::Action(unsigned id) const {
 }
 
 void CMainFrame::PostCommand(unsigned id) {
-    QMetaObject::invokeMethod(this, [this, id] { OnCommand(id); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id] { OnCommand(id); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::OnCommand(unsigned id) {
     switch (id) {
         case ID_APP_EXIT:
-        case ID_EXIT_SOFTWARE: close(); break;
-        case ID_WINDOW_TILE: TileViews(); break;
-        case ID_CLOSE_ALL_WINDOWS: OnCloseAllWindows(); break;
-        case ID_REOPEN_CARD: OnReopenCard(); break;
-        case ID_APP_ABOUT: OnAbout(); break;
-        case ID_STATUS_BAR_TOGGLE: OnStatusBarToggle(); break;
-        case ID_SIGNAL_SPECTRUM: OpenView(FrameView::SignalSpectrum); break;
-        case ID_RAW_CURVE: OpenView(FrameView::RawCurve); break;
-        case ID_RAW_TABLE: OpenView(FrameView::RawTable); break;
-        case ID_RAW_HISTOGRAM: OpenView(FrameView::RawHistogram); break;
-        case ID_PARAM_CURVE: OpenView(FrameView::ParamCurve); break;
-        case ID_PARAM_TABLE: OpenView(FrameView::ParamTable); break;
-        case ID_PARAM_STRIPE: OpenView(FrameView::ParamStripe); break;
-        case ID_DECRYPTION_CHOICE: OnAfterDecryptionChoice(); break;
+        case ID_EXIT_SOFTWARE:
+            close();
+            break;
+        case ID_WINDOW_TILE:
+            TileViews();
+            break;
+        case ID_CLOSE_ALL_WINDOWS:
+            OnCloseAllWindows();
+            break;
+        case ID_REOPEN_CARD:
+            OnReopenCard();
+            break;
+        case ID_APP_ABOUT:
+            OnAbout();
+            break;
+        case ID_STATUS_BAR_TOGGLE:
+            OnStatusBarToggle();
+            break;
+        case ID_SIGNAL_SPECTRUM:
+            OpenView(FrameView::SignalSpectrum);
+            break;
+        case ID_RAW_CURVE:
+            OpenView(FrameView::RawCurve);
+            break;
+        case ID_RAW_TABLE:
+            OpenView(FrameView::RawTable);
+            break;
+        case ID_RAW_HISTOGRAM:
+            OpenView(FrameView::RawHistogram);
+            break;
+        case ID_PARAM_CURVE:
+            OpenView(FrameView::ParamCurve);
+            break;
+        case ID_PARAM_TABLE:
+            OpenView(FrameView::ParamTable);
+            break;
+        case ID_PARAM_STRIPE:
+            OpenView(FrameView::ParamStripe);
+            break;
+        case ID_DECRYPTION_CHOICE:
+            OnAfterDecryptionChoice();
+            break;
         // The task-macro dialog posts its apply message to the frame's handle.
         case ID_TASK_MANAGE:
             m_session->TaskManagement(m_receiver ? m_receiver->Handle() : nullptr);
@@ -135,9 +183,15 @@ void CMainFrame::OnCommand(unsigned id) {
         case ID_DEVICE_MANAGE:
             m_session->DeviceManagement(m_receiver ? m_receiver->Handle() : nullptr);
             break;
-        case ID_ALLOW_LIFTOFF: m_session->AllowLiftOff(); break;
-        case ID_MANUAL_LIFTOFF: m_session->ManualLiftOff(); break;
-        case ID_GNSS_TIME_TO_PC: m_session->StartClockCalibration(); break;
+        case ID_ALLOW_LIFTOFF:
+            m_session->AllowLiftOff();
+            break;
+        case ID_MANUAL_LIFTOFF:
+            m_session->ManualLiftOff();
+            break;
+        case ID_GNSS_TIME_TO_PC:
+            m_session->StartClockCalibration();
+            break;
         case ID_STREAM_1:
         case ID_STREAM_2:
         case ID_STREAM_3:
@@ -148,7 +202,8 @@ void CMainFrame::OnCommand(unsigned id) {
         // The remaining commands belong to the card session, recording,
         // statistics, network output, satellite-navigation display and
         // printing; each of those fills its own case here.
-        default: break;
+        default:
+            break;
     }
     emit commandExecuted(id);
 }
@@ -204,7 +259,8 @@ bool CMainFrame::TimerActive(int id) const {
 }
 
 void CMainFrame::PostTimer(int id) {
-    QMetaObject::invokeMethod(this, [this, id] { OnTimer(id); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id] { OnTimer(id); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::OnTimer(int id) {
@@ -238,7 +294,8 @@ void CMainFrame::OnTimer(int id) {
             KillTimer(TIMER_REPLAY_DONE);
             plat::MessageBox("软件回放完成！", "Talvora", plat::MB_OK);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -246,15 +303,32 @@ void CMainFrame::OnTimer(int id) {
 
 void CMainFrame::OnWindowMessage(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t) {
     switch (msg) {
-        case WM_APPLY_TASK_PARAM: ApplyTaskParameters(wparam); break;
-        case WM_RAW_CURVE_CLOSED: OnViewClosed(FrameView::RawCurve, true); break;
-        case WM_RAW_HISTOGRAM_CLOSED: OnViewClosed(FrameView::RawHistogram, true); break;
-        case WM_RAW_TABLE_CLOSED: OnViewClosed(FrameView::RawTable, true); break;
-        case WM_PARAM_CURVE_CLOSED: OnViewClosed(FrameView::ParamCurve, false); break;
-        case WM_PARAM_TABLE_CLOSED: OnViewClosed(FrameView::ParamTable, false); break;
-        case WM_PARAM_STRIPE_CLOSED: OnViewClosed(FrameView::ParamStripe, false); break;
-        case WM_GNSS_SEARCH_CLOSED: m_bGnssSearchOn = 0; break;
-        default: break;
+        case WM_APPLY_TASK_PARAM:
+            ApplyTaskParameters(wparam);
+            break;
+        case WM_RAW_CURVE_CLOSED:
+            OnViewClosed(FrameView::RawCurve, true);
+            break;
+        case WM_RAW_HISTOGRAM_CLOSED:
+            OnViewClosed(FrameView::RawHistogram, true);
+            break;
+        case WM_RAW_TABLE_CLOSED:
+            OnViewClosed(FrameView::RawTable, true);
+            break;
+        case WM_PARAM_CURVE_CLOSED:
+            OnViewClosed(FrameView::ParamCurve, false);
+            break;
+        case WM_PARAM_TABLE_CLOSED:
+            OnViewClosed(FrameView::ParamTable, false);
+            break;
+        case WM_PARAM_STRIPE_CLOSED:
+            OnViewClosed(FrameView::ParamStripe, false);
+            break;
+        case WM_GNSS_SEARCH_CLOSED:
+            m_bGnssSearchOn = 0;
+            break;
+        default:
+            break;
     }
 }
 

@@ -1,9 +1,4 @@
 // Closing the frame: the operator's confirmation and the exit sequence.
-#include "main_frame.h"
-
-#include "command_ids.h"
-#include "qt_winmsg.h"
-
 #include <datapath/data_path.h>
 #include <log/system_log.h>
 #include <platform/notify.h>
@@ -12,10 +7,16 @@
 #include <QThread>
 #include <QTimer>
 
+#include "command_ids.h"
+#include "main_frame.h"
+#include "qt_winmsg.h"
+
 using namespace mainframe;
 
 namespace {
-void Pause(unsigned ms) { QThread::msleep(ms); }
+void Pause(unsigned ms) {
+    QThread::msleep(ms);
+}
 }  // namespace
 
 bool CMainFrame::ConfirmExit() {
@@ -61,7 +62,8 @@ void CMainFrame::RunExitSequence() {
     KillTimer(TIMER_REFRESH);
     Pause(10);
     // 7. The card.
-    if (m_bCardOpen && !CloseCard()) plat::MessageBox("基带卡关闭失败！\n\n", "Talvora", plat::MB_OK);
+    if (m_bCardOpen && !CloseCard())
+        plat::MessageBox("基带卡关闭失败！\n\n", "Talvora", plat::MB_OK);
     // 8. Work and frame buffers.
     Pause(10);
     if (m_dataPath) m_dataPath->Detach();  // no block goes into freed buffers

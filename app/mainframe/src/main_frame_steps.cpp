@@ -1,11 +1,11 @@
 // Steps of the frame whose work belongs to libraries that join the program
 // later. Each is called at its place in the start-up, run and exit sequences;
 // the library that owns the step fills its body.
-#include "main_frame.h"
-
 #include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
 #include <taskbook/taskbook.h>
+
+#include "main_frame.h"
 
 // Filled by the network output: opens the multicast, broadcast and unicast
 // endpoints and logs each result.
@@ -25,26 +25,39 @@ void CMainFrame::FetchDefaultTask() {
 }
 
 // Saves the records as the task "当前任务".
-void CMainFrame::SaveWorkingState() { m_session->SaveWorkingState(); }
+void CMainFrame::SaveWorkingState() {
+    m_session->SaveWorkingState();
+}
 
 // BB_OpenDevice and the first parameter apply (card-open thread).
-void CMainFrame::OpenCard() { m_session->OpenCard(); }
+void CMainFrame::OpenCard() {
+    m_session->OpenCard();
+}
 
 // BB_CloseDevice; true on success.
-bool CMainFrame::CloseCard() { return m_session->CloseCard(); }
+bool CMainFrame::CloseCard() {
+    return m_session->CloseCard();
+}
 
 // Filled by recording and replay.
-void CMainFrame::StopRecording() { m_bRecording = 0; }
+void CMainFrame::StopRecording() {
+    m_bRecording = 0;
+}
 
 // Filled by recording and replay: BB_StopFileReplay for the device.
-void CMainFrame::StopCardReplay() { m_bReplayRunning = 0; }
+void CMainFrame::StopCardReplay() {
+    m_bReplayRunning = 0;
+}
 
 // Creates the window, records its handle in View(v).wnd and sets
 // View(v).open; the plot and solved-parameter views fill their cases.
 void CMainFrame::OpenView(FrameView v) {
     switch (v) {
-        case FrameView::RawTable: OpenRawTable(); break;
-        default: break;
+        case FrameView::RawTable:
+            OpenRawTable();
+            break;
+        default:
+            break;
     }
 }
 
@@ -70,4 +83,6 @@ void CMainFrame::OnTelemetrySendTick() {}
 
 // Filled by the network output: receives link-monitor and lift-off packets;
 // false when there is no socket to wait on.
-bool CMainFrame::ReceiveNetworkPackets() { return false; }
+bool CMainFrame::ReceiveNetworkPackets() {
+    return false;
+}

@@ -1,14 +1,13 @@
 // The frame's three worker threads: card open, replay feed and receive.
-#include "main_frame.h"
-
 #include <platform/notify.h>
 #include <session/card_session.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
-
 #include <array>
+
+#include "main_frame.h"
 
 void CMainFrame::StartWorkerThreads() {
     StartCardOpenThread();

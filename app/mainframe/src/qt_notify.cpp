@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
-
 #include <cstdio>
 #include <map>
 
@@ -14,24 +13,37 @@ namespace {
 
 QMessageBox::Icon IconOf(unsigned type) {
     switch (type & plat::MB_ICONMASK) {
-        case plat::MB_ICONERROR: return QMessageBox::Critical;
-        case plat::MB_ICONQUESTION: return QMessageBox::Question;
-        case plat::MB_ICONWARNING: return QMessageBox::Warning;
-        case plat::MB_ICONINFORMATION: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+        case plat::MB_ICONERROR:
+            return QMessageBox::Critical;
+        case plat::MB_ICONQUESTION:
+            return QMessageBox::Question;
+        case plat::MB_ICONWARNING:
+            return QMessageBox::Warning;
+        case plat::MB_ICONINFORMATION:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 
 QString ButtonText(int answer) {
     switch (answer) {
-        case plat::IDOK: return QStringLiteral("确定");
-        case plat::IDCANCEL: return QStringLiteral("取消");
-        case plat::IDABORT: return QStringLiteral("中止");
-        case plat::IDRETRY: return QStringLiteral("重试");
-        case plat::IDIGNORE: return QStringLiteral("忽略");
-        case plat::IDYES: return QStringLiteral("是");
-        case plat::IDNO: return QStringLiteral("否");
-        default: return QString::number(answer);
+        case plat::IDOK:
+            return QStringLiteral("确定");
+        case plat::IDCANCEL:
+            return QStringLiteral("取消");
+        case plat::IDABORT:
+            return QStringLiteral("中止");
+        case plat::IDRETRY:
+            return QStringLiteral("重试");
+        case plat::IDIGNORE:
+            return QStringLiteral("忽略");
+        case plat::IDYES:
+            return QStringLiteral("是");
+        case plat::IDNO:
+            return QStringLiteral("否");
+        default:
+            return QString::number(answer);
     }
 }
 

@@ -12,10 +12,11 @@ QtMessageReceiver::QtMessageReceiver(QWidget* window)
     plat::RegisterWindow(handle_, this);
 }
 
-QtMessageReceiver::~QtMessageReceiver() { plat::UnregisterWindow(handle_); }
+QtMessageReceiver::~QtMessageReceiver() {
+    plat::UnregisterWindow(handle_);
+}
 
-void QtMessageReceiver::OnMessage(std::uint32_t msg, std::uintptr_t wparam,
-                                  std::intptr_t lparam) {
+void QtMessageReceiver::OnMessage(std::uint32_t msg, std::uintptr_t wparam, std::intptr_t lparam) {
     // postEvent is thread-safe; the event is dropped if the widget is gone.
     if (QWidget* w = window_.data())
         QCoreApplication::postEvent(w, new WinMsgEvent(msg, wparam, lparam));

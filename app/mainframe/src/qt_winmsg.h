@@ -7,7 +7,6 @@
 #include <QEvent>
 #include <QPointer>
 #include <QWidget>
-
 #include <cstdint>
 
 class WinMsgEvent : public QEvent {

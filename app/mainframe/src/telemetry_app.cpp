@@ -1,8 +1,5 @@
 #include "telemetry_app.h"
 
-#include "main_frame.h"
-#include "qt_notify.h"
-
 #include <platform/notify.h>
 #include <platform/paths.h>
 
@@ -12,9 +9,11 @@
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "main_frame.h"
+#include "qt_notify.h"
 
 CTelemetryApp::CTelemetryApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Talvora"));
@@ -78,8 +77,8 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
         return false;
     }
     if (m_instance.lock) {
-        m_instanceServer = std::make_unique<InstanceServer>(
-            InstanceSocketPath(runtimeDir), [this] { return RaiseMainFrame(); });
+        m_instanceServer = std::make_unique<InstanceServer>(InstanceSocketPath(runtimeDir),
+                                                            [this] { return RaiseMainFrame(); });
         m_instanceServer->Listen();
     }
 
@@ -91,8 +90,9 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
     }
     connect(m_pMainWnd.get(), &CMainFrame::exitConfirmed, this,
             [this] { m_sink->SetShuttingDown(true); });
-    connect(m_pMainWnd.get(), &CMainFrame::exitSequenceFinished, this,
-            [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    connect(
+        m_pMainWnd.get(), &CMainFrame::exitSequenceFinished, this,
+        [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
     // 6. Shown maximised; then the printer defaults.
     // Without a window manager (a virtual display) the maximised state is

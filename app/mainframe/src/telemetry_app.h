@@ -3,13 +3,12 @@
 // process ends with exit code 0 once the frame's exit sequence has run.
 #pragma once
 
+#include <QApplication>
+#include <memory>
+
 #include "command_line.h"
 #include "instance_guard.h"
 #include "printer_defaults.h"
-
-#include <QApplication>
-
-#include <memory>
 
 class CMainFrame;
 class QtNotifySink;

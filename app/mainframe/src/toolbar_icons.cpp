@@ -1,10 +1,10 @@
 #include "toolbar_icons.h"
 
-#include "command_ids.h"
-
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+
+#include "command_ids.h"
 
 using namespace mainframe;
 
@@ -53,8 +53,8 @@ void DrawStatusPanel(QPainter& p) {  // window with a docked panel at the bottom
 void DrawSpectrum(QPainter& p) {
     p.fillRect(2, 3, 28, 26, QColor(20, 30, 45));
     p.setPen(Pen(QColor(90, 230, 120), 1.8));
-    const QPointF pts[] = {{3, 26}, {8, 24}, {11, 22}, {14, 8}, {16, 5}, {18, 8},
-                           {21, 22}, {24, 24}, {29, 26}};
+    const QPointF pts[] = {{3, 26}, {8, 24},  {11, 22}, {14, 8}, {16, 5},
+                           {18, 8}, {21, 22}, {24, 24}, {29, 26}};
     p.drawPolyline(pts, 9);
 }
 
@@ -238,24 +238,60 @@ QIcon CommandIcon(unsigned id) {
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     switch (id) {
-        case ID_REOPEN_CARD: DrawCard(p); break;
-        case ID_STATUS_BAR_TOGGLE: DrawStatusPanel(p); break;
-        case ID_SIGNAL_SPECTRUM: DrawSpectrum(p); break;
-        case ID_TASK_MANAGE: DrawTaskBook(p); break;
-        case ID_DEVICE_MANAGE: DrawDevice(p); break;
-        case ID_FILE_STORAGE: DrawDisk(p); break;
-        case ID_DATA_REPLAY: DrawReplay(p); break;
-        case ID_ALLOW_LIFTOFF: DrawRocket(p, QColor(235, 240, 250)); break;
-        case ID_MANUAL_LIFTOFF: DrawHand(p); break;
-        case ID_ZERO_PRINT: DrawPrinter(p, QStringLiteral("0")); break;
-        case ID_SCREENSHOT_PRINT: DrawCameraPrint(p); break;
-        case ID_CAPTURE_STD_FRAME: DrawStandardFrame(p); break;
-        case ID_BIT_ERROR_STAT: DrawBitError(p); break;
-        case ID_RAW_CURVE: DrawCurve(p); break;
-        case ID_RAW_TABLE: DrawTable(p); break;
-        case ID_WINDOW_TILE: DrawTile(p); break;
-        case ID_EXIT_SOFTWARE: DrawExit(p); break;
-        default: DrawGeneric(p, id); break;
+        case ID_REOPEN_CARD:
+            DrawCard(p);
+            break;
+        case ID_STATUS_BAR_TOGGLE:
+            DrawStatusPanel(p);
+            break;
+        case ID_SIGNAL_SPECTRUM:
+            DrawSpectrum(p);
+            break;
+        case ID_TASK_MANAGE:
+            DrawTaskBook(p);
+            break;
+        case ID_DEVICE_MANAGE:
+            DrawDevice(p);
+            break;
+        case ID_FILE_STORAGE:
+            DrawDisk(p);
+            break;
+        case ID_DATA_REPLAY:
+            DrawReplay(p);
+            break;
+        case ID_ALLOW_LIFTOFF:
+            DrawRocket(p, QColor(235, 240, 250));
+            break;
+        case ID_MANUAL_LIFTOFF:
+            DrawHand(p);
+            break;
+        case ID_ZERO_PRINT:
+            DrawPrinter(p, QStringLiteral("0"));
+            break;
+        case ID_SCREENSHOT_PRINT:
+            DrawCameraPrint(p);
+            break;
+        case ID_CAPTURE_STD_FRAME:
+            DrawStandardFrame(p);
+            break;
+        case ID_BIT_ERROR_STAT:
+            DrawBitError(p);
+            break;
+        case ID_RAW_CURVE:
+            DrawCurve(p);
+            break;
+        case ID_RAW_TABLE:
+            DrawTable(p);
+            break;
+        case ID_WINDOW_TILE:
+            DrawTile(p);
+            break;
+        case ID_EXIT_SOFTWARE:
+            DrawExit(p);
+            break;
+        default:
+            DrawGeneric(p, id);
+            break;
     }
     return QIcon(pm);
 }
@@ -269,8 +305,8 @@ QIcon ProgramIcon() {
     p.setBrush(QColor(30, 80, 150));
     p.drawEllipse(QRectF(2, 2, 28, 28));
     p.setPen(Pen(QColor(120, 240, 160), 2));
-    const QPointF pts[] = {{6, 20}, {10, 20}, {10, 11}, {15, 11}, {15, 20},
-                           {20, 20}, {20, 11}, {26, 11}};
+    const QPointF pts[] = {{6, 20},  {10, 20}, {10, 11}, {15, 11},
+                           {15, 20}, {20, 20}, {20, 11}, {26, 11}};
     p.drawPolyline(pts, 8);
     return QIcon(pm);
 }

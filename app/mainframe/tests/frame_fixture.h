@@ -1,19 +1,17 @@
 // A main frame in a fresh module directory with message boxes captured.
 #pragma once
 
-#include "main_frame.h"
-
+#include <gtest/gtest.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
 
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QTemporaryDir>
-
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "main_frame.h"
 
 // Records every box; answers the exit question as the test says and every
 // other box (a card that is not there, a missing task store) with its default.
@@ -57,7 +55,8 @@ protected:
     }
     CMainFrame* MakeFrame() {
         frame_ = std::make_unique<CMainFrame>();
-        frame_->m_strEventPrefix = "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
+        frame_->m_strEventPrefix =
+            "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
         EXPECT_TRUE(frame_->OnCreate());
         frame_->resize(1280, 900);
         frame_->show();

@@ -1,12 +1,12 @@
 // The menu tree, toolbar and accelerators: identifiers, texts, order and
 // separators are what operators and stored layouts know the program by.
-#include "command_ids.h"
-#include "command_table.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "command_ids.h"
+#include "command_table.h"
 
 using namespace mainframe;
 
@@ -42,8 +42,8 @@ TEST(MainMenu, PopupsInOrderWithTheirItemsAndSeparators) {
               (std::vector<std::string>{
                   "32777 任务管理(&T)", "32778 设备管理(&D)", "32837 当前GPS时间授计算机(&M)", "-",
                   "32825 存盘路径设置(&H)", "32780 文件存盘(&S) Ctrl+S", "32787 数据回放(&R)", "-",
-                  "57606 打印设置(&P)...", "32790 曲线截屏设置(&N)", "32789 截图打印(&C) Ctrl+C", "-",
-                  "57665 退出(&X)"}));
+                  "57606 打印设置(&P)...", "32790 曲线截屏设置(&N)", "32789 截图打印(&C) Ctrl+C",
+                  "-", "57665 退出(&X)"}));
     EXPECT_EQ(Flatten(menu[1]),
               (std::vector<std::string>{"32791 采集标准帧(&C)", "32792 误码统计(&E)", "-",
                                         "32793 帧计数统计(&Z)", "32794 ID统计(&I)",
@@ -51,17 +51,16 @@ TEST(MainMenu, PopupsInOrderWithTheirItemsAndSeparators) {
     EXPECT_EQ(Flatten(menu[2]),
               (std::vector<std::string>{"32781 网络配置(&C)", "32836 网络发送参数(&S)", "-",
                                         "32784 组播发送中心(&M)"}));
-    EXPECT_EQ(Flatten(menu[3]),
-              (std::vector<std::string>{"32776 源码曲线显示(&C)", "32774 源码表格显示(&L)", "-",
-                                        "57651 显示窗口平铺(&T)", "32829 关闭全部窗口(&A) Ctrl+A"}));
+    EXPECT_EQ(Flatten(menu[3]), (std::vector<std::string>{
+                                    "32776 源码曲线显示(&C)", "32774 源码表格显示(&L)", "-",
+                                    "57651 显示窗口平铺(&T)", "32829 关闭全部窗口(&A) Ctrl+A"}));
     EXPECT_EQ(Flatten(menu[4]), (std::vector<std::string>{"57664 关于 Talvora(&A)..."}));
 }
 
 TEST(Toolbar, ButtonsInOrderWithSeparators) {
-    const std::vector<unsigned> expected{32835, 32772, 32834, 0,     32777, 32778, 0,
-                                         32780, 32787, 0,     32813, 32814, 0,     32788,
-                                         32789, 0,     32791, 32792, 0,     32776, 32774,
-                                         57651, 0,     32779};
+    const std::vector<unsigned> expected{32835, 32772, 32834, 0,     32777, 32778, 0,     32780,
+                                         32787, 0,     32813, 32814, 0,     32788, 32789, 0,
+                                         32791, 32792, 0,     32776, 32774, 57651, 0,     32779};
     const auto bar = ToolbarLayout();
     EXPECT_EQ(std::vector<unsigned>(bar.begin(), bar.end()), expected);
 }
@@ -82,7 +81,8 @@ TEST(Toolbar, TooltipsFromTheStringTableAndNoneForReopen) {
 
 TEST(Accelerators, FourKeysOnTheirCommands) {
     std::vector<std::string> got;
-    for (const Accelerator& a : Accelerators()) got.push_back(std::string(a.key) + "=" + std::to_string(a.id));
+    for (const Accelerator& a : Accelerators())
+        got.push_back(std::string(a.key) + "=" + std::to_string(a.id));
     EXPECT_EQ(got, (std::vector<std::string>{"Ctrl+A=32829", "Ctrl+C=32789", "Ctrl+P=32788",
                                              "Ctrl+S=32780"}));
 }

@@ -1,21 +1,21 @@
 // The frame's plain-C++ parts: tiling, command line, buffers, timers and the
 // single-instance lock.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
 #include "command_line.h"
 #include "frame_buffers.h"
 #include "frame_events.h"
 #include "mm_timer_slot.h"
 #include "single_instance_lock.h"
 #include "tiling.h"
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace mainframe;
 namespace fs = std::filesystem;

@@ -1,12 +1,5 @@
 // The main frame as the operator meets it: command surface, exit question,
 // exit sequence and its journal, window placement, window messages.
-#include "frame_fixture.h"
-
-#include "command_ids.h"
-#include "command_table.h"
-#include "dock_page_bar.h"
-#include "qt_notify.h"
-
 #include <config/window_pos.h>
 #include <log/system_log.h>
 #include <platform/codepage.h>
@@ -20,10 +13,15 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
-
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "command_ids.h"
+#include "command_table.h"
+#include "dock_page_bar.h"
+#include "frame_fixture.h"
+#include "qt_notify.h"
 
 using namespace mainframe;
 
@@ -36,7 +34,9 @@ std::string ReadFileUtf8(const std::string& path) {
     return plat::GbkToUtf8(ss.str());
 }
 
-unsigned IdOf(QAction* a) { return a->isSeparator() ? 0 : a->data().toUInt(); }
+unsigned IdOf(QAction* a) {
+    return a->isSeparator() ? 0 : a->data().toUInt();
+}
 
 }  // namespace
 
@@ -54,8 +54,9 @@ TEST_F(FrameTest, MenuBarCarriesEveryCommandWithItsTextAndAccelerator) {
             EXPECT_EQ(IdOf(items[j]), e.id);
             if (e.id == 0) continue;
             EXPECT_EQ(items[j]->text(), QString::fromUtf8(e.text));
-            EXPECT_EQ(items[j]->shortcut(),
-                      e.accelerator ? QKeySequence(QString::fromLatin1(e.accelerator)) : QKeySequence());
+            EXPECT_EQ(items[j]->shortcut(), e.accelerator
+                                                ? QKeySequence(QString::fromLatin1(e.accelerator))
+                                                : QKeySequence());
         }
     }
     // Ctrl+P sits on the toolbar-only zero-position print.

@@ -1,12 +1,9 @@
 // Only one copy runs per user session: a second start is refused, either by
 // bringing the running frame forward or with "应用程序已经运行！".
-#include "instance_guard.h"
-
+#include <gtest/gtest.h>
 #include <log/system_log.h>
 #include <platform/codepage.h>
 #include <platform/notify.h>
-
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
@@ -14,10 +11,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "instance_guard.h"
 
 namespace {
 
@@ -99,7 +97,8 @@ TEST_F(InstanceTest, ProgramRefusesASecondCopyAndTheFirstLeavesCleanly) {
 
     QProcess first;
     first.setProcessEnvironment(env);
-    first.start(program, {"--home", home1, "--quit-after", "6", "--snapshot", dir_.path() + "/s.png"});
+    first.start(program,
+                {"--home", home1, "--quit-after", "6", "--snapshot", dir_.path() + "/s.png"});
     ASSERT_TRUE(first.waitForStarted());
     // The first copy is up once its journal exists.
     const QDir logDir(home1 + "/Log");

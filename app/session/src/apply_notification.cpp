@@ -1,8 +1,7 @@
 // The apply notification of the task-macro dialog (window message 1204): the
 // activity check, the records fetched from the store and the sends by code.
-#include <session/card_session.h>
-
 #include <platform/notify.h>
+#include <session/card_session.h>
 #include <taskbook/taskbook.h>
 
 #include <cstring>
@@ -41,8 +40,7 @@ void CardSession::OnApplyNotification(int code) {
         flags_.stdFrameCaptured = 0;
         if (hooks_.discardStandardFrame) hooks_.discardStandardFrame();
     }
-    const int fetched =
-        GetApplyPara(rec_.info, rec_.dem, rec_.sim, rec_.time, rec_.recv, Stream());
+    const int fetched = GetApplyPara(rec_.info, rec_.dem, rec_.sim, rec_.time, rec_.recv, Stream());
     MarkSending(*rec_.dem, *rec_.sim, *rec_.recv, 0);
     StampIfSystemTime();
     MirrorRecordFlags();
@@ -63,8 +61,12 @@ void CardSession::OnApplyNotification(int code) {
     std::vector<PendingBox> boxes;
     switch (code) {
         case taskbook::kApplyWholeCard:
-        case taskbook::kApplyEverything: ApplyWholeCard(code, boxes); break;
-        case taskbook::kApplyTaskInfo: boxes.push_back({"任务信息应用成功！", kInfoBox}); break;
+        case taskbook::kApplyEverything:
+            ApplyWholeCard(code, boxes);
+            break;
+        case taskbook::kApplyTaskInfo:
+            boxes.push_back({"任务信息应用成功！", kInfoBox});
+            break;
         case 15:
         case 25:
         case 35:
@@ -77,11 +79,16 @@ void CardSession::OnApplyNotification(int code) {
             break;
         case 19:
         case 29:
-        case 39: SendTime("(YC)时码器设置成功\n", "(YC)时码器设置失败\n", false, boxes); break;
+        case 39:
+            SendTime("(YC)时码器设置成功\n", "(YC)时码器设置失败\n", false, boxes);
+            break;
         case 13:
         case 23:
-        case 33: SendReceiver(boxes); break;
-        default: break;  // devices the card does not carry
+        case 33:
+            SendReceiver(boxes);
+            break;
+        default:
+            break;  // devices the card does not carry
     }
     if (!openUnderWay) flags_.cardInitialising = 0;
     for (const PendingBox& b : boxes) plat::MessageBox(b.text, kCaption, b.type);

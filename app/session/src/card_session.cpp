@@ -1,11 +1,9 @@
 // Opening the card, the apply at open, the working state, the task-macro
 // dialog and the lift-off commands.
-#include <session/card_session.h>
-
-#include <session/computer_clock.h>
-
 #include <log/system_log.h>
 #include <platform/notify.h>
+#include <session/card_session.h>
+#include <session/computer_clock.h>
 #include <taskbook/taskbook.h>
 
 #include <chrono>
@@ -53,7 +51,9 @@ void CardSession::Sleep(unsigned ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-LocalTime CardSession::Now() { return hooks_.localTime ? hooks_.localTime() : LocalNow(); }
+LocalTime CardSession::Now() {
+    return hooks_.localTime ? hooks_.localTime() : LocalNow();
+}
 
 FrameGeometry CardSession::Geometry() const {
     std::lock_guard lock(geometryMutex_);

@@ -1,10 +1,8 @@
 // Calibration of the computer clock from the card's time (command 32837).
-#include <session/card_session.h>
-
-#include <session/computer_clock.h>
-
 #include <log/system_log.h>
 #include <platform/notify.h>
+#include <session/card_session.h>
+#include <session/computer_clock.h>
 
 #include <cerrno>
 

@@ -32,7 +32,9 @@ ClockSetter SetClockSetter(ClockSetter setter) {
     return g_setter.exchange(setter ? setter : &SetSystemClock);
 }
 
-ClockSetter CurrentClockSetter() { return g_setter.load(); }
+ClockSetter CurrentClockSetter() {
+    return g_setter.load();
+}
 
 LocalTime LocalNow() {
     timespec ts{};

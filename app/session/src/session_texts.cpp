@@ -53,7 +53,9 @@ constexpr int kMonthStart[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 30
 
 }  // namespace
 
-bool IsLeapYear(int year) { return year % 400 == 0 || (year % 4 == 0 && year % 100 != 0); }
+bool IsLeapYear(int year) {
+    return year % 400 == 0 || (year % 4 == 0 && year % 100 != 0);
+}
 
 int DayOfYear(int year, int month, int day) {
     if (month < 1 || month > 12 || day < 1 || day > 31) return 0;
@@ -94,8 +96,8 @@ std::string DemParamReport(const DemTaskRecord& r) {
     AppendF(s, "帧同步码:%llX ,循环副帧字:%X ,帧同步码位置:%d \r\n",
             static_cast<unsigned long long>(p.帧同步码), p.副帧同步码,
             static_cast<int>(p.帧同步码位置));
-    AppendF(s, "码率:%d ,码型:%d ,字长:%d \r\n", static_cast<int>(p.码率),
-            static_cast<int>(p.码型), static_cast<int>(p.字长));
+    AppendF(s, "码率:%d ,码型:%d ,字长:%d \r\n", static_cast<int>(p.码率), static_cast<int>(p.码型),
+            static_cast<int>(p.字长));
     AppendF(s, "子帧长:%d ,副帧长:%d ,副帧类型:%d ,码同步模糊:%d \r\n", static_cast<int>(p.子帧长),
             static_cast<int>(p.副帧长), static_cast<int>(p.副帧类型),
             static_cast<int>(p.码同步模糊));
@@ -106,8 +108,8 @@ std::string DemParamReport(const DemTaskRecord& r) {
             static_cast<int>(p.惯性同步帧数), static_cast<int>(p.同步容错位数),
             static_cast<int>(p.搜索容错位数), static_cast<int>(p.信号来源));
     AppendDecipher(s, r.decipher);
-    s += "密钥波道:" + ListText(r.channels.密钥波道) + " \r\n加密波道:" +
-         ListText(r.channels.加密波道) + " \r\n";
+    s += "密钥波道:" + ListText(r.channels.密钥波道) +
+         " \r\n加密波道:" + ListText(r.channels.加密波道) + " \r\n";
     return s;
 }
 
@@ -124,8 +126,8 @@ std::string SimParamReport(const SimTaskRecord& r) {
             static_cast<int>(p.副帧类型), static_cast<int>(p.副帧路序),
             static_cast<int>(p.ID码计数方式), static_cast<int>(p.信号类型));
     AppendDecipher(s, r.decipher);
-    s += "密钥波道:" + ListText(r.channels.密钥波道) + " \r\n加密波道:" +
-         ListText(r.channels.加密波道) + " , \r\n";
+    s += "密钥波道:" + ListText(r.channels.密钥波道) +
+         " \r\n加密波道:" + ListText(r.channels.加密波道) + " , \r\n";
     return s;
 }
 
@@ -144,8 +146,9 @@ std::string RecvParamReport(const RecvTaskRecord& r) {
             static_cast<int>(p.Sim伪码长度), static_cast<int>(p.Sim伪码组号));
     AppendF(s, "Sim伪码来源:%d ,信道编码:%d  \r\n", static_cast<int>(p.Sim伪码来源),
             static_cast<int>(p.Sim信道编码));
-    AppendF(s, "卷积编码极性:%d ,RS码交错深度:%d ,虚拟填充位数:%d\r\n", static_cast<int>(p.Sim卷积编码),
-            static_cast<int>(p.SimRS码交织深度), static_cast<int>(p.SimRS码虚拟填充));
+    AppendF(s, "卷积编码极性:%d ,RS码交错深度:%d ,虚拟填充位数:%d\r\n",
+            static_cast<int>(p.Sim卷积编码), static_cast<int>(p.SimRS码交织深度),
+            static_cast<int>(p.SimRS码虚拟填充));
     return s;
 }
 
@@ -172,7 +175,8 @@ FrameGeometry GeometryOf(const DemParam& dem) {
     return g;
 }
 
-void MarkSending(DemTaskRecord& dem, SimTaskRecord& sim, RecvTaskRecord& recv, std::uint32_t first) {
+void MarkSending(DemTaskRecord& dem, SimTaskRecord& sim, RecvTaskRecord& recv,
+                 std::uint32_t first) {
     SetWordAt(&dem.dem, 84, 1);
     SetWordAt(&dem.dem, 696, first);
     SetWordAt(&sim.sim, 720, first);
@@ -181,6 +185,8 @@ void MarkSending(DemTaskRecord& dem, SimTaskRecord& sim, RecvTaskRecord& recv, s
     SetWordAt(&recv.sim, 720, first);
 }
 
-int TaskStream(int stream) { return stream == 1 || stream == 2 ? stream : 3; }
+int TaskStream(int stream) {
+    return stream == 1 || stream == 2 ? stream : 3;
+}
 
 }  // namespace session

@@ -1,19 +1,13 @@
 // The card session against the software card engine and a fresh task store:
 // what the engine receives at open, on apply notifications, for the lift-off
 // commands and the clock calibration, and what the operator is told.
-#include <session/card_session.h>
-#include <session/computer_clock.h>
-
-#include "schema.h"
-#include "store.h"
-
 #include <cardengine/testkit/engine_process.h>
+#include <gtest/gtest.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <session/card_session.h>
+#include <session/computer_clock.h>
 #include <taskbook/taskbook.h>
-
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +15,9 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+
+#include "schema.h"
+#include "store.h"
 
 using namespace session;
 using cardengine::testkit::EngineProcess;
@@ -65,12 +62,12 @@ struct Flags {
     std::atomic<int> cardOpen{0}, cardInitialising{1}, paramsApplied{0}, streamNo{1};
     std::atomic<int> recording{0}, replayRunning{0}, frameCountStatOn{0}, idStatOn{0},
         timeStatOn{0};
-    std::atomic<int> bitErrorOn{0}, stdFrameCaptured{0}, afterDecryption{0},
-        decryptionSwitch{0}, liftOffEnable{0};
+    std::atomic<int> bitErrorOn{0}, stdFrameCaptured{0}, afterDecryption{0}, decryptionSwitch{0},
+        liftOffEnable{0};
     SessionFlags Bind() {
-        return {cardOpen,   cardInitialising, paramsApplied, streamNo,   recording,
-                replayRunning, frameCountStatOn, idStatOn,  timeStatOn, bitErrorOn,
-                stdFrameCaptured, afterDecryption, decryptionSwitch, liftOffEnable};
+        return {cardOpen,         cardInitialising, paramsApplied,    streamNo,     recording,
+                replayRunning,    frameCountStatOn, idStatOn,         timeStatOn,   bitErrorOn,
+                stdFrameCaptured, afterDecryption,  decryptionSwitch, liftOffEnable};
     }
 };
 
@@ -81,7 +78,8 @@ protected:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir_ = pattern;
         ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-        ::setenv("TALVORA_OBJECT_NAMESPACE", ("session-test-" + std::to_string(::getpid())).c_str(), 1);
+        ::setenv("TALVORA_OBJECT_NAMESPACE", ("session-test-" + std::to_string(::getpid())).c_str(),
+                 1);
         plat::SetModuleDirectory(dir_);
         taskbook::TaskStore::Instance().ResetForTest();
         sink_ = std::make_shared<plat::CapturingSink>();
@@ -261,7 +259,8 @@ TEST_F(CardSessionTest, OpenSendsTheDefaultTaskMarkedAsFirstSendingThenTheLiftOf
 
 TEST_F(CardSessionTest, TimedLiftOffAtOpenCountsTheDayBeforeOnAFreeRunningSystemTimeCard) {
     StartEngine();
-    ASSERT_NE(GetDefaultTaskPara(info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get(), 1), 0);
+    ASSERT_NE(GetDefaultTaskPara(info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get(), 1),
+              0);
     time_->起飞使能 = 1;
     time_->定时起飞使能 = 1;
     time_->定时起飞时间 = DayTime{200, 8, 30, 15, 500};
@@ -296,7 +295,8 @@ TEST_F(CardSessionTest, TimedLiftOffAtOpenCountsTheDayBeforeOnAFreeRunningSystem
 
 TEST_F(CardSessionTest, ExternalLiftOffWinsOverRouteAndTimedKeepsItsDayOnAnExternallyTimedCard) {
     StartEngine();
-    ASSERT_NE(GetDefaultTaskPara(info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get(), 1), 0);
+    ASSERT_NE(GetDefaultTaskPara(info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get(), 1),
+              0);
     time_->起飞使能 = 1;
     time_->定时起飞使能 = 1;
     time_->选路起飞使能 = 1;
@@ -319,7 +319,8 @@ TEST_F(CardSessionTest, ExternalLiftOffWinsOverRouteAndTimedKeepsItsDayOnAnExter
 }
 
 TEST_F(CardSessionTest, FailedOpenTellsTheOperatorAndLeavesTheCardClosed) {
-    ::setenv("TALVORA_ENGINE", ("127.0.0.1:" + std::to_string(cardengine::testkit::FreeLoopbackPort())).c_str(), 1);
+    ::setenv("TALVORA_ENGINE",
+             ("127.0.0.1:" + std::to_string(cardengine::testkit::FreeLoopbackPort())).c_str(), 1);
     LoadDefaultTask();
     session_->OpenCard();
     EXPECT_EQ(flags_.cardOpen, 0);
@@ -336,7 +337,8 @@ TEST_F(CardSessionTest, FailedOpenTellsTheOperatorAndLeavesTheCardClosed) {
 
 // --- apply notification ---
 
-TEST_F(CardSessionTest, WholeCardWithOnlyTheReceiverSelectedSendsDemodulatorAndSimulatorAndReportsFailure) {
+TEST_F(CardSessionTest,
+       WholeCardWithOnlyTheReceiverSelectedSendsDemodulatorAndSimulatorAndReportsFailure) {
     StartEngine();
     const std::size_t n0 = OpenWithDefaultTask();
     DialogApplies(taskbook::kApplyWholeCard, [](taskbook::TaskRecords& r) {
@@ -361,8 +363,10 @@ TEST_F(CardSessionTest, WholeCardWithOnlyTheReceiverSelectedSendsDemodulatorAndS
     EXPECT_EQ(c[1].Word(720), 0u);
     EXPECT_EQ(recv_->dem.码率, 1000000u);
 
-    EXPECT_TRUE(LoggedStartingWith("YC-整体设置（解调器参数-成功）\r\n-------解调器参数---------："));
-    EXPECT_TRUE(LoggedStartingWith("YC-整体设置（模拟器参数-成功）\r\n-------模拟器参数---------："));
+    EXPECT_TRUE(
+        LoggedStartingWith("YC-整体设置（解调器参数-成功）\r\n-------解调器参数---------："));
+    EXPECT_TRUE(
+        LoggedStartingWith("YC-整体设置（模拟器参数-成功）\r\n-------模拟器参数---------："));
     EXPECT_TRUE(Logged("(YC)板卡整体设置失败！\n"));
     EXPECT_EQ(Shown(), std::vector<std::string>{"板卡整体设置失败！"});
     EXPECT_EQ(flags_.cardInitialising, 0);
@@ -417,14 +421,13 @@ TEST_F(CardSessionTest, ApplyWhileRecordingIsRefusedAndSendsNothing) {
     const std::size_t n0 = OpenWithDefaultTask();
     flags_.recording = 1;
     flags_.replayRunning = 1;
-    DialogApplies(taskbook::kApplyEverything, [](taskbook::TaskRecords& r) {
-        r.streams[0].dem.dem.码率 = 2000000;
-    });
+    DialogApplies(taskbook::kApplyEverything,
+                  [](taskbook::TaskRecords& r) { r.streams[0].dem.dem.码率 = 2000000; });
     session_->OnApplyNotification(taskbook::kApplyEverything);
     SleepMs(300);
     EXPECT_EQ(Commands().size(), n0);
-    EXPECT_EQ(Shown(), std::vector<std::string>{
-                           "正在进行数据存盘，如需修改设备工作参数请先停止数据存盘。"});
+    EXPECT_EQ(Shown(),
+              std::vector<std::string>{"正在进行数据存盘，如需修改设备工作参数请先停止数据存盘。"});
     EXPECT_EQ(dem_->dem.码率, 4000000u);  // the records were not fetched
     EXPECT_STREQ(info_->任务名, "当前任务");
 }
@@ -436,9 +439,11 @@ TEST_F(CardSessionTest, ActivityCheckNamesTheFirstActivityInItsOrder) {
     };
     const Case cases[] = {
         {&flags_.replayRunning, "正在进行模飞，如需修改设备工作参数请先停止模飞。"},
-        {&flags_.frameCountStatOn, "正在进行数据帧计数统计，如需修改设备工作参数请先停止帧计数统计。"},
+        {&flags_.frameCountStatOn,
+         "正在进行数据帧计数统计，如需修改设备工作参数请先停止帧计数统计。"},
         {&flags_.idStatOn, "正在进行数据ID计数统计，如需修改设备工作参数请先停止ID计数统计。"},
-        {&flags_.timeStatOn, "正在进行数据时间连续统计，如需修改设备工作参数请先停止时间连续统计。"},
+        {&flags_.timeStatOn,
+         "正在进行数据时间连续统计，如需修改设备工作参数请先停止时间连续统计。"},
     };
     // Each activity with every later one also running.
     for (const Case& c : cases) *c.flag = 1;
@@ -460,7 +465,7 @@ TEST_F(CardSessionTest, ApplyWithoutCardIsRefusedAfterTheRecordsWereFetched) {
     EXPECT_EQ(Shown(), std::vector<std::string>{"未识别基带卡，不能设置设备参数！"});
     EXPECT_EQ(dem_->dem.码率, 2000000u);
     EXPECT_EQ(dem_->dem.receiverSettings[0], 0u);  // word 696: a later sending
-    EXPECT_EQ(flags_.cardInitialising, 1);          // untouched: the open never ran
+    EXPECT_EQ(flags_.cardInitialising, 1);         // untouched: the open never ran
 }
 
 TEST_F(CardSessionTest, DemodulatorApplyReportsAndResetsTheAssembly) {
@@ -548,7 +553,8 @@ TEST_F(CardSessionTest, TaskInformationApplySendsNothing) {
 // --- working state and the task-macro dialog ---
 
 TEST_F(CardSessionTest, WorkingStateIsSavedAsTheCurrentTask) {
-    ASSERT_NE(GetDefaultTaskPara(info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get(), 1), 0);
+    ASSERT_NE(GetDefaultTaskPara(info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get(), 1),
+              0);
     std::strcpy(info_->任务名, "另一任务");
     info_->执行地点[0] = '\0';
     dem_->dem.码率 = 1234567;

@@ -1,8 +1,7 @@
 // The card session's pure helpers: day-of-year stamp, parameter reports,
 // working-state record, geometry and first-sending words.
-#include <session/session_texts.h>
-
 #include <gtest/gtest.h>
+#include <session/session_texts.h>
 
 #include <cstring>
 #include <memory>
@@ -115,8 +114,8 @@ TEST(SessionParameterReport, DemodulatorLinesCarryTheRecordFields) {
     PutWord(&r->dem, 12, 0x1);        // high word
     PutWord(&r->dem, 24, 0xBC);       // 循环副帧字
     PutWord(&r->dem, 68, 3);
-    PutWord(&r->dem, 96, 2);          // sync tolerance
-    PutWord(&r->dem, 100, 5);         // search tolerance
+    PutWord(&r->dem, 96, 2);            // sync tolerance
+    PutWord(&r->dem, 100, 5);           // search tolerance
     PutWord(&r->dem, 768 + 131344, 1);  // decipher switch
     PutWord(&r->dem, 768 + 131332, 4);
     PutWord(&r->dem, 768 + 131336, 1);
@@ -171,7 +170,8 @@ TEST(SessionParameterReport, ChannelListsWithoutTerminatorStopAtTheirArrays) {
     std::memset(r->channels.密钥波道, '1', sizeof r->channels.密钥波道);
     std::memset(r->channels.加密波道, '2', sizeof r->channels.加密波道);
     const std::string report = DemParamReport(*r);
-    EXPECT_NE(report.find("密钥波道:" + std::string(512, '1') + " \r\n加密波道:"), std::string::npos);
+    EXPECT_NE(report.find("密钥波道:" + std::string(512, '1') + " \r\n加密波道:"),
+              std::string::npos);
     EXPECT_NE(report.find(std::string(6888, '2') + " \r\n"), std::string::npos);
 }
 

@@ -12,20 +12,20 @@ static_assert(std::endian::native == std::endian::little,
 
 // Frame description of a channel, filled each time a demodulator record is set.
 struct DemChannelDescriptor {
-    std::uint32_t cardIndex;          // 0
-    std::uint32_t channel;            // 1  0 before, 1 after decryption
-    std::uint32_t 码率;               // 2  bit/s
-    std::uint32_t 字长;               // 3  bits per word
-    std::uint32_t 子帧长;             // 4  words per minor frame
-    std::uint32_t 副帧长;             // 5  minor frames per major frame
+    std::uint32_t cardIndex;              // 0
+    std::uint32_t channel;                // 1  0 before, 1 after decryption
+    std::uint32_t 码率;                   // 2  bit/s
+    std::uint32_t 字长;                   // 3  bits per word
+    std::uint32_t 子帧长;                 // 4  words per minor frame
+    std::uint32_t 副帧长;                 // 5  minor frames per major frame
     std::uint32_t tagBytesPerMinorFrame;  // 6  8 when 配时密度 != 0, else 0
-    std::uint32_t 时统模式;           // 7
-    std::uint32_t 配时精度;           // 8
-    std::uint32_t 配时密度;           // 9
-    std::uint32_t bytesPerWord;       // 10
-    std::uint32_t wordsPerMajorFrame; // 11
-    std::uint32_t bytesPerMajorFrame; // 12 as delivered, time tags included
-    std::uint32_t reserved[5];        // 13..17, 0
+    std::uint32_t 时统模式;               // 7
+    std::uint32_t 配时精度;               // 8
+    std::uint32_t 配时密度;               // 9
+    std::uint32_t bytesPerWord;           // 10
+    std::uint32_t wordsPerMajorFrame;     // 11
+    std::uint32_t bytesPerMajorFrame;     // 12 as delivered, time tags included
+    std::uint32_t reserved[5];            // 13..17, 0
 };
 static_assert(sizeof(DemChannelDescriptor) == 72);
 static_assert(offsetof(DemChannelDescriptor, tagBytesPerMinorFrame) == 24);

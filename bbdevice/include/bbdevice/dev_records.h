@@ -26,52 +26,52 @@ static_assert(std::endian::native == std::endian::little,
 // Demodulator record, 768 bytes.
 
 struct DemParam {
-    double 输入频率;              // 0   input frequency, Hz
-    std::uint64_t 帧同步码;       // 8   frame sync pattern, low word first
-    std::uint32_t 数据源;         // 16  0 receiver, 1 PCM-TTL, 2 self-test, 3 PCM-422
-    std::uint32_t 帧同步码位长;   // 20  bits
-    std::uint32_t 副帧同步码;     // 24
-    std::uint32_t 码率;           // 28  bit/s
-    std::uint32_t 码型;           // 32  0 NRZ-L .. 6 RNRZ-L
-    std::uint32_t 字长;           // 36  bits
-    std::uint32_t 子帧长;         // 40  words per minor frame
-    std::uint32_t 副帧长;         // 44  minor frames per major frame
-    std::uint32_t 副帧类型;       // 48  0 none, 1 complement, 2 ID, 3 cyclic
-    std::uint32_t 副帧路序;       // 52
-    std::uint32_t ID码计数方式;   // 56  1 counting down
-    std::uint32_t ID码初值;       // 60
-    std::uint32_t 码同步模糊;     // 64
-    std::uint32_t 帧同步码位置;   // 68
-    std::uint32_t 帧同步码位置2;  // 72
-    std::uint32_t 时统模式;       // 76  0 internal, 1 external time reference
-    std::uint32_t 配时精度;       // 80  1 = 0.001 ms: host writes the time tags
-    std::uint32_t 配时密度;       // 84  nonzero: every minor frame has a time tag
-    std::uint32_t 校核帧数;       // 88
-    std::uint32_t 惯性同步帧数;   // 92
-    std::uint32_t 同步容错位数;   // 96
-    std::uint32_t 搜索容错位数;   // 100
-    std::uint32_t 环路带宽;       // 104 0 = 0.1 %, 1 = 0.5 %
-    std::uint32_t 信号来源;       // 108 receiver input
-    std::uint32_t 解调模式;       // 112 0 PCM-FM .. 6 PCM-CDMA-QPSK
-    std::uint32_t MSD检测;        // 116
-    std::uint32_t 信道译码;       // 120 0 none .. 6 LDPC
-    std::uint32_t 卷积译码;       // 124 0 normal, 1 inverted
-    std::uint32_t TPC码块同步码;  // 128
-    std::uint32_t TPC信息有效字;  // 132
-    std::uint32_t 矩阵类型;       // 136
-    std::uint32_t RS码块同步码;   // 140
-    std::uint32_t RS码交织深度;   // 144
-    std::uint32_t RS码虚拟填充;   // 148
-    std::uint32_t reserved152[2];  // 152
-    std::uint32_t 伪码长度;       // 160 index: 15, 31, 63 .. 2047 chips
-    std::uint32_t 伪码来源;       // 164 0 Gold, 1 M sequence, 2 loaded
-    std::uint32_t 伪码组号;       // 168
-    std::uint8_t reserved172[512];      // 172
-    std::uint32_t reserved684;          // 684 default 50000
-    std::uint32_t QPSK解调极性;         // 688
-    std::uint32_t 中频带宽;             // 692 1 = 12.5 kHz .. 17 = 35 MHz, 0 other
+    double 输入频率;                     // 0   input frequency, Hz
+    std::uint64_t 帧同步码;              // 8   frame sync pattern, low word first
+    std::uint32_t 数据源;                // 16  0 receiver, 1 PCM-TTL, 2 self-test, 3 PCM-422
+    std::uint32_t 帧同步码位长;          // 20  bits
+    std::uint32_t 副帧同步码;            // 24
+    std::uint32_t 码率;                  // 28  bit/s
+    std::uint32_t 码型;                  // 32  0 NRZ-L .. 6 RNRZ-L
+    std::uint32_t 字长;                  // 36  bits
+    std::uint32_t 子帧长;                // 40  words per minor frame
+    std::uint32_t 副帧长;                // 44  minor frames per major frame
+    std::uint32_t 副帧类型;              // 48  0 none, 1 complement, 2 ID, 3 cyclic
+    std::uint32_t 副帧路序;              // 52
+    std::uint32_t ID码计数方式;          // 56  1 counting down
+    std::uint32_t ID码初值;              // 60
+    std::uint32_t 码同步模糊;            // 64
+    std::uint32_t 帧同步码位置;          // 68
+    std::uint32_t 帧同步码位置2;         // 72
+    std::uint32_t 时统模式;              // 76  0 internal, 1 external time reference
+    std::uint32_t 配时精度;              // 80  1 = 0.001 ms: host writes the time tags
+    std::uint32_t 配时密度;              // 84  nonzero: every minor frame has a time tag
+    std::uint32_t 校核帧数;              // 88
+    std::uint32_t 惯性同步帧数;          // 92
+    std::uint32_t 同步容错位数;          // 96
+    std::uint32_t 搜索容错位数;          // 100
+    std::uint32_t 环路带宽;              // 104 0 = 0.1 %, 1 = 0.5 %
+    std::uint32_t 信号来源;              // 108 receiver input
+    std::uint32_t 解调模式;              // 112 0 PCM-FM .. 6 PCM-CDMA-QPSK
+    std::uint32_t MSD检测;               // 116
+    std::uint32_t 信道译码;              // 120 0 none .. 6 LDPC
+    std::uint32_t 卷积译码;              // 124 0 normal, 1 inverted
+    std::uint32_t TPC码块同步码;         // 128
+    std::uint32_t TPC信息有效字;         // 132
+    std::uint32_t 矩阵类型;              // 136
+    std::uint32_t RS码块同步码;          // 140
+    std::uint32_t RS码交织深度;          // 144
+    std::uint32_t RS码虚拟填充;          // 148
+    std::uint32_t reserved152[2];        // 152
+    std::uint32_t 伪码长度;              // 160 index: 15, 31, 63 .. 2047 chips
+    std::uint32_t 伪码来源;              // 164 0 Gold, 1 M sequence, 2 loaded
+    std::uint32_t 伪码组号;              // 168
+    std::uint8_t reserved172[512];       // 172
+    std::uint32_t reserved684;           // 684 default 50000
+    std::uint32_t QPSK解调极性;          // 688
+    std::uint32_t 中频带宽;              // 692 1 = 12.5 kHz .. 17 = 35 MHz, 0 other
     std::uint32_t receiverSettings[12];  // 696 further receiver words, passed through
-    std::uint8_t reserved744[24];       // 744
+    std::uint8_t reserved744[24];        // 744
 };
 static_assert(sizeof(DemParam) == 768);
 static_assert(offsetof(DemParam, 帧同步码) == 8);
@@ -91,43 +91,43 @@ static_assert(offsetof(DemParam, reserved744) == 744);
 // Signal-source (simulator) record, 776 bytes.
 
 struct SimParam {
-    double Sim输出频率;            // 0   Hz
-    double reserved8;              // 8   default 100.0
-    std::uint64_t 帧同步码;        // 16
-    std::uint32_t 帧同步码位长;    // 24
-    std::uint32_t 帧同步码位置;    // 28
-    std::uint32_t 副帧同步码;      // 32
-    std::uint32_t 码率;            // 36
-    std::uint32_t 码型;            // 40  as in DemParam
-    std::uint32_t 字长;            // 44
-    std::uint32_t 子帧长;          // 48
-    std::uint32_t 副帧长;          // 52
-    std::uint32_t 副帧类型;        // 56
-    std::uint32_t 副帧路序;        // 60
-    std::uint32_t ID码计数方式;    // 64
-    std::uint32_t 信号类型;        // 68  0 manual, 1 random, 2 staircase
-    std::uint32_t 信号初值;        // 72
-    std::uint32_t 台阶码步进;      // 76
-    std::uint32_t 帧计数高位路序;  // 80
-    std::uint32_t 帧计数中位路序;  // 84
-    std::uint32_t 帧计数低位路序;  // 88
-    std::uint32_t 帧计数高位使能;  // 92
-    std::uint32_t 帧计数中位使能;  // 96
-    std::uint32_t 帧计数低位使能;  // 100
-    std::uint32_t 正弦波使能;      // 104
-    std::uint32_t 正弦波路序;      // 108
-    std::uint32_t 正弦波步进;      // 112
-    std::uint32_t ID码初值;        // 116
-    std::uint32_t reserved120;     // 120 default 1
-    std::uint32_t 异或操作数;      // 124
-    std::uint32_t 数据异或使能;    // 128
-    std::uint32_t reserved132;     // 132
-    std::uint32_t Sim输出功率;     // 136
-    std::uint32_t Sim调制控制;     // 140 modulation on
-    std::uint32_t Sim调制模式;     // 144 as 解调模式
-    std::uint32_t SimQPSK调制极性;  // 148
-    std::uint32_t Sim信道编码;     // 152 as 信道译码
-    std::uint32_t Sim卷积编码;     // 156
+    double Sim输出频率;              // 0   Hz
+    double reserved8;                // 8   default 100.0
+    std::uint64_t 帧同步码;          // 16
+    std::uint32_t 帧同步码位长;      // 24
+    std::uint32_t 帧同步码位置;      // 28
+    std::uint32_t 副帧同步码;        // 32
+    std::uint32_t 码率;              // 36
+    std::uint32_t 码型;              // 40  as in DemParam
+    std::uint32_t 字长;              // 44
+    std::uint32_t 子帧长;            // 48
+    std::uint32_t 副帧长;            // 52
+    std::uint32_t 副帧类型;          // 56
+    std::uint32_t 副帧路序;          // 60
+    std::uint32_t ID码计数方式;      // 64
+    std::uint32_t 信号类型;          // 68  0 manual, 1 random, 2 staircase
+    std::uint32_t 信号初值;          // 72
+    std::uint32_t 台阶码步进;        // 76
+    std::uint32_t 帧计数高位路序;    // 80
+    std::uint32_t 帧计数中位路序;    // 84
+    std::uint32_t 帧计数低位路序;    // 88
+    std::uint32_t 帧计数高位使能;    // 92
+    std::uint32_t 帧计数中位使能;    // 96
+    std::uint32_t 帧计数低位使能;    // 100
+    std::uint32_t 正弦波使能;        // 104
+    std::uint32_t 正弦波路序;        // 108
+    std::uint32_t 正弦波步进;        // 112
+    std::uint32_t ID码初值;          // 116
+    std::uint32_t reserved120;       // 120 default 1
+    std::uint32_t 异或操作数;        // 124
+    std::uint32_t 数据异或使能;      // 128
+    std::uint32_t reserved132;       // 132
+    std::uint32_t Sim输出功率;       // 136
+    std::uint32_t Sim调制控制;       // 140 modulation on
+    std::uint32_t Sim调制模式;       // 144 as 解调模式
+    std::uint32_t SimQPSK调制极性;   // 148
+    std::uint32_t Sim信道编码;       // 152 as 信道译码
+    std::uint32_t Sim卷积编码;       // 156
     std::uint32_t SimTPC码块同步码;  // 160
     std::uint32_t SimTPC信息有效字;  // 164
     std::uint32_t Sim矩阵类型;       // 168
@@ -162,12 +162,12 @@ inline constexpr std::size_t kDecipherKeyTableBytes = 131328;
 
 struct DecipherParam {
     std::uint8_t keyTable[kDecipherKeyTableBytes];  // 0
-    std::uint32_t 密钥长度;    // 131328 0 = 128 bits, 1 = 184 bits
-    std::uint32_t 加密周期;    // 131332 frames
-    std::uint32_t 加密起始帧;  // 131336
-    std::uint32_t 帧计数路序;  // 131340
-    std::uint32_t 加解密开关;  // 131344
-    std::uint32_t reserved131348[5];  // 131348
+    std::uint32_t 密钥长度;                         // 131328 0 = 128 bits, 1 = 184 bits
+    std::uint32_t 加密周期;                         // 131332 frames
+    std::uint32_t 加密起始帧;                       // 131336
+    std::uint32_t 帧计数路序;                       // 131340
+    std::uint32_t 加解密开关;                       // 131344
+    std::uint32_t reserved131348[5];                // 131348
 };
 static_assert(sizeof(DecipherParam) == 131368);
 static_assert(offsetof(DecipherParam, 密钥长度) == 131328);
@@ -203,16 +203,16 @@ static_assert(offsetof(TimeSystemBasicParam, 时统模式) == 28);
 
 // Lift-off (zero-time) record, 64 bytes.
 struct TimeSystemFlyParam {
-    DayTime 定时起飞时间;          // 0  time of the timed lift-off
+    DayTime 定时起飞时间;              // 0  time of the timed lift-off
     std::uint32_t 定时起飞时间附加字;  // 12 the word stored after the lift-off time
-    std::uint32_t 参考波道;        // 16 reference channel
-    std::uint32_t 参考门限;        // 20 reference threshold
-    std::uint32_t 起飞使能;        // 24 lift-off enabled
-    std::uint32_t reserved28;      // 28
-    std::uint32_t 选路起飞使能;    // 32 route-selected lift-off
-    std::uint32_t 外部起飞使能;    // 36 external lift-off
-    std::uint32_t 定时起飞使能;    // 40 timed lift-off
-    std::uint32_t reserved44[5];   // 44
+    std::uint32_t 参考波道;            // 16 reference channel
+    std::uint32_t 参考门限;            // 20 reference threshold
+    std::uint32_t 起飞使能;            // 24 lift-off enabled
+    std::uint32_t reserved28;          // 28
+    std::uint32_t 选路起飞使能;        // 32 route-selected lift-off
+    std::uint32_t 外部起飞使能;        // 36 external lift-off
+    std::uint32_t 定时起飞使能;        // 40 timed lift-off
+    std::uint32_t reserved44[5];       // 44
 };
 static_assert(sizeof(TimeSystemFlyParam) == 64);
 static_assert(offsetof(TimeSystemFlyParam, 参考波道) == 16);
@@ -235,8 +235,8 @@ static_assert(offsetof(TimeSystemParam, basic) == 64);
 inline constexpr std::uint32_t kFrameStatMaxEntries = 8192;
 
 struct FrameStatParam {
-    std::uint32_t words[11];     // 0
-    std::uint32_t entryCount;    // 44 n, at most kFrameStatMaxEntries
+    std::uint32_t words[11];                      // 0
+    std::uint32_t entryCount;                     // 44 n, at most kFrameStatMaxEntries
     std::uint16_t entries[kFrameStatMaxEntries];  // 48
 };
 static_assert(sizeof(FrameStatParam) == 16432);
@@ -261,19 +261,19 @@ static_assert(sizeof(DemStatusReport) == 272);
 
 // Output of BB_GetDemStatus, 88 bytes. Comments give the status-half word.
 struct DemStatus {
-    double 中频频率;              // 0  words 8-9, MHz
-    double 信噪比;                // 8  words 6-7; negative: no measurement
-    std::uint32_t statusWord2;    // 16
-    std::uint32_t statusWord3;    // 20
-    std::uint32_t statusWord10;   // 24
-    std::uint32_t 载波状态;       // 28 word 12, carrier lock
-    std::uint32_t 位同步;         // 32 word 14
-    std::uint32_t 子帧同步;       // 36 word 15
-    std::uint32_t 副帧同步;       // 40 word 16
-    std::uint32_t statusWord17;   // 44
-    std::uint32_t statusWord18;   // 48
-    std::uint32_t statusWord19;   // 52
-    std::uint32_t reserved56[2];  // 56
+    double 中频频率;                 // 0  words 8-9, MHz
+    double 信噪比;                   // 8  words 6-7; negative: no measurement
+    std::uint32_t statusWord2;       // 16
+    std::uint32_t statusWord3;       // 20
+    std::uint32_t statusWord10;      // 24
+    std::uint32_t 载波状态;          // 28 word 12, carrier lock
+    std::uint32_t 位同步;            // 32 word 14
+    std::uint32_t 子帧同步;          // 36 word 15
+    std::uint32_t 副帧同步;          // 40 word 16
+    std::uint32_t statusWord17;      // 44
+    std::uint32_t statusWord18;      // 48
+    std::uint32_t statusWord19;      // 52
+    std::uint32_t reserved56[2];     // 56
     std::uint32_t dataMessageCount;  // 64 data messages on channel 0 since the last DemParam
     std::uint32_t dataMessageRate;   // 68 per second
     std::uint32_t reserved72[4];     // 72
@@ -399,7 +399,9 @@ inline void FillDefault(DecipherParam& p) {
     p.帧计数路序 = 5;
 }
 
-inline void FillDefault(TimeSystemBasicParam& p) { std::memset(&p, 0, sizeof p); }
+inline void FillDefault(TimeSystemBasicParam& p) {
+    std::memset(&p, 0, sizeof p);
+}
 
 inline void FillDefault(TimeSystemFlyParam& p) {
     std::memset(&p, 0, sizeof p);
@@ -412,4 +414,6 @@ inline void FillDefault(TimeSystemParam& p) {
     FillDefault(p.basic);
 }
 
-inline void FillDefault(FrameStatParam& p) { std::memset(&p, 0, sizeof p); }
+inline void FillDefault(FrameStatParam& p) {
+    std::memset(&p, 0, sizeof p);
+}

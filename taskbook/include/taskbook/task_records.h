@@ -20,16 +20,16 @@ struct TaskInfoRecord {
         std::uint32_t 选择时码器;
     };
 
-    char 任务名[256];        // 0
-    char 任务描述[1024];     // 256
-    char 执行地点[256];      // 1280
-    char 执行时间[64];       // 1536
-    StreamSelection streams[3];       // 1600, 1620, 1640
-    std::uint32_t 选择安控终端1;      // 1660
-    std::uint32_t 选择安控终端2;      // 1664
-    std::uint32_t 选择天线控制器;     // 1668
-    std::uint32_t 选择遥测仿真器;     // 1672
-    std::uint32_t 默认任务;           // 1676
+    char 任务名[256];              // 0
+    char 任务描述[1024];           // 256
+    char 执行地点[256];            // 1280
+    char 执行时间[64];             // 1536
+    StreamSelection streams[3];    // 1600, 1620, 1640
+    std::uint32_t 选择安控终端1;   // 1660
+    std::uint32_t 选择安控终端2;   // 1664
+    std::uint32_t 选择天线控制器;  // 1668
+    std::uint32_t 选择遥测仿真器;  // 1672
+    std::uint32_t 默认任务;        // 1676
 };
 static_assert(sizeof(TaskInfoRecord) == 1680);
 static_assert(offsetof(TaskInfoRecord, 执行时间) == 1536);
@@ -74,15 +74,15 @@ static_assert(offsetof(SimTaskRecord, channels) == 132144);
 // Time-code task record, 112 bytes: the basic time-code record followed by
 // the lift-off settings.
 struct TimeTaskRecord {
-    TimeSystemBasicParam basic;          // 0
-    DayTime 定时起飞时间;                // 72
-    std::uint32_t 定时起飞时间附加字;    // 84
-    std::uint32_t 选路起飞使能;          // 88
-    std::uint32_t 参考波道;              // 92
-    std::uint32_t 参考门限;              // 96
-    std::uint32_t 定时起飞使能;          // 100
-    std::uint32_t 起飞使能;              // 104
-    std::uint32_t 外部起飞使能;          // 108
+    TimeSystemBasicParam basic;        // 0
+    DayTime 定时起飞时间;              // 72
+    std::uint32_t 定时起飞时间附加字;  // 84
+    std::uint32_t 选路起飞使能;        // 88
+    std::uint32_t 参考波道;            // 92
+    std::uint32_t 参考门限;            // 96
+    std::uint32_t 定时起飞使能;        // 100
+    std::uint32_t 起飞使能;            // 104
+    std::uint32_t 外部起飞使能;        // 108
 };
 static_assert(sizeof(TimeTaskRecord) == 112);
 static_assert(offsetof(TimeTaskRecord, 定时起飞时间) == 72);

@@ -29,13 +29,27 @@ inline constexpr int kApplySafety2 = 55;
 inline constexpr int kApplyAntenna = 61;
 // Stream pages (3..5), stream branches (7..9) and single devices (s1, s3, s5,
 // s7, s9 for down-converter, receiver, demodulator, simulator, time-code).
-constexpr int ApplyStreamPage(int s) { return 2 + s; }
-constexpr int ApplyStreamBranch(int s) { return 6 + s; }
-constexpr int ApplyDownConverter(int s) { return 10 * s + 1; }
-constexpr int ApplyReceiver(int s) { return 10 * s + 3; }
-constexpr int ApplyDemodulator(int s) { return 10 * s + 5; }
-constexpr int ApplySimulator(int s) { return 10 * s + 7; }
-constexpr int ApplyTimeCode(int s) { return 10 * s + 9; }
+constexpr int ApplyStreamPage(int s) {
+    return 2 + s;
+}
+constexpr int ApplyStreamBranch(int s) {
+    return 6 + s;
+}
+constexpr int ApplyDownConverter(int s) {
+    return 10 * s + 1;
+}
+constexpr int ApplyReceiver(int s) {
+    return 10 * s + 3;
+}
+constexpr int ApplyDemodulator(int s) {
+    return 10 * s + 5;
+}
+constexpr int ApplySimulator(int s) {
+    return 10 * s + 7;
+}
+constexpr int ApplyTimeCode(int s) {
+    return 10 * s + 9;
+}
 
 // Dialog modes of TaskMacroManage.
 inline constexpr int kModeEdit = 1;
@@ -58,14 +72,12 @@ TASKBOOK_API int GetApplyPara(TaskInfoRecord* info, DemTaskRecord* dem, SimTaskR
 
 // Loads the start-up task ("当前任务" when the store holds one) into the
 // records of the stream.
-TASKBOOK_API int GetDefaultTaskPara(TaskInfoRecord* info, DemTaskRecord* dem,
-                                    SimTaskRecord* sim, TimeTaskRecord* time,
-                                    RecvTaskRecord* recv, int stream);
+TASKBOOK_API int GetDefaultTaskPara(TaskInfoRecord* info, DemTaskRecord* dem, SimTaskRecord* sim,
+                                    TimeTaskRecord* time, RecvTaskRecord* recv, int stream);
 
 // Loads the self-check task "*自检*".
-TASKBOOK_API int GetCheckSelfTaskPara(TaskInfoRecord* info, DemTaskRecord* dem,
-                                      SimTaskRecord* sim, TimeTaskRecord* time,
-                                      RecvTaskRecord* recv, int stream);
+TASKBOOK_API int GetCheckSelfTaskPara(TaskInfoRecord* info, DemTaskRecord* dem, SimTaskRecord* sim,
+                                      TimeTaskRecord* time, RecvTaskRecord* recv, int stream);
 
 // Writes the task information and the records of the stream into the task
 // named in `info`, creating the task when it does not exist; the other
@@ -73,23 +85,22 @@ TASKBOOK_API int GetCheckSelfTaskPara(TaskInfoRecord* info, DemTaskRecord* dem,
 // just filled `info` anew, 0 when it already named the task "当前任务"; both
 // are written the same way.
 TASKBOOK_API int ModifyTaskMacro(int flag, TaskInfoRecord* info, DemTaskRecord* dem,
-                                 SimTaskRecord* sim, TimeTaskRecord* time,
-                                 RecvTaskRecord* recv, int stream);
+                                 SimTaskRecord* sim, TimeTaskRecord* time, RecvTaskRecord* recv,
+                                 int stream);
 
 // The same for all three streams at once: the records of stream 1, then of
 // stream 2, then of stream 3.
 TASKBOOK_API int GetApplyPara2(TaskInfoRecord* info, DemTaskRecord* dem1, SimTaskRecord* sim1,
-                               TimeTaskRecord* time1, RecvTaskRecord* recv1,
-                               DemTaskRecord* dem2, SimTaskRecord* sim2, TimeTaskRecord* time2,
-                               RecvTaskRecord* recv2, DemTaskRecord* dem3, SimTaskRecord* sim3,
-                               TimeTaskRecord* time3, RecvTaskRecord* recv3);
-TASKBOOK_API int GetDefaultTaskPara2(TaskInfoRecord* info, DemTaskRecord* dem1,
-                                     SimTaskRecord* sim1, TimeTaskRecord* time1,
-                                     RecvTaskRecord* recv1, DemTaskRecord* dem2,
-                                     SimTaskRecord* sim2, TimeTaskRecord* time2,
-                                     RecvTaskRecord* recv2, DemTaskRecord* dem3,
-                                     SimTaskRecord* sim3, TimeTaskRecord* time3,
-                                     RecvTaskRecord* recv3);
+                               TimeTaskRecord* time1, RecvTaskRecord* recv1, DemTaskRecord* dem2,
+                               SimTaskRecord* sim2, TimeTaskRecord* time2, RecvTaskRecord* recv2,
+                               DemTaskRecord* dem3, SimTaskRecord* sim3, TimeTaskRecord* time3,
+                               RecvTaskRecord* recv3);
+TASKBOOK_API int GetDefaultTaskPara2(TaskInfoRecord* info, DemTaskRecord* dem1, SimTaskRecord* sim1,
+                                     TimeTaskRecord* time1, RecvTaskRecord* recv1,
+                                     DemTaskRecord* dem2, SimTaskRecord* sim2,
+                                     TimeTaskRecord* time2, RecvTaskRecord* recv2,
+                                     DemTaskRecord* dem3, SimTaskRecord* sim3,
+                                     TimeTaskRecord* time3, RecvTaskRecord* recv3);
 TASKBOOK_API int GetCheckSelfTaskPara2(TaskInfoRecord* info, DemTaskRecord* dem1,
                                        SimTaskRecord* sim1, TimeTaskRecord* time1,
                                        RecvTaskRecord* recv1, DemTaskRecord* dem2,
@@ -97,12 +108,10 @@ TASKBOOK_API int GetCheckSelfTaskPara2(TaskInfoRecord* info, DemTaskRecord* dem1
                                        RecvTaskRecord* recv2, DemTaskRecord* dem3,
                                        SimTaskRecord* sim3, TimeTaskRecord* time3,
                                        RecvTaskRecord* recv3);
-TASKBOOK_API int ModifyTaskMacro2(TaskInfoRecord* info, DemTaskRecord* dem1,
-                                  SimTaskRecord* sim1, TimeTaskRecord* time1,
-                                  RecvTaskRecord* recv1, DemTaskRecord* dem2,
-                                  SimTaskRecord* sim2, TimeTaskRecord* time2,
-                                  RecvTaskRecord* recv2, DemTaskRecord* dem3,
-                                  SimTaskRecord* sim3, TimeTaskRecord* time3,
+TASKBOOK_API int ModifyTaskMacro2(TaskInfoRecord* info, DemTaskRecord* dem1, SimTaskRecord* sim1,
+                                  TimeTaskRecord* time1, RecvTaskRecord* recv1, DemTaskRecord* dem2,
+                                  SimTaskRecord* sim2, TimeTaskRecord* time2, RecvTaskRecord* recv2,
+                                  DemTaskRecord* dem3, SimTaskRecord* sim3, TimeTaskRecord* time3,
                                   RecvTaskRecord* recv3);
 
 }  // extern "C"

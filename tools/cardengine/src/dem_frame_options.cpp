@@ -40,19 +40,29 @@ bool ParseDemFrameFlag(std::string_view arg, DemFrameOptions& o) {
 bool ParseDemFrameOption(std::string_view arg, const char* value, DemFrameOptions& o, bool& ok) {
     std::uint64_t n = 0;
     ok = Count(value, n);
-    if (arg == "--dem-frames") o.frames = n;
-    else if (arg == "--dem-settle-ms") o.settleMs = static_cast<unsigned>(n);
-    else if (arg == "--dem-rate-mbps") o.fullSpeedMbps = double(n);
+    if (arg == "--dem-frames")
+        o.frames = n;
+    else if (arg == "--dem-settle-ms")
+        o.settleMs = static_cast<unsigned>(n);
+    else if (arg == "--dem-rate-mbps")
+        o.fullSpeedMbps = double(n);
     else if (arg == "--dem-message-bytes") {
         ok = ok && n >= 1 && n <= (1u << 20);
         o.messageBytes = static_cast<std::size_t>(n);
-    } else if (arg == "--dem-counter-jump") o.faults.counterJumpEvery = n;
-    else if (arg == "--dem-counter-jump-by") o.faults.counterJumpBy = static_cast<std::uint32_t>(n);
-    else if (arg == "--dem-drop") o.faults.dropEvery = n;
-    else if (arg == "--dem-tag-gap") o.faults.tagGapEvery = n;
-    else if (arg == "--dem-tag-gap-us") o.faults.tagGapUs = static_cast<std::uint32_t>(n);
-    else if (arg == "--dem-bit-error") o.faults.bitErrorEvery = n;
-    else return false;
+    } else if (arg == "--dem-counter-jump")
+        o.faults.counterJumpEvery = n;
+    else if (arg == "--dem-counter-jump-by")
+        o.faults.counterJumpBy = static_cast<std::uint32_t>(n);
+    else if (arg == "--dem-drop")
+        o.faults.dropEvery = n;
+    else if (arg == "--dem-tag-gap")
+        o.faults.tagGapEvery = n;
+    else if (arg == "--dem-tag-gap-us")
+        o.faults.tagGapUs = static_cast<std::uint32_t>(n);
+    else if (arg == "--dem-bit-error")
+        o.faults.bitErrorEvery = n;
+    else
+        return false;
     return true;
 }
 

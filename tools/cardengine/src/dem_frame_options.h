@@ -10,11 +10,11 @@
 namespace cardengine {
 
 struct DemFrameOptions {
-    bool fullSpeed = false;         // pre-generated frames as fast as the link takes them
-    std::uint64_t frames = 0;       // stop after this many minor frames and flush; 0: endless
-    unsigned settleMs = 50;         // pause between a demodulator record and its first frame
-    std::size_t messageBytes = 0;   // payload per data message; 0: about 1 ms of frames
-    double fullSpeedMbps = 0;       // with fullSpeed: cap on the sent rate; 0: none
+    bool fullSpeed = false;        // pre-generated frames as fast as the link takes them
+    std::uint64_t frames = 0;      // stop after this many minor frames and flush; 0: endless
+    unsigned settleMs = 50;        // pause between a demodulator record and its first frame
+    std::size_t messageBytes = 0;  // payload per data message; 0: about 1 ms of frames
+    double fullSpeedMbps = 0;      // with fullSpeed: cap on the sent rate; 0: none
     DemFaults faults;
 };
 

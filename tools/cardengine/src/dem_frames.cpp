@@ -9,7 +9,9 @@ namespace {
 
 constexpr double kMicrosPerDay = 86400000000.0;
 
-std::uint8_t Bcd(unsigned v) { return std::uint8_t((v / 10 % 10) << 4 | v % 10); }
+std::uint8_t Bcd(unsigned v) {
+    return std::uint8_t((v / 10 % 10) << 4 | v % 10);
+}
 
 }  // namespace
 
@@ -69,7 +71,8 @@ void DemFrameGenerator::BuildRoles() {
     if (sim_.正弦波使能) place(sim_.正弦波路序, Role::Sine);
     counterWords_.clear();
     for (std::uint32_t i = 0; i < w; ++i)
-        if (roles_[i] == Role::CounterLow || roles_[i] == Role::CounterMid || roles_[i] == Role::CounterHigh)
+        if (roles_[i] == Role::CounterLow || roles_[i] == Role::CounterMid ||
+            roles_[i] == Role::CounterHigh)
             counterWords_.emplace_back(i, roles_[i]);
 }
 
@@ -117,9 +120,12 @@ void DemFrameGenerator::StampCounter(std::uint8_t* taggedMinor, std::uint64_t co
     const std::uint32_t bits = layout_.wordBits;
     for (const auto& [i, role] : counterWords_) {
         std::uint8_t* at = taggedMinor + 8 + std::size_t{i} * layout_.wordBytes;
-        if (role == Role::CounterLow) PutWord(at, counter);
-        else if (role == Role::CounterMid) PutWord(at, bits >= 32 ? 0 : counter >> bits);
-        else PutWord(at, bits >= 32 ? 0 : counter >> (2 * bits));
+        if (role == Role::CounterLow)
+            PutWord(at, counter);
+        else if (role == Role::CounterMid)
+            PutWord(at, bits >= 32 ? 0 : counter >> bits);
+        else
+            PutWord(at, bits >= 32 ? 0 : counter >> (2 * bits));
     }
 }
 
@@ -161,10 +167,14 @@ std::size_t DemFrameGenerator::Generate(std::uint8_t* out, std::size_t maxBytes,
                                                        : dem_.ID码初值 + index);
                     break;
                 case Role::Sine:
-                    PutWord(at, std::uint64_t(std::lround(half + half * std::sin(double(f) * sineStep))));
+                    PutWord(at, std::uint64_t(
+                                    std::lround(half + half * std::sin(double(f) * sineStep))));
                     break;
-                case Role::Signal: PutWord(at, SignalWord()); break;
-                default: break;  // counters below
+                case Role::Signal:
+                    PutWord(at, SignalWord());
+                    break;
+                default:
+                    break;  // counters below
             }
         }
         StampCounter(frame, counter);

@@ -4,12 +4,12 @@
 // the last demodulator record and filled as the signal-source record says.
 #pragma once
 
+#include <bbdevice/dev_records.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
-
-#include <bbdevice/dev_records.h>
 
 namespace cardengine {
 
@@ -17,10 +17,10 @@ namespace cardengine {
 struct DemFaults {
     std::uint64_t counterJumpEvery = 0;  // every Nth minor frame the counter jumps ahead
     std::uint32_t counterJumpBy = 5;
-    std::uint64_t dropEvery = 0;         // every Nth minor frame is not sent
-    std::uint64_t tagGapEvery = 0;       // every Nth time tag lies tagGapUs later
+    std::uint64_t dropEvery = 0;    // every Nth minor frame is not sent
+    std::uint64_t tagGapEvery = 0;  // every Nth time tag lies tagGapUs later
     std::uint32_t tagGapUs = 10000;
-    std::uint64_t bitErrorEvery = 0;     // every Nth minor frame has one bit flipped
+    std::uint64_t bitErrorEvery = 0;  // every Nth minor frame has one bit flipped
 };
 
 struct DemLayout {
@@ -56,7 +56,15 @@ public:
     void StampCounter(std::uint8_t* taggedMinor, std::uint64_t counter) const;
 
 private:
-    enum class Role : std::uint8_t { Signal, Sync, SubFrame, CounterLow, CounterMid, CounterHigh, Sine };
+    enum class Role : std::uint8_t {
+        Signal,
+        Sync,
+        SubFrame,
+        CounterLow,
+        CounterMid,
+        CounterHigh,
+        Sine
+    };
     void BuildRoles();
     void PutWord(std::uint8_t* at, std::uint64_t value) const;
     std::uint64_t SignalWord();
@@ -69,8 +77,8 @@ private:
     std::vector<std::uint64_t> sync_;  // sync word values where roles_ is Sync
     std::vector<std::pair<std::uint32_t, Role>> counterWords_;  // word index, which part
     std::uint64_t mask_ = 0;
-    std::uint64_t frame_ = 0;          // minor frames generated
-    std::uint64_t counter_ = 0;        // frame-counter value of the next frame
+    std::uint64_t frame_ = 0;    // minor frames generated
+    std::uint64_t counter_ = 0;  // frame-counter value of the next frame
     double startUs_ = 0;
     double gapUs_ = 0;
     std::uint64_t stair_ = 0;

@@ -1,6 +1,7 @@
 // The demodulator's frame output (module 2, operation 4): minor frames built
 // from the last demodulator and signal-source records, paced at the bit rate
 // or, for benchmarks, pre-generated and sent as fast as the link takes them.
+#include <bbdevice/wire/engine_message.h>
 #include <sys/time.h>
 
 #include <algorithm>
@@ -8,8 +9,6 @@
 #include <ctime>
 #include <memory>
 #include <vector>
-
-#include <bbdevice/wire/engine_message.h>
 
 #include "dem_frames.h"
 #include "replay_hold.h"
@@ -38,7 +37,8 @@ double CardClockNowUs() {
     gettimeofday(&tv, nullptr);
     std::tm tm{};
     localtime_r(&tv.tv_sec, &tm);
-    const double seconds = ((tm.tm_yday + 1) * 24.0 + tm.tm_hour) * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec;
+    const double seconds =
+        ((tm.tm_yday + 1) * 24.0 + tm.tm_hour) * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec;
     return seconds * 1e6 + tv.tv_usec;
 }
 
@@ -50,23 +50,26 @@ public:
     }
 
     void Register(HandlerTable& table) override {
-        table.Add(wire::kModuleDemodulator, kOpSetRecord, [this](Session&, std::span<const std::uint8_t> p) {
-            if (p.size() != sizeof(DemParam)) return;
-            std::memcpy(&dem_, p.data(), sizeof dem_);
-            haveDem_ = true;
-            ScheduleStart();
-        });
-        table.Add(kModuleSignalSource, kOpSetRecord, [this](Session&, std::span<const std::uint8_t> p) {
-            if (p.size() != sizeof(SimParam)) return;
-            std::memcpy(&sim_, p.data(), sizeof sim_);
-            if (haveDem_) ScheduleStart();
-        });
+        table.Add(wire::kModuleDemodulator, kOpSetRecord,
+                  [this](Session&, std::span<const std::uint8_t> p) {
+                      if (p.size() != sizeof(DemParam)) return;
+                      std::memcpy(&dem_, p.data(), sizeof dem_);
+                      haveDem_ = true;
+                      ScheduleStart();
+                  });
+        table.Add(kModuleSignalSource, kOpSetRecord,
+                  [this](Session&, std::span<const std::uint8_t> p) {
+                      if (p.size() != sizeof(SimParam)) return;
+                      std::memcpy(&sim_, p.data(), sizeof sim_);
+                      if (haveDem_) ScheduleStart();
+                  });
         // With decipher unit 1 switched on, the frames also leave on channel 1
         // (after decryption; this engine holds no keys, so they are the same).
-        table.Add(kModuleDecipher1, kOpSetRecord, [this](Session&, std::span<const std::uint8_t> p) {
-            if (p.size() != sizeof(DecipherParam)) return;
-            decipherOn_ = wire::LoadLe32(p.data() + kCipherSwitchOffset) != 0;
-        });
+        table.Add(kModuleDecipher1, kOpSetRecord,
+                  [this](Session&, std::span<const std::uint8_t> p) {
+                      if (p.size() != sizeof(DecipherParam)) return;
+                      decipherOn_ = wire::LoadLe32(p.data() + kCipherSwitchOffset) != 0;
+                  });
     }
 
     // A new connection waits for the records that the library sends again.
@@ -89,8 +92,10 @@ public:
         }
         if (startPending_ && now >= startAt_) Start(now);
         if (!streaming_) return;
-        if (o_.fullSpeed) SendFast(s, now);
-        else SendPaced(s, now);
+        if (o_.fullSpeed)
+            SendFast(s, now);
+        else
+            SendPaced(s, now);
         if (o_.frames && sent_ >= o_.frames) {
             s.SendValue(wire::kModuleDemodulator, kOpFlush0, 0);
             if (decipherOn_) s.SendValue(wire::kModuleDemodulator, kOpFlush0 + 2, 0);
@@ -112,11 +117,15 @@ private:
         if (!l.valid) return;
         const std::size_t tagged = l.taggedMinorBytes;
         std::size_t perMessage;
-        if (o_.messageBytes) perMessage = std::max<std::size_t>(1, o_.messageBytes / tagged);
-        else if (o_.fullSpeed) perMessage = kFastMessageDefault / tagged;
-        else perMessage = std::clamp<std::size_t>(std::size_t(1000.0 / l.minorDurationUs), 1,
-                                                  kPacedMessageMax / tagged);
-        framesPerMessage_ = std::max<std::size_t>(1, std::min(perMessage, wire::kMaxPayloadBytes / tagged));
+        if (o_.messageBytes)
+            perMessage = std::max<std::size_t>(1, o_.messageBytes / tagged);
+        else if (o_.fullSpeed)
+            perMessage = kFastMessageDefault / tagged;
+        else
+            perMessage = std::clamp<std::size_t>(std::size_t(1000.0 / l.minorDurationUs), 1,
+                                                 kPacedMessageMax / tagged);
+        framesPerMessage_ =
+            std::max<std::size_t>(1, std::min(perMessage, wire::kMaxPayloadBytes / tagged));
         buffer_.resize(framesPerMessage_ * tagged);
         if (o_.fullSpeed) BuildPool();
         started_ = now;
@@ -136,7 +145,9 @@ private:
         poolAt_ = 0;
     }
 
-    std::uint64_t Remaining() const { return o_.frames ? o_.frames - std::min(sent_, o_.frames) : ~0ull; }
+    std::uint64_t Remaining() const {
+        return o_.frames ? o_.frames - std::min(sent_, o_.frames) : ~0ull;
+    }
 
     void SendPaced(Session& s, Clock::time_point now) {
         const DemLayout& l = gen_.Layout();
@@ -147,11 +158,13 @@ private:
         while (due > 0 && burst < kPacedBurstBytes && !s.closing()) {
             std::size_t bytes = 0;
             const std::size_t frames =
-                gen_.Generate(buffer_.data(), buffer_.size(), std::min<std::uint64_t>(due, framesPerMessage_), &bytes);
+                gen_.Generate(buffer_.data(), buffer_.size(),
+                              std::min<std::uint64_t>(due, framesPerMessage_), &bytes);
             if (frames == 0) break;
             if (bytes) {
                 s.Send(wire::kModuleDemodulator, kOpData0, {buffer_.data(), bytes});
-                if (decipherOn_) s.Send(wire::kModuleDemodulator, kOpData1, {buffer_.data(), bytes});
+                if (decipherOn_)
+                    s.Send(wire::kModuleDemodulator, kOpData1, {buffer_.data(), bytes});
             }
             sent_ += frames;
             due -= frames;

@@ -8,7 +8,7 @@
 namespace cfg {
 
 struct GpsChannelConfig {
-    std::array<int, 4> channel{};   // Channel1..Channel4, each 0..65535
+    std::array<int, 4> channel{};  // Channel1..Channel4, each 0..65535
 };
 
 // moduleDir + "/GpsChannel.ini".

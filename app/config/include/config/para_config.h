@@ -17,95 +17,95 @@ std::string ParaIniPath(const std::string& moduleDir);
 
 // [网络配置参数]
 struct NetworkConfig {
-    std::string multicastAddr = "224.0.0.9";      // 挑路组播地址
-    int multicastPort = 8080;                     // 挑路组播端口 (local port)
-    int multicastDestPort = 8080;                 // 挑路组播端口1
-    std::string gpsMulticastAddr = "224.0.0.8";   // GPS信息组播地址
-    int gpsMulticastPort = 8081;                  // GPS信息组播端口
-    int broadcastPort = 8082;                     // 全帧广播端口
-    std::string multicastLocalIp = "192.168.1.1"; // 网络组播本地IP地址
-    std::string broadcastLocalIp = "192.168.1.1"; // 网络广播本地IP地址
-    int showNetworkErrors = 1;                    // 网络出错提示 (0 or 1)
-    int monitorPort = 8041;                       // 监控台端口
-    std::string monitorAddr = "192.168.1.100";    // 监控台地址
-    std::string downConverterAddr = "192.168.0.201";  // 下变频器地址
-    int downConverterPort = 4001;                     // 下变频器端口
+    std::string multicastAddr = "224.0.0.9";            // 挑路组播地址
+    int multicastPort = 8080;                           // 挑路组播端口 (local port)
+    int multicastDestPort = 8080;                       // 挑路组播端口1
+    std::string gpsMulticastAddr = "224.0.0.8";         // GPS信息组播地址
+    int gpsMulticastPort = 8081;                        // GPS信息组播端口
+    int broadcastPort = 8082;                           // 全帧广播端口
+    std::string multicastLocalIp = "192.168.1.1";       // 网络组播本地IP地址
+    std::string broadcastLocalIp = "192.168.1.1";       // 网络广播本地IP地址
+    int showNetworkErrors = 1;                          // 网络出错提示 (0 or 1)
+    int monitorPort = 8041;                             // 监控台端口
+    std::string monitorAddr = "192.168.1.100";          // 监控台地址
+    std::string downConverterAddr = "192.168.0.201";    // 下变频器地址
+    int downConverterPort = 4001;                       // 下变频器端口
     std::string downConverterLocalIp = "192.168.0.12";  // 下变频器网卡通信IP
-    int unicastLocalPort = 9001;                  // 单播本地端口
-    int unicastDestPort = 9002;                   // 单播目标端口
-    std::string unicastDestIp = "192.168.0.122";  // 单播目标IP
+    int unicastLocalPort = 9001;                        // 单播本地端口
+    int unicastDestPort = 9002;                         // 单播目标端口
+    std::string unicastDestIp = "192.168.0.122";        // 单播目标IP
 };
 
 // [网络发送配置参数]. The 32-bit fields are written as signed "%d" and read
 // back to the same 32 bits (unsigned text is accepted too).
 struct NetworkSendConfig {
-    std::uint8_t version = 128;                   // 版本号
-    std::uint16_t taskFlag = 8080;                // 任务标志
-    std::uint32_t sourceAddr = 0x80000307u;       // 信源地址
-    std::uint32_t destAddr = 0x80000307u;         // 信宿地址
-    int packetSizeFactor = 5;                     // 遥测数据发送包大小 (>= 1)
-    std::uint32_t linkMonitorBid = 0x00020101u;   // 链监信息BID
-    std::uint32_t telemetryBid = 0x00110101u;     // 遥测数据BID
-    int streamNo = 1;                             // 遥测流号 (1..3)
+    std::uint8_t version = 128;                  // 版本号
+    std::uint16_t taskFlag = 8080;               // 任务标志
+    std::uint32_t sourceAddr = 0x80000307u;      // 信源地址
+    std::uint32_t destAddr = 0x80000307u;        // 信宿地址
+    int packetSizeFactor = 5;                    // 遥测数据发送包大小 (>= 1)
+    std::uint32_t linkMonitorBid = 0x00020101u;  // 链监信息BID
+    std::uint32_t telemetryBid = 0x00110101u;    // 遥测数据BID
+    int streamNo = 1;                            // 遥测流号 (1..3)
 };
 
 // [帧计数统计参数]
 struct FrameCountConfig {
-    int highWordEnabled = 0;                      // 帧计数高位使能 (0 or 1)
-    int highWordPos = 1;                          // 帧计数高位路序 (1..2048)
-    int lowWordPos = 2;                           // 帧计数低位路序 (1..2048)
+    int highWordEnabled = 0;  // 帧计数高位使能 (0 or 1)
+    int highWordPos = 1;      // 帧计数高位路序 (1..2048)
+    int lowWordPos = 2;       // 帧计数低位路序 (1..2048)
 };
 
 // [ID计数统计参数]
 struct IdCountConfig {
-    int idWordPos = 3;                            // ID路序 (1..2048)
+    int idWordPos = 3;  // ID路序 (1..2048)
 };
 
 // [时间连续统计参数]
 struct TimeContinuityConfig {
-    int bitRate = 1000000;                        // 实际码率 (1000..20000000)
+    int bitRate = 1000000;  // 实际码率 (1000..20000000)
 };
 
 // [流号参数]. Written on each stream command; start-up always uses stream 1.
 struct StreamConfig {
-    int streamNo = 1;                             // 遥测流号 (1..3)
+    int streamNo = 1;  // 遥测流号 (1..3)
 };
 
 // [回放参数]
 struct ReplayConfig {
-    int loop = 1;                                 // 是否循环回放 (0 or 1)
+    int loop = 1;  // 是否循环回放 (0 or 1)
 };
 
 // [存盘信息]. The directories default to moduleDir + "/解密前数据" and
 // moduleDir + "/解密后数据"; use DefaultStorageConfig for a struct with them.
 struct StorageConfig {
-    std::string beforeDir;                        // 解密前存盘路径 (<= 1023 bytes GBK)
-    std::string afterDir;                         // 解密后存盘路径
-    int beforeEnabled = 1;                        // 解密前存盘标记 (0 or 1)
-    int afterEnabled = 1;                         // 解密后存盘标记 (0 or 1)
-    int beforeHeaderOption = 0;                   // 解密前文件头 (0 with header, 1 without)
-    int afterHeaderOption = 0;                    // 解密后文件头
+    std::string beforeDir;       // 解密前存盘路径 (<= 1023 bytes GBK)
+    std::string afterDir;        // 解密后存盘路径
+    int beforeEnabled = 1;       // 解密前存盘标记 (0 or 1)
+    int afterEnabled = 1;        // 解密后存盘标记 (0 or 1)
+    int beforeHeaderOption = 0;  // 解密前文件头 (0 with header, 1 without)
+    int afterHeaderOption = 0;   // 解密后文件头
 };
 StorageConfig DefaultStorageConfig(const std::string& moduleDir);
 
 // [误码配置]. Saved with one blank around each key name, read without.
 struct BitErrorConfig {
-    int displayMode = 0;                          // 误码模式 (0 rate, 1 bits)
-    int channelMode = 0;                          // 波道模式 (0, 1, 2)
-    int startChannel = 1;                         // 开始波道
-    int endChannel = 10;                          // 结束波道
-    std::string manualText = "1,2,";              // 手动剔除, as typed
-    std::vector<int> excludedBytes{1, 2};         // 人工选路, "%d," per entry
+    int displayMode = 0;                   // 误码模式 (0 rate, 1 bits)
+    int channelMode = 0;                   // 波道模式 (0, 1, 2)
+    int startChannel = 1;                  // 开始波道
+    int endChannel = 10;                   // 结束波道
+    std::string manualText = "1,2,";       // 手动剔除, as typed
+    std::vector<int> excludedBytes{1, 2};  // 人工选路, "%d," per entry
 };
 
 // [曲线截屏文件处理方式]
 struct ScreenshotConfig {
-    int mode = 0;   // 0 save only, 1 print only, 2 save and print
+    int mode = 0;  // 0 save only, 1 print only, 2 save and print
 };
 
 // [外测参数]
 struct GnssConfig {
-    int protocolVersion = 0;                      // 0 old, 1 new
+    int protocolVersion = 0;  // 0 old, 1 new
 };
 
 // All sections of Para.ini, as the main frame holds them.

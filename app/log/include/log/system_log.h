@@ -29,14 +29,14 @@ std::string FormatFirstRecord(const std::tm& t);
 std::string FormatRecord(const std::tm& t, std::string_view message);
 
 struct LogOptions {
-    std::string moduleDir;                    // empty: plat::ModuleDirectory()
-    LocalClock clock;                         // empty: LocalNow
-    std::string eventName = kLogEventName;    // wake-up event, manual reset
+    std::string moduleDir;                  // empty: plat::ModuleDirectory()
+    LocalClock clock;                       // empty: LocalNow
+    std::string eventName = kLogEventName;  // wake-up event, manual reset
 };
 
 // Results of LogThread.
 enum LogThreadResult : int {
-    kLogRunning = 1,      // not ended yet (or never started)
+    kLogRunning = 1,  // not ended yet (or never started)
     kLogOk = 0,
     kLogNoPath = -1,
     kLogNoEvent = -2,

@@ -383,9 +383,13 @@ Targets WriteTargets(const Column& c, TaskRecords& r, int stream) {
             break;
         case Target::Dem:
             t.write[0] = bytes(s.dem);
+            // The receiver's demodulator half is sent as a whole demodulator
+            // record, so it carries the task's frame settings too.
+            if (c.offset < sizeof(DemParam)) t.write[1] = bytes(s.recv.dem);
             break;
         case Target::Sim:
             t.write[0] = bytes(s.sim);
+            if (c.offset < sizeof(SimParam)) t.write[1] = bytes(s.recv.sim);
             break;
         case Target::Time:
             t.write[0] = bytes(s.time);

@@ -22,7 +22,10 @@ inline constexpr const char* kDefaultTaskColumn = "默认任务";
 enum class Codec { Text, YesNo, Label, Int, Real, Hex32, Hex64, DateTime, Channels };
 
 // The record a column fills. RecvDem and RecvSim fill the receiver record's
-// half and the same field of the stream's demodulator or simulator record.
+// half and the same field of the stream's demodulator or simulator record;
+// Dem and Sim fields of the device record head also fill the receiver's half,
+// so that either record re-frames the card the same way. Writes take every
+// field from the demodulator and simulator records.
 enum class Target { None, Info, Dem, Sim, Time, RecvDem, RecvSim };
 
 struct Column {

@@ -324,6 +324,10 @@ void FillDistinct(Five& f, int seed) {
     t.外部起飞使能 = 1;
     t.参考波道 = 13702;
     t.参考门限 = 0;
+
+    // The receiver's halves are whole device records with the same settings.
+    f.recv.dem = f.dem.dem;
+    f.recv.sim = f.sim.sim;
 }
 
 TEST_F(TaskStoreTest, WrittenTaskReadsBackByteIdentical) {
@@ -373,6 +377,47 @@ TEST_F(TaskStoreTest, AllThreeStreamsRoundTripAtOnce) {
         EXPECT_EQ(std::memcmp(&back->time, &want.time, sizeof want.time), 0) << s;
         EXPECT_EQ(std::memcmp(&back->recv, &want.recv, sizeof want.recv), 0) << s;
     }
+}
+
+TEST_F(TaskStoreTest, ReceiverHalvesCarryTheFrameSettingsOfTheTask) {
+    auto f = NewFive();
+    ASSERT_EQ(LoadDefault(*f, 1), 1);
+    // Rows as another program leaves them, not as the encoder writes them.
+    Sql("UPDATE 解调器2参数表 SET 码率=2000000, 字长=16, 子帧长=64, 副帧长=8, 副帧类型='ID副帧', "
+        "帧同步码='1ACFFC1D', 帧同步码位长=32 WHERE 任务名='当前任务';"
+        "UPDATE 模拟器2参数表 SET 码率=1000, 字长=12, 子帧长=4, 副帧长=2 WHERE 任务名='当前任务';"
+        "UPDATE 接收机2参数表 SET 输入频率=2250000000.0, Sim输出功率=17 WHERE 任务名='当前任务'");
+    TaskStore::Instance().ResetForTest();
+
+    auto r = NewFive(0xEE);
+    ASSERT_EQ(LoadDefault(*r, 2), 1);
+    const auto* recvDem = reinterpret_cast<const unsigned char*>(&r->recv.dem);
+    auto word = [](const unsigned char* b, std::size_t off) {
+        return b[off] | b[off + 1] << 8 | b[off + 2] << 16 | std::uint32_t(b[off + 3]) << 24;
+    };
+    EXPECT_EQ(word(recvDem, 28), 2000000u);  // code rate
+    EXPECT_EQ(word(recvDem, 36), 16u);       // word length
+    EXPECT_EQ(word(recvDem, 40), 64u);       // subframe length
+    EXPECT_EQ(word(recvDem, 44), 8u);        // superframe length
+    EXPECT_EQ(word(recvDem, 48), 2u);        // ID superframe
+    EXPECT_EQ(word(recvDem, 8), 0x1ACFFC1Du);
+    EXPECT_EQ(word(recvDem, 20), 32u);
+    const auto* recvSim = reinterpret_cast<const unsigned char*>(&r->recv.sim);
+    EXPECT_EQ(word(recvSim, 36), 1000u);
+    EXPECT_EQ(word(recvSim, 44), 12u);
+    EXPECT_EQ(word(recvSim, 48), 4u);
+    EXPECT_EQ(word(recvSim, 52), 2u);
+    EXPECT_EQ(word(recvSim, 136), 17u);
+    // One setting per device: either record re-frames the card alike.
+    EXPECT_EQ(std::memcmp(&r->recv.dem, &r->dem.dem, sizeof r->recv.dem), 0);
+    EXPECT_EQ(std::memcmp(&r->recv.sim, &r->sim.sim, sizeof r->recv.sim), 0);
+
+    // The other streams keep the card defaults in both records.
+    auto one = NewFive();
+    ASSERT_EQ(LoadDefault(*one, 1), 1);
+    EXPECT_EQ(one->recv.dem.码率, 4000000u);
+    EXPECT_EQ(one->dem.dem.码率, 4000000u);
+    EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(TaskStoreTest, TaskNameWithQuotesIsBoundNotSpliced) {

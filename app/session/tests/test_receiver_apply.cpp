@@ -1,0 +1,178 @@
+// Applying a receiver code from the task-macro dialog against the software
+// card engine: the receiver's demodulator and simulator halves reach the card
+// with the task's frame format, so the card frames the stream as the program
+// does. Commands are looked up per connection, so a watchdog reconnection
+// that re-sends the kept records does not change what is checked.
+#include <cardengine/testkit/engine_process.h>
+#include <gtest/gtest.h>
+#include <platform/notify.h>
+#include <platform/paths.h>
+#include <session/card_session.h>
+#include <taskbook/taskbook.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "schema.h"
+#include "store.h"
+
+using namespace session;
+using cardengine::testkit::EngineProcess;
+using Received = cardengine::testkit::ReceivedCommand;
+
+namespace {
+
+constexpr double kInputFrequency = 2251250000.0;  // marks the receiver's halves
+constexpr std::uint32_t kOutputPower = 23;
+
+int IgnoreBlocks(DemReportBlock*) {
+    return 0;
+}
+
+bool IsDem(const Received& r) {
+    return r.module == 2 && r.operation == 3 && r.payload.size() == sizeof(DemParam);
+}
+
+bool IsSim(const Received& r) {
+    return r.module == 4 && r.operation == 3 && r.payload.size() == sizeof(SimParam);
+}
+
+double Frequency(const Received& r) {
+    double f = 0;
+    std::memcpy(&f, r.payload.data(), sizeof f);
+    return f;
+}
+
+// The two halves of one receiver send, found on one connection.
+struct ReceiverSend {
+    Received dem, sim;
+};
+
+class ReceiverApplyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/talvora-receiver-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        ::setenv("TALVORA_OBJECT_NAMESPACE",
+                 ("receiver-test-" + std::to_string(::getpid())).c_str(), 1);
+        plat::SetModuleDirectory(dir_);
+        taskbook::TaskStore::Instance().ResetForTest();
+        sink_ = std::make_shared<plat::CapturingSink>();
+        plat::SetNotifySink(sink_);
+
+        engine_ = std::make_unique<EngineProcess>();
+        ASSERT_TRUE(engine_->started());
+        ::setenv("TALVORA_ENGINE", engine_->Address().c_str(), 1);
+
+        info_ = std::make_unique<TaskInfoRecord>();
+        dem_ = std::make_unique<DemTaskRecord>();
+        sim_ = std::make_unique<SimTaskRecord>();
+        time_ = std::make_unique<TimeTaskRecord>();
+        recv_ = std::make_unique<RecvTaskRecord>();
+        SessionHooks hooks;
+        hooks.log = [](std::string) {};
+        hooks.sleep = [](unsigned) {};
+        session_ = std::make_unique<CardSession>(
+            TaskRecordSet{info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get()},
+            SessionFlags{cardOpen_, cardInitialising_, paramsApplied_, streamNo_, off_[0], off_[1],
+                         off_[2], off_[3], off_[4], off_[5], off_[6], off_[7], off_[8], off_[9]},
+            hooks, &IgnoreBlocks);
+    }
+
+    void TearDown() override {
+        session_.reset();
+        if (BB_GetActiveBandCaseSumInApp() > 0) BB_CloseDevice(0);
+        engine_.reset();
+        plat::SetNotifySink(nullptr);
+        taskbook::TaskStore::Instance().ResetForTest();
+        plat::SetModuleDirectory("");
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    // The first receiver send on any connection: a demodulator record with
+    // the marked input frequency followed, on the same connection, by a
+    // simulator record with the marked output power.
+    std::optional<ReceiverSend> FindReceiverSend() const {
+        const int connections = engine_->CountLines("accept ");
+        for (int c = 1; c <= connections; ++c) {
+            const std::vector<Received> rx = engine_->Received(c);
+            for (std::size_t i = 0; i < rx.size(); ++i) {
+                if (!IsDem(rx[i]) || Frequency(rx[i]) != kInputFrequency) continue;
+                for (std::size_t j = i + 1; j < rx.size(); ++j)
+                    if (IsSim(rx[j]) && rx[j].Word(136) == kOutputPower)
+                        return ReceiverSend{rx[i], rx[j]};
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::string dir_;
+    std::shared_ptr<plat::CapturingSink> sink_;
+    std::unique_ptr<EngineProcess> engine_;
+    std::unique_ptr<TaskInfoRecord> info_;
+    std::unique_ptr<DemTaskRecord> dem_;
+    std::unique_ptr<SimTaskRecord> sim_;
+    std::unique_ptr<TimeTaskRecord> time_;
+    std::unique_ptr<RecvTaskRecord> recv_;
+    std::atomic<int> cardOpen_{0}, cardInitialising_{1}, paramsApplied_{0}, streamNo_{1};
+    std::atomic<int> off_[10] = {};
+    std::unique_ptr<CardSession> session_;
+};
+
+TEST_F(ReceiverApplyTest, ReceiverCodeSendsTheTasksFrameFormat) {
+    // The working task frames at 2 Mbit/s, 16-bit words, 64 words, 8 subframes.
+    ASSERT_NE(GetDefaultTaskPara(info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get(), 1),
+              0);
+    dem_->dem.码率 = 2000000;
+    dem_->dem.字长 = 16;
+    dem_->dem.子帧长 = 64;
+    dem_->dem.副帧长 = 8;
+    sim_->sim.码率 = 1000000;
+    sim_->sim.字长 = 12;
+    sim_->sim.子帧长 = 32;
+    ASSERT_TRUE(session_->SaveWorkingState());
+    session_->OpenCard();
+    ASSERT_EQ(cardOpen_, 1);
+
+    // The dialog loads the task from the store and the operator applies its
+    // receiver page with a new input frequency and output power.
+    auto task = std::make_unique<taskbook::TaskRecords>();
+    ASSERT_TRUE(taskbook::TaskStore::Instance().Load("当前任务", *task));
+    task->streams[0].recv.dem.输入频率 = kInputFrequency;
+    task->streams[0].recv.sim.Sim输出功率 = kOutputPower;
+    // No owner window is registered: the test delivers the message itself.
+    taskbook::TaskStore::Instance().ApplyAndNotify(13, *task);
+    session_->OnApplyNotification(13);
+    std::vector<std::string> shown;
+    for (const auto& box : sink_->Shown()) shown.push_back(box.text);
+    EXPECT_EQ(shown, std::vector<std::string>{"中频接收机设置成功！"});
+
+    std::optional<ReceiverSend> sent;
+    ASSERT_TRUE(engine_->WaitFor([&] { return (sent = FindReceiverSend()).has_value(); }));
+    // Demodulator half: code rate, word length, subframe and superframe length.
+    EXPECT_EQ(sent->dem.Word(28), 2000000u);
+    EXPECT_EQ(sent->dem.Word(36), 16u);
+    EXPECT_EQ(sent->dem.Word(40), 64u);
+    EXPECT_EQ(sent->dem.Word(44), 8u);
+    EXPECT_EQ(sent->dem.Word(84), 1u);
+    EXPECT_EQ(sent->dem.Word(696), 0u);  // a later sending
+    // Simulator half: code rate, word length, subframe length.
+    EXPECT_EQ(sent->sim.Word(36), 1000000u);
+    EXPECT_EQ(sent->sim.Word(44), 12u);
+    EXPECT_EQ(sent->sim.Word(48), 32u);
+
+    // The program keeps framing with the record the card now has.
+    EXPECT_EQ(dem_->dem.码率, sent->dem.Word(28));
+    EXPECT_EQ(dem_->dem.子帧长, sent->dem.Word(40));
+    EXPECT_EQ(dem_->dem.输入频率, kInputFrequency);
+}
+
+}  // namespace

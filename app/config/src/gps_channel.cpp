@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "ini_values.h"
 #include "platform/profile.h"
 
 namespace cfg {
@@ -38,6 +39,7 @@ bool SaveGpsChannels(const std::string& moduleDir, const GpsChannelConfig& c) {
     bool ok = true;
     for (std::size_t i = 0; i < c.channel.size(); ++i)
         ok = plat::WritePrivateProfileInt(kSection, ChannelKey(i), c.channel[i], f) && ok;
+    if (!ok) detail::ReportNotWritten(f, kSection);
     return ok;
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "log/system_log.h"
 #include "platform/profile.h"
 
 namespace cfg::detail {
@@ -53,6 +54,10 @@ bool WriteInt(std::string_view section, std::string_view key, int value, const s
 bool WriteText(std::string_view section, std::string_view key, std::string_view value,
                const std::string& file) {
     return plat::WritePrivateProfileString(section, key, value, file);
+}
+
+void ReportNotWritten(const std::string& file, std::string_view section) {
+    applog::PostLog("配置文件写入失败：" + file + " [" + std::string(section) + "]");
 }
 
 }  // namespace cfg::detail

@@ -40,4 +40,8 @@ bool WriteInt(std::string_view section, std::string_view key, int value, const s
 bool WriteText(std::string_view section, std::string_view key, std::string_view value,
                const std::string& file);
 
+// Tells the program's journal that a section could not be written, so that a
+// lost setting does not go unnoticed when the caller has no one to ask.
+void ReportNotWritten(const std::string& file, std::string_view section);
+
 }  // namespace cfg::detail

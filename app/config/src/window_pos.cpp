@@ -59,15 +59,17 @@ bool SaveWindowPos(const std::string& moduleDir, const WindowPosConfig& c) {
         const char* s = kSections[i];
         const WindowPlacement& p = c.windows[i];
         const bool dockBar = i == static_cast<std::size_t>(PlacedWindow::DockPageBar);
-        ok = WriteInt(s, kOpen, p.open ? 1 : 0, f) && ok;
+        bool written = WriteInt(s, kOpen, p.open ? 1 : 0, f);
         // A closed window keeps its last geometry in the file; the status bar
         // always records its last known state.
         if (p.open || dockBar) {
-            ok = WriteInt(s, kX, p.x, f) && ok;
-            ok = WriteInt(s, kY, p.y, f) && ok;
-            ok = WriteInt(s, kCx, p.cx, f) && ok;
-            ok = WriteInt(s, kCy, p.cy, f) && ok;
+            written = WriteInt(s, kX, p.x, f) && written;
+            written = WriteInt(s, kY, p.y, f) && written;
+            written = WriteInt(s, kCx, p.cx, f) && written;
+            written = WriteInt(s, kCy, p.cy, f) && written;
         }
+        if (!written) ReportNotWritten(f, s);
+        ok = written && ok;
     }
     return ok;
 }

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "config/gps_channel.h"
 #include "config/para_config.h"
+#include "config/window_pos.h"
 #include "ini_test_dir.h"
+#include "log/system_log.h"
 
 using namespace cfg;
 
@@ -239,4 +242,57 @@ TEST_F(ParaConfigTest, SavingOneSectionKeepsTheOthers) {
 
 TEST_F(ParaConfigTest, SaveReportsAFileThatCannotBeWritten) {
     EXPECT_FALSE(SaveReplayConfig(dir + "/missing/sub", {1}));
+}
+
+TEST_F(ParaConfigTest, EveryFailedSaveReturnsFalseAndTellsTheJournal) {
+    // A module directory under a regular file: no file can be made there,
+    // not even by root.
+    WriteGbk("plain", "x");
+    const std::string bad = dir + "/plain/module";
+    applog::LogOptions journal;
+    journal.moduleDir = dir;
+    applog::StartSystemLog(journal);
+
+    EXPECT_FALSE(SaveNetworkConfig(bad, {}));
+    EXPECT_FALSE(SaveNetworkSendConfig(bad, {}));
+    EXPECT_FALSE(SaveFrameCountConfig(bad, {}));
+    EXPECT_FALSE(SaveIdCountConfig(bad, {}));
+    EXPECT_FALSE(SaveTimeContinuityConfig(bad, {}));
+    EXPECT_FALSE(SaveStreamConfig(bad, {2}));
+    EXPECT_FALSE(SaveReplayConfig(bad, {}));
+    EXPECT_FALSE(SaveStorageConfig(bad, DefaultStorageConfig(bad)));
+    EXPECT_FALSE(SaveBitErrorConfig(bad, {}));
+    EXPECT_FALSE(SaveScreenshotConfig(bad, {}));
+    EXPECT_FALSE(SaveGnssConfig(bad, {}));
+    EXPECT_FALSE(SaveGpsChannels(bad, {}));
+    WindowPosConfig windows;
+    windows[PlacedWindow::BCDTableWnd].open = true;
+    EXPECT_FALSE(SaveWindowPos(bad, windows));
+    ASSERT_TRUE(SaveReplayConfig(dir, {0}));  // a good save tells nothing
+    applog::StopSystemLog();
+
+    std::ifstream in(applog::g_strLogFile, std::ios::binary);
+    const std::string text = plat::GbkToUtf8(
+        std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+         start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    auto reported = [&](const std::string& file, const std::string& section) {
+        int n = 0;
+        for (const auto& l : lines)
+            n += l.find(file) != std::string::npos && l.find(section) != std::string::npos;
+        return n;
+    };
+    const std::string para = bad + "/Para.ini";
+    for (const char* section : {"网络配置参数", "网络发送配置参数", "帧计数统计参数",
+                                "ID计数统计参数", "时间连续统计参数", "流号参数", "回放参数",
+                                "存盘信息", "误码配置", "曲线截屏文件处理方式", "外测参数"})
+        EXPECT_EQ(reported(para, section), 1) << section;
+    EXPECT_EQ(reported(bad + "/GpsChannel.ini", "Gps通道"), 1);
+    for (const char* section : {"DockPageBar", "SignalPlotWnd", "BCDCurveWnd", "BCDTableWnd",
+                                "DealCurveWnd", "DealTableWnd"})
+        EXPECT_EQ(reported(bad + "/WindowPos.ini", section), 1) << section;
+    EXPECT_EQ(reported(dir + "/Para.ini", "回放参数"), 0);
+    EXPECT_FALSE(std::filesystem::exists(bad));
 }

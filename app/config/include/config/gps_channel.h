@@ -16,6 +16,7 @@ std::string GpsChannelIniPath(const std::string& moduleDir);
 
 // A value outside 0..65535 reads as 0.
 GpsChannelConfig LoadGpsChannels(const std::string& moduleDir);
+// False, after a journal line, when the file could not be written.
 bool SaveGpsChannels(const std::string& moduleDir, const GpsChannelConfig& c);
 
 }  // namespace cfg

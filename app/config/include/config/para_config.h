@@ -124,7 +124,8 @@ struct ParaConfig {
 };
 
 // Load* return the section's values (defaults where the file has none).
-// Save* return false when the file could not be written.
+// Save* return false when the file could not be written, after a line in the
+// program's journal naming the file and the section.
 NetworkConfig LoadNetworkConfig(const std::string& moduleDir);
 bool SaveNetworkConfig(const std::string& moduleDir, const NetworkConfig& c);
 

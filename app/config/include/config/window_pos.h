@@ -45,7 +45,8 @@ std::string WindowPosIniPath(const std::string& moduleDir);
 WindowPosConfig LoadWindowPos(const std::string& moduleDir);
 
 // DockPageBar: all five keys. Other windows: open=1 and the geometry when
-// open, only open=0 when closed (the old geometry stays in the file).
+// open, only open=0 when closed (the old geometry stays in the file). False,
+// after a journal line per section, when the file could not be written.
 bool SaveWindowPos(const std::string& moduleDir, const WindowPosConfig& c);
 
 }  // namespace cfg

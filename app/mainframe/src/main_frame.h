@@ -98,30 +98,32 @@ public:
     // --- configuration (one load and one save per section) ---
     void LoadWindowPos();
     void SaveWindowPos();
+    // Saves return false when the file could not be written; the journal
+    // then names the file and section.
     void LoadBitErrorConfig();
-    void SaveBitErrorConfig();
+    bool SaveBitErrorConfig();
     void LoadScreenshotConfig();
-    void SaveScreenshotConfig();
+    bool SaveScreenshotConfig();
     void LoadNetworkConfig();
-    void SaveNetworkConfig();
+    bool SaveNetworkConfig();
     void LoadNetworkSendConfig();
-    void SaveNetworkSendConfig();
+    bool SaveNetworkSendConfig();
     void LoadFrameCountConfig();
-    void SaveFrameCountConfig();
+    bool SaveFrameCountConfig();
     void LoadIdCountConfig();
-    void SaveIdCountConfig();
+    bool SaveIdCountConfig();
     void LoadTimeContinuityConfig();
-    void SaveTimeContinuityConfig();
+    bool SaveTimeContinuityConfig();
     void LoadGnssConfig();
-    void SaveGnssConfig();
+    bool SaveGnssConfig();
     void LoadGpsChannels();
-    void SaveGpsChannels();
+    bool SaveGpsChannels();
     void LoadReplayConfig();
-    void SaveReplayConfig();
+    bool SaveReplayConfig();
     void LoadStorageConfig();
-    void SaveStorageConfig();
+    bool SaveStorageConfig();
     void LoadStreamConfig();
-    void SaveStreamConfig();
+    bool SaveStreamConfig();
 
     // --- run flags (read by every thread) ---
     std::atomic<int> m_bThreadRun{0};  // 1 from creation until exit is confirmed

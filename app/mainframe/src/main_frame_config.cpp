@@ -39,78 +39,78 @@ void CMainFrame::SaveWindowPos() {
 void CMainFrame::LoadBitErrorConfig() {
     m_para.bitError = cfg::LoadBitErrorConfig(m_strModuleDir);
 }
-void CMainFrame::SaveBitErrorConfig() {
-    cfg::SaveBitErrorConfig(m_strModuleDir, m_para.bitError);
+bool CMainFrame::SaveBitErrorConfig() {
+    return cfg::SaveBitErrorConfig(m_strModuleDir, m_para.bitError);
 }
 
 void CMainFrame::LoadScreenshotConfig() {
     m_para.screenshot = cfg::LoadScreenshotConfig(m_strModuleDir);
 }
-void CMainFrame::SaveScreenshotConfig() {
-    cfg::SaveScreenshotConfig(m_strModuleDir, m_para.screenshot);
+bool CMainFrame::SaveScreenshotConfig() {
+    return cfg::SaveScreenshotConfig(m_strModuleDir, m_para.screenshot);
 }
 
 void CMainFrame::LoadNetworkConfig() {
     m_para.network = cfg::LoadNetworkConfig(m_strModuleDir);
 }
-void CMainFrame::SaveNetworkConfig() {
-    cfg::SaveNetworkConfig(m_strModuleDir, m_para.network);
+bool CMainFrame::SaveNetworkConfig() {
+    return cfg::SaveNetworkConfig(m_strModuleDir, m_para.network);
 }
 
 void CMainFrame::LoadNetworkSendConfig() {
     m_para.networkSend = cfg::LoadNetworkSendConfig(m_strModuleDir);
 }
-void CMainFrame::SaveNetworkSendConfig() {
-    cfg::SaveNetworkSendConfig(m_strModuleDir, m_para.networkSend);
+bool CMainFrame::SaveNetworkSendConfig() {
+    return cfg::SaveNetworkSendConfig(m_strModuleDir, m_para.networkSend);
 }
 
 void CMainFrame::LoadFrameCountConfig() {
     m_para.frameCount = cfg::LoadFrameCountConfig(m_strModuleDir);
 }
-void CMainFrame::SaveFrameCountConfig() {
-    cfg::SaveFrameCountConfig(m_strModuleDir, m_para.frameCount);
+bool CMainFrame::SaveFrameCountConfig() {
+    return cfg::SaveFrameCountConfig(m_strModuleDir, m_para.frameCount);
 }
 
 void CMainFrame::LoadIdCountConfig() {
     m_para.idCount = cfg::LoadIdCountConfig(m_strModuleDir);
 }
-void CMainFrame::SaveIdCountConfig() {
-    cfg::SaveIdCountConfig(m_strModuleDir, m_para.idCount);
+bool CMainFrame::SaveIdCountConfig() {
+    return cfg::SaveIdCountConfig(m_strModuleDir, m_para.idCount);
 }
 
 void CMainFrame::LoadTimeContinuityConfig() {
     m_para.timeContinuity = cfg::LoadTimeContinuityConfig(m_strModuleDir);
 }
-void CMainFrame::SaveTimeContinuityConfig() {
-    cfg::SaveTimeContinuityConfig(m_strModuleDir, m_para.timeContinuity);
+bool CMainFrame::SaveTimeContinuityConfig() {
+    return cfg::SaveTimeContinuityConfig(m_strModuleDir, m_para.timeContinuity);
 }
 
 void CMainFrame::LoadGnssConfig() {
     m_para.gnss = cfg::LoadGnssConfig(m_strModuleDir);
 }
-void CMainFrame::SaveGnssConfig() {
-    cfg::SaveGnssConfig(m_strModuleDir, m_para.gnss);
+bool CMainFrame::SaveGnssConfig() {
+    return cfg::SaveGnssConfig(m_strModuleDir, m_para.gnss);
 }
 
 void CMainFrame::LoadGpsChannels() {
     m_gpsChannels = cfg::LoadGpsChannels(m_strModuleDir);
 }
-void CMainFrame::SaveGpsChannels() {
-    cfg::SaveGpsChannels(m_strModuleDir, m_gpsChannels);
+bool CMainFrame::SaveGpsChannels() {
+    return cfg::SaveGpsChannels(m_strModuleDir, m_gpsChannels);
 }
 
 void CMainFrame::LoadReplayConfig() {
     m_para.replay = cfg::LoadReplayConfig(m_strModuleDir);
 }
-void CMainFrame::SaveReplayConfig() {
-    cfg::SaveReplayConfig(m_strModuleDir, m_para.replay);
+bool CMainFrame::SaveReplayConfig() {
+    return cfg::SaveReplayConfig(m_strModuleDir, m_para.replay);
 }
 
 void CMainFrame::LoadStorageConfig() {
     m_para.storage = cfg::LoadStorageConfig(m_strModuleDir);
 }
-void CMainFrame::SaveStorageConfig() {
-    cfg::SaveStorageConfig(m_strModuleDir, m_para.storage);
+bool CMainFrame::SaveStorageConfig() {
+    return cfg::SaveStorageConfig(m_strModuleDir, m_para.storage);
 }
 
 // The stream section is written on each stream command; start-up does not
@@ -118,6 +118,6 @@ void CMainFrame::SaveStorageConfig() {
 void CMainFrame::LoadStreamConfig() {
     m_para.stream = cfg::LoadStreamConfig(m_strModuleDir);
 }
-void CMainFrame::SaveStreamConfig() {
-    cfg::SaveStreamConfig(m_strModuleDir, m_para.stream);
+bool CMainFrame::SaveStreamConfig() {
+    return cfg::SaveStreamConfig(m_strModuleDir, m_para.stream);
 }

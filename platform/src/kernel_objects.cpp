@@ -5,8 +5,8 @@
 // kind's state. The first creator initialises it (O_EXCL create, then a
 // release-store of the ready flag); openers wait for the flag. The last
 // holder to close unlinks the name; holders that died are pruned, so an
-// object left behind by crashed processes counts as gone, as it would be on
-// the original system.
+// object left behind by crashed processes counts as gone, as a kernel object
+// of a dead process would.
 //
 // Events are futex words (bit 0 signalled, the upper bits change on every
 // Set), so a wait for any of several events is one futex_waitv call.

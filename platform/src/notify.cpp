@@ -53,8 +53,7 @@ std::vector<int> ButtonsOf(unsigned type) {
 int DefaultAnswer(unsigned type) {
     auto buttons = ButtonsOf(type);
     std::size_t index = (type & MB_DEFMASK) >> 8;
-    // A default beyond the last button falls back to the first, as the
-    // original dialog does.
+    // A default beyond the last button falls back to the first.
     return index < buttons.size() ? buttons[index] : buttons.front();
 }
 

@@ -142,7 +142,7 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
     if (bufSize == 0) return {};
     auto value = ReadValueGbk(section, key, file);
     if (!value) {
-        // Trailing blanks of the default are dropped, as the original API does.
+        // Trailing blanks of the default are dropped, as profile readers do.
         while (!def.empty() && def.back() == ' ') def.remove_suffix(1);
     }
     std::string gbk = value ? std::move(*value) : Utf8ToGbk(def);

@@ -13,7 +13,7 @@ struct TimerCaps {
 bool TimeGetDevCaps(TimerCaps* caps);
 
 // The system timer resolution needs no raising here; these only check the
-// period against the capabilities, as the originals do.
+// period against the capabilities and report whether it is supported.
 bool TimeBeginPeriod(unsigned periodMs);
 bool TimeEndPeriod(unsigned periodMs);
 

@@ -6,19 +6,11 @@
 
 #include "card_device.h"
 #include "device_table.h"
+#include "export_guard.h"
 
 using namespace bbdev;
 
 namespace {
-
-template <class F>
-std::int32_t Guarded(F&& f) {
-    try {
-        return f() ? 1 : 0;
-    } catch (...) {
-        return 0;  // nothing crosses the library boundary
-    }
-}
 
 void StoreSlotText(std::uint32_t card, const std::string& text) {
     if (text.empty() || text.size() > 2046) return;

@@ -119,6 +119,16 @@ bool CCardDevice::Open(DemDataCallback callback, std::uint32_t userValue, CardFu
         openCancelled_ = false;
         openInProgress_ = true;
     }
+    // Even an open that throws counts as finished for a close waiting on it.
+    struct InProgressGuard {
+        CCardDevice& card;
+        ~InProgressGuard() {
+            std::lock_guard lock(card.openWaitLock_);
+            if (!card.openInProgress_) return;
+            card.openInProgress_ = false;
+            card.openWaitCv_.notify_all();
+        }
+    } inProgress{*this};
     bool connected =
         link_->Connect(host, port, [this](const wire::MessageView& m) { dispatcher_.Dispatch(m); });
     if (connected) {
@@ -166,7 +176,7 @@ bool CCardDevice::Open(DemDataCallback callback, std::uint32_t userValue, CardFu
 
 bool CCardDevice::FinishOpen(bool result, const OpenSettled& settle) {
     std::unique_lock lock(openWaitLock_);
-    if (result && openCancelled_) {
+    if (openCancelled_ && link_->connected()) {
         // Cancelled after the information came: undo the open as a whole.
         lock.unlock();
         for (unsigned i = 0; i <= 4; ++i) unitStatus_[i].store(0);

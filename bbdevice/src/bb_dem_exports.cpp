@@ -4,6 +4,7 @@
 #include "card_device.h"
 #include "dem_distribution.h"
 #include "device_table.h"
+#include "export_guard.h"
 
 using namespace bbdev;
 
@@ -11,12 +12,8 @@ extern "C" {
 
 std::int32_t BB_ReportDemDataEnable(std::uint32_t card, std::uint32_t channel,
                                     std::uint32_t enable) {
-    try {
-        auto device = FindOpenCard(card);
-        return device && device->distribution().EnableReport(channel, enable) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    return WithOpenCard(
+        card, [&](CCardDevice& d) { return d.distribution().EnableReport(channel, enable); });
 }
 
 }  // extern "C"

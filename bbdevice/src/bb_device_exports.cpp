@@ -6,19 +6,14 @@
 
 #include "card_device.h"
 #include "device_table.h"
+#include "export_guard.h"
 
 using namespace bbdev;
 
 namespace {
 
-template <class F>
-std::int32_t Guarded(F&& f) {
-    try {
-        return f() ? 1 : 0;
-    } catch (...) {
-        return 0;  // nothing crosses the library boundary
-    }
-}
+// How long a close waits for a cancelled open to take its link down.
+constexpr unsigned kCancelOpenWaitMs = 5000;
 
 void StoreSlotText(std::uint32_t card, const std::string& text) {
     if (text.empty() || text.size() > 2046) return;
@@ -50,23 +45,40 @@ std::int32_t BB_OpenDevice(std::uint32_t card, DemDataCallback callback, std::ui
             if (!t.card[card]) t.card[card] = std::make_shared<CCardDevice>(card);
             device = t.card[card];
         }
+        // Settled before the open counts as finished, so that a close
+        // cancelling it finds the slot as the open left it.
+        auto settle = [&](bool opened) {
+            std::lock_guard lock(t.lock);
+            if (opened && !t.opened[card]) {
+                // A second open of an open slot does not count the card twice.
+                t.opened[card] = 1;
+                t.cardsOpen.fetch_add(1);
+            } else if (!opened && t.opened[card] && !device->connected()) {
+                // A failed re-open took the link and the data path: the slot
+                // is closed as a whole rather than left open without them.
+                t.opened[card] = 0;
+                t.cardsOpen.fetch_sub(1);
+            }
+        };
         std::string slotMessage;
-        const bool result = device->Open(callback, userValue, info, &slotMessage);
+        const bool result = device->Open(callback, userValue, info, &slotMessage, settle);
         StoreSlotText(card, slotMessage);
-        if (!result) return false;
-        std::lock_guard lock(t.lock);
-        // A second open of an open slot does not count the card twice.
-        if (!t.opened[card]) {
-            t.opened[card] = 1;
-            t.cardsOpen.fetch_add(1);
-        }
-        return true;
+        return result;
     });
 }
 
 std::int32_t BB_CloseDevice(std::uint32_t card) {
     return Guarded([&] {
         DeviceTable& t = Devices();
+        if (card >= kCardSlots) return false;
+        std::shared_ptr<CCardDevice> opening;
+        {
+            std::lock_guard lock(t.lock);
+            opening = t.card[card];
+        }
+        // An open waiting on another thread is cancelled; it fails and
+        // leaves the slot closed.
+        if (opening && opening->CancelOpen(kCancelOpenWaitMs)) return true;
         std::shared_ptr<CCardDevice> device = FindOpenCard(card);
         if (!device) return false;
         {

@@ -4,6 +4,7 @@
 
 #include "card_device.h"
 #include "device_table.h"
+#include "export_guard.h"
 #include "unit_demodulator.h"
 #include "unit_params.h"
 #include "unit_time_code.h"
@@ -12,20 +13,9 @@ using namespace bbdev;
 
 namespace {
 
-// Runs f on the open card; false (0) without one, and for any exception.
-template <class F>
-std::int32_t WithCard(std::uint32_t card, F&& f) {
-    try {
-        auto device = FindOpenCard(card);
-        return device && f(*device) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
-}
-
 template <class Record>
 std::int32_t FillDefaultRecord(std::uint32_t card, Record* record) {
-    return WithCard(card, [&](CCardDevice&) {
+    return WithOpenCard(card, [&](CCardDevice&) {
         if (!record) return false;
         FillDefault(*record);
         return true;
@@ -53,69 +43,70 @@ std::int32_t BB_GetDefaultDecipherParam(std::uint32_t card, std::uint32_t, Decip
 }
 
 std::int32_t BB_SetDemParam(std::uint32_t card, DemParam* param) {
-    return WithCard(card, [&](CCardDevice& d) { return d.demodulator().SetDemParam(param); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.demodulator().SetDemParam(param); });
 }
 
 std::int32_t BB_SetSimParam(std::uint32_t card, const SimParam* param) {
-    return WithCard(card, [&](CCardDevice& d) { return d.signalSource().SetSimParam(param); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.signalSource().SetSimParam(param); });
 }
 
 std::int32_t BB_SetDecipherParam(std::uint32_t card, std::uint32_t unit,
                                  const DecipherParam* param) {
-    return WithCard(card, [&](CCardDevice& d) {
+    return WithOpenCard(card, [&](CCardDevice& d) {
         return d.decipher(unit != 0 ? 1 : 0).SetDecipherParam(param);
     });
 }
 
 std::int32_t BB_SetTimeSystemBasicParam(std::uint32_t card, const TimeSystemBasicParam* param) {
-    return WithCard(card, [&](CCardDevice& d) { return d.timeCode().SetBasic(param); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.timeCode().SetBasic(param); });
 }
 
 std::int32_t BB_SetTimeSystemFlyParam(std::uint32_t card, const TimeSystemFlyParam* param) {
-    return WithCard(card, [&](CCardDevice& d) { return d.timeCode().SetFly(param); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.timeCode().SetFly(param); });
 }
 
 std::int32_t BB_SetTimeSystemFlyEnable(std::uint32_t card, std::uint32_t enable) {
-    return WithCard(card, [&](CCardDevice& d) { return d.timeCode().SetFlyEnable(enable); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.timeCode().SetFlyEnable(enable); });
 }
 
 std::int32_t BB_SetTimeSystemHandFly(std::uint32_t card, std::uint32_t value) {
-    return WithCard(card, [&](CCardDevice& d) { return d.timeCode().SetHandFly(value); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.timeCode().SetHandFly(value); });
 }
 
 std::int32_t BB_SetFrameStatParam(std::uint32_t card, std::uint32_t unit,
                                   const FrameStatParam* param) {
-    return WithCard(card,
-                    [&](CCardDevice& d) { return d.frameStat(unit).SetFrameStatParam(param); });
+    return WithOpenCard(card,
+                        [&](CCardDevice& d) { return d.frameStat(unit).SetFrameStatParam(param); });
 }
 
 std::int32_t BB_FrameStatCmd(std::uint32_t card, std::uint32_t unit, std::uint32_t cmd) {
-    return WithCard(card, [&](CCardDevice& d) { return d.frameStat(unit).Command(cmd); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.frameStat(unit).Command(cmd); });
 }
 
 std::int32_t BB_GetDemStatus(std::uint32_t card, std::uint32_t half, DemStatus* status) {
-    return WithCard(card,
-                    [&](CCardDevice& d) { return d.demodulator().GetDemStatus(half, status); });
+    return WithOpenCard(card,
+                        [&](CCardDevice& d) { return d.demodulator().GetDemStatus(half, status); });
 }
 
 std::int32_t BB_GetTimeSystemTime(std::uint32_t card, TimeSystemTime* time, std::uint32_t which) {
-    return WithCard(card, [&](CCardDevice& d) { return d.timeCode().GetTime(time, which); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.timeCode().GetTime(time, which); });
 }
 
 std::int32_t BB_GetTimeSystemFlyInfo(std::uint32_t card, TimeSystemFlyInfo* info) {
-    return WithCard(card, [&](CCardDevice& d) { return d.timeCode().GetFlyInfo(info); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.timeCode().GetFlyInfo(info); });
 }
 
 std::int32_t BB_GetGnssStatusInfo(std::uint32_t card, GnssStatusInfo* info) {
-    return WithCard(card, [&](CCardDevice& d) { return d.timeCode().GetGnssStatus(info); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.timeCode().GetGnssStatus(info); });
 }
 
 std::int32_t BB_GetGnssPosTimeInfo(std::uint32_t card, GnssPosTimeInfo* info) {
-    return WithCard(card, [&](CCardDevice& d) { return d.timeCode().GetGnssPosTime(info); });
+    return WithOpenCard(card, [&](CCardDevice& d) { return d.timeCode().GetGnssPosTime(info); });
 }
 
 std::int32_t BB_GetStatState(std::uint32_t card, std::uint32_t unit, FrameStatState* state) {
-    return WithCard(card, [&](CCardDevice& d) { return d.frameStat(unit).GetStatState(state); });
+    return WithOpenCard(card,
+                        [&](CCardDevice& d) { return d.frameStat(unit).GetStatState(state); });
 }
 
 }  // extern "C"

@@ -105,11 +105,8 @@ void CCardDevice::SetUnitsEnabled(bool on) {
 }
 
 bool CCardDevice::Open(DemDataCallback callback, std::uint32_t userValue, CardFunctionInfo* info,
-                       std::string* slotMessage) {
-    {
-        std::lock_guard lock(errorLock_);
-        lastErrorText_.clear();
-    }
+                       std::string* slotMessage, const OpenSettled& settle) {
+    SetLastError(0x1FFFF, "");
     RaiseProcessPriority();
 
     std::string host;
@@ -120,8 +117,18 @@ bool CCardDevice::Open(DemDataCallback callback, std::uint32_t userValue, CardFu
         std::lock_guard lock(openWaitLock_);
         infoArrived_ = false;
         openCancelled_ = false;
-        openWaiting_ = true;
+        openInProgress_ = true;
     }
+    // Even an open that throws counts as finished for a close waiting on it.
+    struct InProgressGuard {
+        CCardDevice& card;
+        ~InProgressGuard() {
+            std::lock_guard lock(card.openWaitLock_);
+            if (!card.openInProgress_) return;
+            card.openInProgress_ = false;
+            card.openWaitCv_.notify_all();
+        }
+    } inProgress{*this};
     bool connected =
         link_->Connect(host, port, [this](const wire::MessageView& m) { dispatcher_.Dispatch(m); });
     if (connected) {
@@ -132,15 +139,12 @@ bool CCardDevice::Open(DemDataCallback callback, std::uint32_t userValue, CardFu
         std::unique_lock lock(openWaitLock_);
         const bool answered = openWaitCv_.wait_for(lock, std::chrono::milliseconds(kOpenWaitMs),
                                                    [&] { return infoArrived_ || openCancelled_; });
+        const bool cancelled = openCancelled_;
         lock.unlock();
-        if (!answered) {
+        if (!answered || cancelled) {
             link_->Disconnect();
             connected = false;
         }
-    }
-    {
-        std::lock_guard lock(openWaitLock_);
-        openWaiting_ = false;
     }
 
     const std::uint32_t status = connected ? 1 : 0;
@@ -166,11 +170,35 @@ bool CCardDevice::Open(DemDataCallback callback, std::uint32_t userValue, CardFu
         std::lock_guard lock(infoLock_);
         *info = functionInfo_;
     }
-    if (!connected) {
+    if (!connected) ReleaseOpenResources();
+    return FinishOpen(connected && result, settle);
+}
+
+bool CCardDevice::FinishOpen(bool result, const OpenSettled& settle) {
+    std::unique_lock lock(openWaitLock_);
+    if (openCancelled_ && link_->connected()) {
+        // Cancelled after the information came: undo the open as a whole.
+        lock.unlock();
+        for (unsigned i = 0; i <= 4; ++i) unitStatus_[i].store(0);
+        SetUnitsEnabled(false);
+        link_->Disconnect();
         ReleaseOpenResources();
-        return false;
+        result = false;
+        lock.lock();
     }
+    if (settle) settle(result);
+    openInProgress_ = false;
+    openWaitCv_.notify_all();
     return result;
+}
+
+bool CCardDevice::CancelOpen(unsigned waitMs) {
+    std::unique_lock lock(openWaitLock_);
+    if (!openInProgress_) return false;
+    openCancelled_ = true;
+    openWaitCv_.notify_all();
+    openWaitCv_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return !openInProgress_; });
+    return true;
 }
 
 void CCardDevice::ReleaseOpenResources() {
@@ -181,13 +209,6 @@ void CCardDevice::ReleaseOpenResources() {
 }
 
 bool CCardDevice::Close() {
-    {
-        std::lock_guard lock(openWaitLock_);
-        if (openWaiting_) {
-            openCancelled_ = true;
-            openWaitCv_.notify_all();
-        }
-    }
     if (!link_->connected()) return false;
     for (unsigned i = 0; i <= 4; ++i) unitStatus_[i].store(0);
     SetUnitsEnabled(false);

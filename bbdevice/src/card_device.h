@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -64,10 +65,19 @@ public:
         return *demFileWriter_[channel != 0 ? 1 : 0];
     }
 
-    // Open steps 3 to 10. slotMessage receives the in-use marker's last text.
+    // Connects, waits for the card function information and starts the data
+    // path. slotMessage receives the in-use marker's last text. settle runs
+    // with the result before the open counts as finished, so that a cancel
+    // never falls between the open and the caller's bookkeeping.
+    using OpenSettled = std::function<void(bool result)>;
     bool Open(DemDataCallback callback, std::uint32_t userValue, CardFunctionInfo* info,
-              std::string* slotMessage);
-    // Close steps; false when the card is not connected (then nothing changes).
+              std::string* slotMessage, const OpenSettled& settle = {});
+    // Cancels an open running on another thread: that open fails, disconnects
+    // and releases what it set up. Waits at most waitMs for it to finish.
+    // False when no open was running.
+    bool CancelOpen(unsigned waitMs);
+    // Closes the link and the data path; false when the card is not
+    // connected (then nothing changes).
     bool Close();
 
     bool connected() const { return link_->connected(); }
@@ -75,7 +85,7 @@ public:
     bool ParseInfo(char* text, std::uint32_t size);
     void GetUnitStatus(std::uint32_t* out) const;
 
-    // Error store read by BB_GetLastError.
+    // Error store read by BB_GetLastError; unit failures stay in the units.
     void SetLastError(std::uint32_t code, const char* text);
     bool CopyLastError(char* text, std::uint32_t size, std::uint32_t* code) const;
 
@@ -86,6 +96,7 @@ private:
     void ResendKeptRecords();  // watchdog, link locked
     void SetUnitsEnabled(bool on);
     void ReleaseOpenResources();
+    bool FinishOpen(bool result, const OpenSettled& settle);
 
     const std::uint32_t index_;
     std::unique_ptr<CEngineLink> link_;
@@ -111,9 +122,9 @@ private:
     std::atomic<std::uint32_t> openWaitState_{0};
     std::mutex openWaitLock_;
     std::condition_variable openWaitCv_;
-    bool infoArrived_ = false;    // guarded by openWaitLock_
-    bool openCancelled_ = false;  // guarded by openWaitLock_
-    bool openWaiting_ = false;    // guarded by openWaitLock_
+    bool infoArrived_ = false;     // guarded by openWaitLock_
+    bool openCancelled_ = false;   // guarded by openWaitLock_
+    bool openInProgress_ = false;  // guarded by openWaitLock_
 
     mutable std::mutex infoLock_;
     CardFunctionInfo functionInfo_{};               // guarded by infoLock_

@@ -1,21 +1,15 @@
 #include "dem_timetag.h"
 
+#include <bbdevice/wire/engine_message.h>
+
 #include <cmath>
 #include <cstring>
 
 namespace bbdev {
 
-namespace {
-
-std::uint16_t U16(const std::uint8_t* p) {
-    return std::uint16_t(p[0] | p[1] << 8);
-}
-std::uint32_t U32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
-}  // namespace
+using wire::LoadLe16;
+using wire::LoadLe32;
+using wire::StoreLe64;
 
 std::uint64_t MakeHostTimeTag(double clockUs, std::uint8_t byte6) {
     if (!(clockUs >= 0)) clockUs = 0;  // also catches NaN
@@ -29,9 +23,9 @@ std::uint64_t MakeHostTimeTag(double clockUs, std::uint8_t byte6) {
 }
 
 double ClockFromTimeRecord(std::span<const std::uint8_t, 16> r) {
-    const double day = U32(r.data());
-    const double hour = U16(r.data() + 4), minute = U16(r.data() + 6);
-    const double second = U16(r.data() + 8), milli = U16(r.data() + 10);
+    const double day = LoadLe32(r.data());
+    const double hour = LoadLe16(r.data() + 4), minute = LoadLe16(r.data() + 6);
+    const double second = LoadLe16(r.data() + 8), milli = LoadLe16(r.data() + 10);
     return ((((day * 24 + hour) * 60 + minute) * 60 + second) * 1000 + milli) * 1000;
 }
 
@@ -47,8 +41,7 @@ std::size_t ProcessMinorFrames(std::span<const std::uint8_t> src, std::uint8_t* 
         if (配时密度 != 0) {
             std::memcpy(dst + out, frame, tagged);
             if (配时精度 == 1) {
-                std::uint64_t tag = MakeHostTimeTag(clockUs, frame[6]);
-                for (int i = 0; i < 8; ++i) dst[out + i] = std::uint8_t(tag >> (8 * i));
+                StoreLe64(dst + out, MakeHostTimeTag(clockUs, frame[6]));
             }
             out += tagged;
         } else {

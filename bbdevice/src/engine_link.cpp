@@ -140,7 +140,12 @@ bool CEngineLink::Disconnect() {
     }
     watchdogExit_.Set();
     if (watchdog_.joinable() && watchdog_.get_id() != std::this_thread::get_id()) watchdog_.join();
-    if (poll_) poll_->Stop(50);
+    if (poll_) {
+        poll_->Stop(50);
+        // A drain still running dispatches into the card's units: they may
+        // go as soon as this returns.
+        poll_->Join();
+    }
     return closed;
 }
 

@@ -27,7 +27,6 @@ void CEngineUnit::ReportFailure(std::uint32_t code, const char* message) {
         std::memcpy(errorText_, text, n + 1);
         errorLength_ = static_cast<std::uint32_t>(n);
     }
-    card_.SetLastError(code, text);
     ShowDeviceMessage(text);
 }
 

@@ -36,9 +36,17 @@ bool ReadAt(int fd, std::uint8_t* out, std::size_t length, std::uint64_t offset)
 
 }  // namespace
 
+std::uint64_t ReplayFreeBytes(std::uint64_t bytesSent, std::uint32_t playedWords) {
+    // The card counts words in 32 bits; the difference is taken in the same
+    // width so that it stays right when the counter wraps after 16 GiB.
+    const auto inFlightWords =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(bytesSent / 4) - playedWords);
+    const std::uint64_t inFlight = inFlightWords > 0 ? std::uint64_t(inFlightWords) * 4 : 0;
+    return inFlight < kReplayInFlightBytes ? kReplayInFlightBytes - inFlight : 0;
+}
+
 CFileReplay::CFileReplay(Port port)
-    : port_(std::move(port)),
-      sendArea_(std::make_unique<std::uint8_t[]>(kReplayMessageBytes + 4)) {}
+    : port_(std::move(port)), sendArea_(std::make_unique<std::uint8_t[]>(kReplaySendAreaBytes)) {}
 
 CFileReplay::~CFileReplay() {
     std::lock_guard lock(lock_);
@@ -96,8 +104,11 @@ bool CFileReplay::Start(const char* path, std::uint64_t start, std::uint64_t end
             return openFailed();
         dataOffset_ = kDemFileHeaderBytes;
         g = demfile::GeometryOf(info_);
-        if (!g.valid || records > (fileLength_ - dataOffset_) / g.recordBytes) return openFailed();
-        recordCount_ = records;
+        if (!g.valid) return openFailed();
+        // A recording whose header was never finished (count 0, or more
+        // records than were written) still holds the records on disk.
+        const std::uint64_t held = (fileLength_ - dataOffset_) / g.recordBytes;
+        recordCount_ = records == 0 || records > held ? held : records;
     }
 
     // A range beyond the recording ends with it; an empty one has nothing to play.
@@ -113,10 +124,12 @@ bool CFileReplay::Start(const char* path, std::uint64_t start, std::uint64_t end
     position_ = dataOffset_ + start * g.recordBytes;
     recordBytes_ = g.recordBytes;
     tagBytes_ = g.recordBytes - g.frameBytes;
+    // Without 配时密度 the records go out whole, tag bytes included.
+    sentBytesPerRecord_ = info_.配时密度 == 0 ? g.recordBytes : g.frameBytes;
     frameBytes_.store(g.frameBytes);
     totalWords_.store(g.bytesPerWord * info_.子帧长 * range / 4 - 1);
     minChunk_ = std::max<std::uint64_t>(1, kFreeThreshold / g.frameBytes);
-    perMessage_ = std::max<std::uint64_t>(1, kReplayMessageBytes / g.frameBytes);
+    perMessage_ = std::max<std::uint64_t>(1, kReplayMessageBytes / sentBytesPerRecord_);
     recordsSent_ = bytesSent_ = 0;
     carryBytes_ = 0;
     progressWords_.store(0);
@@ -127,7 +140,7 @@ bool CFileReplay::Start(const char* path, std::uint64_t start, std::uint64_t end
     std::uint8_t value[8];
     wire::StoreLe32(value, 1);
     bool ok = port_.send(kReplayBeginCommand, {value, 4});
-    if (ok) ok = SendRecordsLocked(std::min(kReplayInFlightBytes / g.frameBytes, range));
+    if (ok) ok = SendRecordsLocked(std::min(kReplayInFlightBytes / sentBytesPerRecord_, range));
     if (ok) {
         wire::StoreLe32(value, static_cast<std::uint32_t>(g.frameBytes));
         wire::StoreLe32(value + 4, static_cast<std::uint32_t>(totalWords_.load()));
@@ -156,7 +169,7 @@ bool CFileReplay::SendRecordsLocked(std::uint64_t n) {
 // whole words; the 1 to 3 bytes left over open the next message. Nothing
 // moves on when the send fails, so the next refill sends the same bytes.
 CFileReplay::Built CFileReplay::SendMessageLocked(std::uint64_t n) {
-    n = std::min(n, kReplayReadBytes / recordBytes_);
+    n = std::min(n, perMessage_);
     const std::uint64_t frame = frameBytes_.load();
     const std::size_t readBytes = static_cast<std::size_t>(n * recordBytes_);
     if (fd_ < 0 || !ReadAt(fd_, readArea_.get(), readBytes, position_)) return Built::Failed;
@@ -187,7 +200,7 @@ void CFileReplay::OnProgress(std::span<const std::uint8_t> payload) {
     if (payload.size() < 16) return;
     const std::uint32_t consumed = wire::LoadLe32(payload.data());
     const std::uint32_t state = wire::LoadLe32(payload.data() + 8);
-    const std::uint64_t playedBytes = std::uint64_t{wire::LoadLe32(payload.data() + 12)} * 4;
+    const std::uint32_t playedWords = wire::LoadLe32(payload.data() + 12);
     const std::uint64_t frame = frameBytes_.load();
     if (frame != 0) recordsReplayed_.store(std::uint64_t{consumed} * 4 / frame);
     progressWords_.store(consumed);
@@ -201,12 +214,10 @@ void CFileReplay::OnProgress(std::span<const std::uint8_t> payload) {
     // progress message refills instead.
     std::unique_lock lock(lock_, std::try_to_lock);
     if (!lock.owns_lock() || !feeding_.load() || fd_ < 0) return;
-    const std::uint64_t inFlight = bytesSent_ > playedBytes ? bytesSent_ - playedBytes : 0;
-    const std::uint64_t free =
-        inFlight < kReplayInFlightBytes ? kReplayInFlightBytes - inFlight : 0;
+    const std::uint64_t free = ReplayFreeBytes(bytesSent_, playedWords);
     if (free <= kFreeThreshold) return;
     const std::uint64_t left = rangeEnd_ - rangeStart_ - recordsSent_;
-    const std::uint64_t n = std::min(free / frame, left);
+    const std::uint64_t n = std::min(free / sentBytesPerRecord_, left);
     // The tail of a range may be shorter than the minimum chunk; it still goes.
     if (n == 0 || (n < minChunk_ && n != left)) return;
     SendRecordsLocked(n);

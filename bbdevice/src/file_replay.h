@@ -24,6 +24,13 @@ inline constexpr std::uint32_t kReplayStopCommand = 0x01000408;
 inline constexpr std::uint64_t kReplayInFlightBytes = 2097152;
 inline constexpr std::uint64_t kReplayMessageBytes = 65536;
 inline constexpr std::size_t kReplayReadBytes = 2113536;
+// One data message: the carried bytes and, when a single record exceeds a
+// message, that whole record with its tag.
+inline constexpr std::size_t kReplaySendAreaBytes = kReplayMessageBytes + 8 + 4;
+
+// Free room in the engine's replay buffer after bytesSent bytes went out and
+// the card reported playedWords (its 32-bit counter of words played out).
+std::uint64_t ReplayFreeBytes(std::uint64_t bytesSent, std::uint32_t playedWords);
 
 class CFileReplay {
 public:
@@ -67,6 +74,7 @@ private:
     std::uint64_t position_ = 0;  // file offset of the next record to send
     std::uint64_t recordsSent_ = 0, bytesSent_ = 0;
     std::uint64_t recordBytes_ = 0, tagBytes_ = 0, minChunk_ = 1, perMessage_ = 1;
+    std::uint64_t sentBytesPerRecord_ = 1;  // what one record adds to a data message
     std::uint8_t carry_[3] = {};
     std::uint32_t carryBytes_ = 0;
     std::unique_ptr<std::uint8_t[]> readArea_;  // kReplayReadBytes, allocated at the first start

@@ -23,8 +23,12 @@ CPollEngine::CPollEngine(unsigned cardIndex, std::function<void()> onWake)
 
 CPollEngine::~CPollEngine() {
     if (running_) Stop(50);
-    if (worker_.joinable()) worker_.join();  // a worker that outlived Stop's wait
+    Join();
     if (resolutionMs_ != 0) TimeEndPeriod(resolutionMs_);
+}
+
+void CPollEngine::Join() {
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
 }
 
 bool CPollEngine::Fail(unsigned stage) {

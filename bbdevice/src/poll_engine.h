@@ -28,6 +28,9 @@ public:
     // Stops the timer and the worker, waiting at most waitMs for the worker to
     // end; on time-out shows "等待销毁线程超时！" and returns false.
     bool Stop(unsigned waitMs);
+    // Waits for a worker that outlived Stop's wait; after it returns nothing
+    // runs on the worker any more.
+    void Join();
     bool running() const { return running_; }
 
     static constexpr unsigned kKind = 7;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <platform/notify.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -47,6 +48,30 @@ bool WaitUntil(Pred pred, unsigned limitMs = 10000) {
         cardengine::testkit::SleepMs(20);
     }
     return true;
+}
+
+// The commands the test sent after the first `skip` of connection 1, across
+// every connection: a starved engine makes the library reconnect, and the
+// watchdog's re-send that opens a later connection (from the demodulator
+// record to its second copy) is left out.
+inline std::vector<cardengine::testkit::ReceivedCommand> CommandsSent(
+    const cardengine::testkit::EngineProcess& engine, std::size_t skip) {
+    std::vector<cardengine::testkit::ReceivedCommand> out;
+    const int connections = engine.CountLines("accept ");
+    for (int k = 1; k <= connections; ++k) {
+        auto received = engine.Received(k);
+        std::size_t from = k == 1 ? std::min(skip, received.size()) : 0;
+        auto isDem = [&](std::size_t i) {
+            return received[i].module == 2 && received[i].operation == 3;
+        };
+        if (k > 1 && !received.empty() && isDem(0)) {
+            from = 1;
+            while (from < received.size() && !isDem(from)) ++from;
+            from = std::min(from + 1, received.size());
+        }
+        out.insert(out.end(), received.begin() + from, received.end());
+    }
+    return out;
 }
 
 inline std::vector<std::uint8_t> BytesOf(const void* p, std::size_t n) {

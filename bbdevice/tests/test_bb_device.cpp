@@ -1,5 +1,7 @@
 // Opening and closing card 0 through the BB_ exports against cardengine.
+#include <atomic>
 #include <cstring>
+#include <future>
 
 #include "device_fixture.h"
 
@@ -33,7 +35,7 @@ TEST_F(BbDevice, OpenWithoutFunctionInfoGivesUpAndClosesTheLink) {
     EXPECT_FALSE(BB_OpenDevice(0, NoData, 7, &info));
     EXPECT_EQ(BB_GetActiveBandCaseSumInApp(), 0u);
     EXPECT_TRUE(engine.WaitFor([&] { return engine.CountLines("close ") >= 1; }));
-    const auto received = engine.Received();
+    const auto received = engine.Received(1);
     ASSERT_EQ(received.size(), 4u);
     const std::vector<std::pair<unsigned, unsigned>> open = {{1, 8}, {0, 7}, {0, 8}, {1, 5}};
     EXPECT_EQ(Commands(received), open);
@@ -59,8 +61,8 @@ TEST_F(BbDevice, OpenAndCloseAgainstTheEngine) {
     EXPECT_EQ(std::memcmp(status, expected, sizeof expected), 0);
 
     // The library acknowledges the information and asks for the text.
-    ASSERT_TRUE(engine.WaitFor([&] { return engine.Received().size() >= 6; }));
-    const auto received = engine.Received();
+    ASSERT_TRUE(engine.WaitFor([&] { return engine.Received(1).size() >= 6; }));
+    const auto received = engine.Received(1);
     const std::vector<std::pair<unsigned, unsigned>> open = {{1, 8}, {0, 7}, {0, 8},
                                                              {1, 5}, {1, 5}, {1, 6}};
     EXPECT_EQ(Commands({received.begin(), received.begin() + 6}), open);
@@ -123,9 +125,16 @@ TEST_F(BbDevice, LostHeartbeatReconnectsAndSendsTheRecordsAgainInOrder) {
     ASSERT_TRUE(BB_SetFrameStatParam(0, 0, stat0.get()));
     ASSERT_TRUE(BB_SetFrameStatParam(0, 1, stat1.get()));
 
-    ASSERT_TRUE(
-        engine.WaitFor([&] { return engine.Received(2).size() >= 9; }, std::chrono::seconds(15)));
-    const auto resent = engine.Received(2);
+    // Each connection loses its heartbeat after 1.5 s; the latest one shows
+    // the whole re-send (a starved engine may have caused more than one).
+    int connection = 0;
+    ASSERT_TRUE(engine.WaitFor(
+        [&] {
+            connection = engine.CountLines("accept ");
+            return connection >= 2 && engine.Received(connection).size() >= 9;
+        },
+        std::chrono::seconds(15)));
+    const auto resent = engine.Received(connection);
     const std::vector<std::pair<unsigned, unsigned>> order = {
         {2, 3}, {4, 3}, {5, 3}, {5, 4}, {7, 3}, {6, 3}, {14, 3}, {15, 3}, {2, 3}};
     ASSERT_EQ(Commands({resent.begin(), resent.begin() + 9}), order);
@@ -143,6 +152,83 @@ TEST_F(BbDevice, LostHeartbeatReconnectsAndSendsTheRecordsAgainInOrder) {
     // The card stays open across the reconnection.
     EXPECT_EQ(BB_GetActiveBandCaseSumInApp(), 1u);
     EXPECT_TRUE(BB_CloseDevice(0));
+}
+
+TEST_F(BbDevice, CloseCancelsAnOpenWaitingForTheFunctionInfo) {
+    EngineProcess slow({"--function-info-delay-ms", "60000"});
+    ASSERT_TRUE(slow.started());
+    PointAt(slow.port());
+    auto open = std::async(std::launch::async, [] {
+        CardFunctionInfo info{};
+        return BB_OpenDevice(0, NoData, 7, &info);
+    });
+    // The request went out: the open now waits for the answer.
+    ASSERT_TRUE(slow.WaitFor([&] {
+        for (const auto& r : slow.Received(1))
+            if (r.module == 1 && r.operation == 5) return true;
+        return false;
+    }));
+    EXPECT_TRUE(BB_CloseDevice(0));
+    ASSERT_EQ(open.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_FALSE(open.get());
+    EXPECT_EQ(BB_GetActiveBandCaseSumInApp(), 0u);
+    EXPECT_TRUE(slow.WaitFor([&] { return slow.CountLines("close 1 ") == 1; }));
+    EXPECT_EQ(slow.CountLines("accept "), 1);
+    EXPECT_FALSE(BB_CloseDevice(0));  // nothing left to close or cancel
+
+    // The slot opens again later.
+    EngineProcess engine;
+    ASSERT_TRUE(engine.started());
+    PointAt(engine.port());
+    CardFunctionInfo info{};
+    ASSERT_TRUE(BB_OpenDevice(0, NoData, 7, &info));
+    EXPECT_EQ(BB_GetActiveBandCaseSumInApp(), 1u);
+    EXPECT_TRUE(BB_CloseDevice(0));
+    EXPECT_EQ(Shown(), std::vector<std::string>{});
+}
+
+TEST_F(BbDevice, FailedReopenClosesTheSlotAsAWhole) {
+    auto engine = std::make_unique<EngineProcess>();
+    ASSERT_TRUE(engine->started());
+    PointAt(engine->port());
+    CardFunctionInfo info{};
+    ASSERT_TRUE(BB_OpenDevice(0, NoData, 7, &info));
+    engine.reset();  // the re-open finds no engine to answer it
+    EXPECT_FALSE(BB_OpenDevice(0, NoData, 7, &info));
+    EXPECT_EQ(BB_GetActiveBandCaseSumInApp(), 0u);
+    std::uint32_t status[12];
+    EXPECT_FALSE(BB_GetDeviceUnitStatus(0, status));
+    EXPECT_FALSE(BB_CloseDevice(0));
+
+    EngineProcess again;
+    ASSERT_TRUE(again.started());
+    PointAt(again.port());
+    ASSERT_TRUE(BB_OpenDevice(0, NoData, 7, &info));
+    EXPECT_EQ(BB_GetActiveBandCaseSumInApp(), 1u);
+    EXPECT_TRUE(BB_CloseDevice(0));
+}
+
+std::atomic<int> g_blocks{0};
+int CountBlocks(DemReportBlock*) {
+    ++g_blocks;
+    return 0;
+}
+
+TEST_F(BbDevice, CloseWhileAFloodOfDataIsDraining) {
+    EngineProcess engine({"--flood", "65536"});
+    ASSERT_TRUE(engine.started());
+    PointAt(engine.port());
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        g_blocks = 0;
+        CardFunctionInfo info{};
+        ASSERT_TRUE(BB_OpenDevice(0, CountBlocks, 7, &info));
+        DemParam dem;
+        ASSERT_TRUE(BB_GetDefaultDemParam(0, &dem));
+        ASSERT_TRUE(BB_SetDemParam(0, &dem));
+        ASSERT_TRUE(WaitUntil([] { return g_blocks.load() > 0; }));
+        EXPECT_TRUE(BB_CloseDevice(0));
+    }
 }
 
 }  // namespace

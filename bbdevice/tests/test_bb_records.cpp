@@ -19,14 +19,11 @@ protected:
         ASSERT_TRUE(BB_OpenDevice(0, NoData, 0, &info));
         // Four open commands, then the information's acknowledgement and the
         // request for the text, which follow the open's return.
-        ASSERT_TRUE(engine_.WaitFor([&] { return engine_.Received().size() >= 6; }));
+        ASSERT_TRUE(engine_.WaitFor([&] { return engine_.Received(1).size() >= 6; }));
         opened_ = 6;
     }
     // Commands received since the open sequence.
-    std::vector<ReceivedCommand> Sent() const {
-        auto all = engine_.Received();
-        return {all.begin() + std::min(opened_, all.size()), all.end()};
-    }
+    std::vector<ReceivedCommand> Sent() const { return CommandsSent(engine_, opened_); }
     bool WaitSent(std::size_t n) const {
         return engine_.WaitFor([&] { return Sent().size() >= n; });
     }

@@ -36,15 +36,20 @@ TEST(CardUnits, SettingsOnADisconnectedCardReportTheirUnitCode) {
     EXPECT_FALSE(card.demodulator().paramSet());
     EXPECT_EQ(card.timeCode().errorCode(), 4u);
 
-    // The last failure is the card's last error, with the buffer rule.
-    const std::string last = shown[2].text;
-    char text[256];
+    // Unit failures stay in their units: the card's own store is untouched.
+    char text[256] = "x";
     std::uint32_t code = 0;
-    EXPECT_FALSE(card.CopyLastError(text, static_cast<std::uint32_t>(last.size()), &code));
+    ASSERT_TRUE(card.CopyLastError(text, sizeof text, &code));
+    EXPECT_EQ(code, 0x1FFFFu);
+    EXPECT_STREQ(text, "");
+
+    // The buffer rule: room for the text and its NUL.
+    card.SetLastError(9, "abc");
+    EXPECT_FALSE(card.CopyLastError(text, 3, &code));
     EXPECT_EQ(code, 0xFFFFFFFEu);
-    ASSERT_TRUE(card.CopyLastError(text, static_cast<std::uint32_t>(last.size() + 1), &code));
-    EXPECT_EQ(text, last);
-    EXPECT_EQ(code, 4u);
+    ASSERT_TRUE(card.CopyLastError(text, 4, &code));
+    EXPECT_STREQ(text, "abc");
+    EXPECT_EQ(code, 9u);
 }
 
 TEST(CardUnits, StatusMessagesOfTheWrongLengthAreDropped) {

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -432,7 +433,6 @@ TEST_F(ReplayTest, FilesThatCannotBePlayedSendNothing) {
     const std::string good = Recording(10, 8, 24, 10);
     std::vector<std::string> bad;
     bad.push_back(dir_.path() + "/missing.dem");
-    bad.push_back(Recording(10, 8, 24, 11));  // truncated: the header announces more
     auto notRecording = ReadFile(good);
     notRecording[341] ^= 0x40;
     WriteFile(dir_.path() + "/other.dem", notRecording);
@@ -457,6 +457,59 @@ TEST_F(ReplayTest, FilesThatCannotBePlayedSendNothing) {
     }
     EXPECT_TRUE(sent_.empty());
     EXPECT_TRUE(replay.Start(good.c_str(), 0, 10, nullptr, 0));
+}
+
+TEST_F(ReplayTest, UnfinishedHeaderPlaysTheWholeRecordsTheFileHolds) {
+    // A recording cut off before its header was rewritten: count 0, or a
+    // count above what reached the disk, and a partial record at the end.
+    for (const std::uint64_t announced : {std::uint64_t{0}, std::uint64_t{25}}) {
+        SCOPED_TRACE(announced);
+        auto bytes = ReadFile(Recording(20, 8, 24, announced));
+        bytes.resize(bytes.size() + 17, 0xAB);
+        const std::string path = dir_.path() + "/cut.dem";
+        WriteFile(path, bytes);
+        sent_.clear();
+        CFileReplay replay(Port());
+        ASSERT_TRUE(replay.Start(path.c_str(), 0, 1000, nullptr, 0));
+        const auto data = DataSent();
+        ASSERT_EQ(data.size(), 20u * 24);
+        for (std::size_t i = 0; i < data.size(); ++i) ASSERT_EQ(data[i], StreamByte(i)) << i;
+        EXPECT_EQ(U32(sent_.back().payload, 4), 20u * 24 / 4 - 1);
+    }
+}
+
+TEST_F(ReplayTest, RecordsWithTagsButNoTagDensityGoWholeInMessagesThatFit) {
+    // 32 frame bytes and an 8-byte tag per record, 配时密度 0: the records go
+    // out with their tags, so a message holds 65,536 / 40 of them.
+    const std::uint64_t n = 5000;
+    auto bytes = ReadFile(Recording(n, 8, 32, n));
+    Put32(bytes, 704 + 56, 0);
+    const std::string path = dir_.path() + "/tags.dem";
+    WriteFile(path, bytes);
+    CFileReplay replay(Port());
+    ASSERT_TRUE(replay.Start(path.c_str(), 0, n, nullptr, 0));
+    std::size_t messages = 0;
+    for (const auto& s : sent_) {
+        if (s.command != kReplayDataCommand) continue;
+        ++messages;
+        EXPECT_LE(s.payload.size(), 65536u);
+    }
+    EXPECT_GE(messages, n * 40 / 65536);
+    const auto data = DataSent();
+    ASSERT_EQ(data.size(), n * 40);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), bytes.begin() + 1024));
+}
+
+TEST(ReplayFreeSpace, InFlightBytesStayRightAcrossTheCardCounterWrap) {
+    constexpr std::uint64_t kWrap = std::uint64_t{1} << 32;  // words
+    // 2,000 words in flight just below the card counter's wrap ...
+    EXPECT_EQ(ReplayFreeBytes((kWrap - 10 + 2000) * 4, std::uint32_t(kWrap - 10)), 2097152u - 8000);
+    // ... and after it: the counter reads small again, 16 GiB were sent.
+    EXPECT_EQ(ReplayFreeBytes((kWrap + 30) * 4, 20), 2097152u - 40);
+    EXPECT_EQ(ReplayFreeBytes((2 * kWrap + 5) * 4, 5), 2097152u);
+    // More played than sent reads as nothing in flight; a full buffer as no room.
+    EXPECT_EQ(ReplayFreeBytes(400, 150), 2097152u);
+    EXPECT_EQ(ReplayFreeBytes((kWrap + 600000) * 4, 0), 0u);
 }
 
 TEST_F(ReplayTest, FailedSendsAtStartStopTheFillAndReportCodeFour) {

@@ -181,18 +181,20 @@ TEST_F(RecordEngineTest, AFileThatIsNotARecordingShowsTheMessageAndNothingIsPlay
     const std::string text =
         "错误代码：0x00000002\n    启动回放时发生以下错误：\n    打开回放文件：" + path + "失败！";
     ASSERT_EQ(Shown(), std::vector<std::string>{text});
-    char stored[2048];
+    // The failure stays with the signal-source unit; the open card's own
+    // store still reads as the open left it.
+    char stored[2048] = "x";
     std::uint32_t code = 0;
     ASSERT_TRUE(BB_GetLastError(0, stored, sizeof stored, &code));
-    EXPECT_EQ(code, 2u);
-    EXPECT_EQ(stored, text);
-    // The replay commands would follow the demodulator record that goes first.
+    EXPECT_EQ(code, 0x1FFFFu);
+    EXPECT_STREQ(stored, "");
+    // A command sent afterwards marks the end of what the failed start sent.
+    ASSERT_TRUE(BB_SetTimeSystemHandFly(0, 3));
     ASSERT_TRUE(engine.WaitFor([&] {
-        int demRecords = 0;
-        for (const auto& c : engine.Received()) demRecords += c.module == 2 && c.operation == 3;
-        return demRecords >= 2;
+        for (const auto& c : engine.Received())
+            if (c.module == 5 && c.operation == 6) return true;
+        return false;
     }));
-    SleepMs(100);
     for (const auto& c : engine.Received())
         EXPECT_FALSE(c.module == 4 && c.operation >= 5) << c.operation;
 }

@@ -1,6 +1,7 @@
 // Exported functions: copy between the caller's records and the store.
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "store.h"
 #include "taskbook/taskbook.h"
@@ -45,12 +46,19 @@ void CopyApplied(const TaskRecords& applied, int code, int s, const StreamOut& t
     if (selected(3, sel.选择接收机)) std::memcpy(to.recv, &from.recv, sizeof from.recv);
 }
 
+// Every export runs its work through this: nothing may cross the library
+// boundary, a throw reads as failure (0).
 template <class F>
-int Guarded(F f) {
+int Guarded(F&& f) noexcept {
     try {
-        return f() ? 1 : 0;
+        if constexpr (std::is_void_v<std::invoke_result_t<F&>>) {
+            f();
+            return 1;
+        } else {
+            return f() ? 1 : 0;
+        }
     } catch (...) {
-        return 0;  // nothing may cross the library boundary
+        return 0;
     }
 }
 
@@ -111,12 +119,11 @@ using namespace taskbook;
 extern "C" {
 
 void TaskMacroManage(void* owner, int stream, int mode, unsigned mask) {
-    try {
+    Guarded([&] {
         // The dialog itself comes with its own change; until then the call
         // records its caller and makes sure the store is usable.
         TaskStore::Instance().Manage(owner, stream, mode, mask);
-    } catch (...) {
-    }
+    });
 }
 
 int GetApplyPara(TaskInfoRecord* info, DemTaskRecord* dem, SimTaskRecord* sim, TimeTaskRecord* time,

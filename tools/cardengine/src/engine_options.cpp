@@ -21,6 +21,7 @@ const char kUsage[] =
     "  --split-pause-us N          pause between pieces (default 200)\n"
     "  --no-ack                    do not acknowledge commands\n"
     "  --no-function-info          never answer the request for the card function information\n"
+    "  --function-info-delay-ms N  answer that request only after N ms (default 0)\n"
     "  --status-ms N               period of status, time and statistics reports (default 100)\n"
     "  --flood BYTES               send data messages of BYTES payload at full speed\n"
     "  --quit-after SEC            exit after SEC seconds\n";
@@ -80,6 +81,9 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exitCode) {
         } else if (arg == "--heartbeat-ms") {
             ok = ParseCount(value, count) && count > 0;
             o.heartbeatMs = static_cast<unsigned>(count);
+        } else if (arg == "--function-info-delay-ms") {
+            ok = ParseCount(value, count) && count <= 3600000;
+            o.functionInfoDelayMs = static_cast<unsigned>(count);
         } else if (arg == "--status-ms") {
             ok = ParseCount(value, count) && count > 0;
             o.statusMs = static_cast<unsigned>(count);

@@ -13,19 +13,20 @@ struct Options {
     std::uint16_t port = 10001;
     std::string logPath;  // one line per received message, flushed at once
 
-    unsigned heartbeatMs = 200;      // heartbeat period
-    double heartbeatStopAfter = -1;  // seconds after each accept; < 0: never
-    double closeAfterSeconds = -1;   // seconds after each accept; < 0: never
-    long long closeAfterBytes = -1;  // bytes sent on each connection; < 0: never
-    std::size_t garbageBytes = 0;    // garbage written before every message
-    std::size_t splitBytes = 0;      // largest single write; 0: whole messages
-    unsigned splitPauseUs = 200;     // pause between the pieces of a split message
-    bool acknowledge = true;         // answer every command with operation 2
-    bool answerOpen = true;          // send the card function information when asked
-    unsigned statusMs = 100;         // period of status, time and statistics reports
-    std::size_t floodBytes = 0;      // payload of data messages sent at full speed; 0: off
-    double quitAfter = -1;           // seconds; < 0: run until signalled
-    DemFrameOptions dem;             // demodulator frame generator
+    unsigned heartbeatMs = 200;        // heartbeat period
+    double heartbeatStopAfter = -1;    // seconds after each accept; < 0: never
+    double closeAfterSeconds = -1;     // seconds after each accept; < 0: never
+    long long closeAfterBytes = -1;    // bytes sent on each connection; < 0: never
+    std::size_t garbageBytes = 0;      // garbage written before every message
+    std::size_t splitBytes = 0;        // largest single write; 0: whole messages
+    unsigned splitPauseUs = 200;       // pause between the pieces of a split message
+    bool acknowledge = true;           // answer every command with operation 2
+    bool answerOpen = true;            // send the card function information when asked
+    unsigned functionInfoDelayMs = 0;  // delay of that answer
+    unsigned statusMs = 100;           // period of status, time and statistics reports
+    std::size_t floodBytes = 0;        // payload of data messages sent at full speed; 0: off
+    double quitAfter = -1;             // seconds; < 0: run until signalled
+    DemFrameOptions dem;               // demodulator frame generator
 };
 
 // Fills `options` from argv; on error or --help prints usage and returns false.

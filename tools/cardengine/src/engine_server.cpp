@@ -60,6 +60,9 @@ void EngineServer::Accept(Clock::time_point now) {
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
     if (session_) {
+        // What the old connection delivered before the new one came is
+        // still handled and logged, so the log holds every command sent.
+        if (!session_->closing()) ReadCommands();
         session_->RequestClose("replaced");
         CloseSession();
     }

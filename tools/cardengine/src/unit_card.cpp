@@ -29,8 +29,15 @@ public:
     void Register(HandlerTable& table) override {
         table.Add(wire::kModuleCard, kOpFunctionInfo,
                   [this](Session& s, std::span<const std::uint8_t> p) {
-                      if (options_.answerOpen && p.size() >= 4 && wire::LoadLe32(p.data()) == 1)
+                      if (!options_.answerOpen || p.size() < 4 || wire::LoadLe32(p.data()) != 1)
+                          return;
+                      if (options_.functionInfoDelayMs == 0) {
                           s.Send(wire::kModuleCard, kOpFunctionInfo, functionInfo_);
+                          return;
+                      }
+                      infoDue_ =
+                          Clock::now() + std::chrono::milliseconds(options_.functionInfoDelayMs);
+                      infoPending_ = true;
                   });
         table.Add(wire::kModuleCard, kOpDescriptiveText,
                   [](Session& s, std::span<const std::uint8_t> p) {
@@ -44,9 +51,14 @@ public:
     void OnConnect(Session&, Clock::time_point now) override {
         nextHeartbeat_ = now;
         heartbeatCount_ = 0;
+        infoPending_ = false;  // a delayed answer belongs to its connection
     }
 
     void OnTick(Session& s, Clock::time_point now) override {
+        if (infoPending_ && now >= infoDue_) {
+            infoPending_ = false;
+            s.Send(wire::kModuleCard, kOpFunctionInfo, functionInfo_);
+        }
         if (now < nextHeartbeat_) return;
         if (options_.heartbeatStopAfter >= 0 &&
             s.SecondsSinceAccept(now) >= options_.heartbeatStopAfter)
@@ -60,6 +72,8 @@ private:
     std::uint8_t functionInfo_[kFunctionInfoBytes];
     Clock::time_point nextHeartbeat_{};
     std::uint32_t heartbeatCount_ = 0;
+    bool infoPending_ = false;
+    Clock::time_point infoDue_{};
 };
 
 }  // namespace

@@ -31,7 +31,7 @@ protected:
     std::size_t opened_ = 0;
 };
 
-TEST_F(BbRecords, DefaultsAreTheDocumentedOnes) {
+TEST_F(BbRecords, DefaultDemodulatorRecordHasTheCardsFrequencyAndSyncWord) {
     DemParam dem;
     std::memset(&dem, 0x5A, sizeof dem);
     ASSERT_TRUE(BB_GetDefaultDemParam(0, &dem));

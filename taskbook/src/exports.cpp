@@ -120,8 +120,8 @@ extern "C" {
 
 void TaskMacroManage(void* owner, int stream, int mode, unsigned mask) {
     Guarded([&] {
-        // The dialog itself comes with its own change; until then the call
-        // records its caller and makes sure the store is usable.
+        // Records who asked, so an apply can notify that window, and makes
+        // sure the store is usable.
         TaskStore::Instance().Manage(owner, stream, mode, mask);
     });
 }

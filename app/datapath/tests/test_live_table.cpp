@@ -57,12 +57,30 @@ struct MiniFrame {
     TimeTaskRecord time{};
     RecvTaskRecord recv{};
     datapath::DataConsumers consumers;
-    datapath::DataPath path{
-        dem.dem,
-        {latest.get(), afterDecryption.get(), assembly.get(), &count, send.get(), &fill, &sendLock},
-        {cardOpen, initialising, replayRunning, replayKind, after, recording, applied, stdReady,
-         bitError, frameStat, idStat, timeStat, gnss, gnssMulticast, broadcast},
-        consumers};
+    datapath::DataPath path{dem.dem,
+                            {.latestBlock = latest.get(),
+                             .afterDecryptionBlock = afterDecryption.get(),
+                             .assembly = assembly.get(),
+                             .assemblyCount = &count,
+                             .sendBuffer = send.get(),
+                             .sendFill = &fill,
+                             .sendLock = &sendLock},
+                            {.cardOpen = cardOpen,
+                             .cardInitialising = initialising,
+                             .replayRunning = replayRunning,
+                             .replayKind = replayKind,
+                             .afterDecryption = after,
+                             .recording = recording,
+                             .paramsApplied = applied,
+                             .standardFrameReady = stdReady,
+                             .bitErrorOn = bitError,
+                             .frameCountStatOn = frameStat,
+                             .idStatOn = idStat,
+                             .timeStatOn = timeStat,
+                             .gnssSearchOn = gnss,
+                             .gnssMulticastOn = gnssMulticast,
+                             .fullFrameBroadcastOn = broadcast},
+                            consumers};
 };
 
 class LiveTable : public ::testing::Test {
@@ -102,13 +120,30 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     auto frame = std::make_unique<MiniFrame>();
     session::SessionHooks hooks;
     hooks.resetSuperframeAssembly = [&] { frame->path.ResetAssembly(); };
+    hooks.demodulatorRecordChanged = [&](const DemParam& dem) {
+        frame->path.SetDemodulatorRecord(dem);
+    };
     hooks.log = [](std::string) {};
-    session::CardSession card(
-        {&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv},
-        {frame->cardOpen, frame->initialising, frame->applied, frame->streamNo, frame->recording,
-         frame->replayRunning, frame->frameStat, frame->idStat, frame->timeStat, frame->bitError,
-         frame->stdReady, frame->after, frame->decryption, frame->liftOff},
-        hooks, &DataCallback);
+    session::CardSession card({.info = &frame->info,
+                               .dem = &frame->dem,
+                               .sim = &frame->sim,
+                               .time = &frame->time,
+                               .recv = &frame->recv},
+                              {.cardOpen = frame->cardOpen,
+                               .cardInitialising = frame->initialising,
+                               .paramsApplied = frame->applied,
+                               .streamNo = frame->streamNo,
+                               .recording = frame->recording,
+                               .replayRunning = frame->replayRunning,
+                               .frameCountStatOn = frame->frameStat,
+                               .idStatOn = frame->idStat,
+                               .timeStatOn = frame->timeStat,
+                               .bitErrorOn = frame->bitError,
+                               .stdFrameCaptured = frame->stdReady,
+                               .afterDecryption = frame->after,
+                               .decryptionSwitch = frame->decryption,
+                               .liftOffEnable = frame->liftOff},
+                              hooks, &DataCallback);
     ASSERT_NE(
         GetDefaultTaskPara(&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv, 1),
         0);

@@ -8,6 +8,7 @@
 #include <config/para_config.h>
 #include <config/window_pos.h>
 #include <rawviews/frame_records.h>
+#include <taskbook/task_records.h>
 
 #include <QMainWindow>
 #include <QPointer>
@@ -178,8 +179,12 @@ public:
     // superframe length.
     std::uint16_t m_gnssTagBytes = 0, m_gnssSubframeBytes = 0, m_gnssSuperframeLen = 0;
 
-    // --- task records of the current stream (sizes of the task store) ---
-    std::vector<std::uint8_t> m_taskInfo, m_demParam, m_simParam, m_timeParam, m_rcvParam;
+    // --- task records of the current stream, allocated zeroed with the frame ---
+    const std::unique_ptr<TaskInfoRecord> m_taskInfo;
+    const std::unique_ptr<DemTaskRecord> m_demParam;
+    const std::unique_ptr<SimTaskRecord> m_simParam;
+    const std::unique_ptr<TimeTaskRecord> m_timeParam;
+    const std::unique_ptr<RecvTaskRecord> m_rcvParam;
 
     // The card session works on the records and flags above.
     session::CardSession* Session() const { return m_session.get(); }

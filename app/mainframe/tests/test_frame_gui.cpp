@@ -22,6 +22,7 @@
 #include "dock_page_bar.h"
 #include "frame_fixture.h"
 #include "qt_notify.h"
+#include "wait_until.h"
 
 using namespace mainframe;
 
@@ -216,8 +217,7 @@ TEST_F(FrameTest, WindowsOpenAtTheLastExitAreReopenedWithoutACard) {
     before[cfg::PlacedWindow::DealTableWnd] = {true, 1, 2, 3, 4};
     before[cfg::PlacedWindow::DockPageBar] = {true, 0, 600, 1200, 260};
     ASSERT_TRUE(cfg::SaveWindowPos(Home(), before));
-    frame_ = std::make_unique<CMainFrame>();
-    frame_->m_strEventPrefix = "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
+    NewFrame();
     std::vector<unsigned> ran;
     QObject::connect(frame_.get(), &CMainFrame::commandExecuted,
                      [&](unsigned id) { ran.push_back(id); });
@@ -229,13 +229,12 @@ TEST_F(FrameTest, WindowsOpenAtTheLastExitAreReopenedWithoutACard) {
 }
 
 TEST_F(FrameTest, TaskRecordsDoNotMoveDuringCreation) {
-    // The data path keeps a reference to the demodulator record from step 4.
-    frame_ = std::make_unique<CMainFrame>();
-    frame_->m_strEventPrefix = "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
-    const std::uint8_t* dem = frame_->m_demParam.data();
+    // The session keeps pointers to the records from creation on.
+    NewFrame();
+    const DemTaskRecord* dem = frame_->m_demParam.get();
     ASSERT_NE(dem, nullptr);
     ASSERT_TRUE(frame_->OnCreate());
-    EXPECT_EQ(frame_->m_demParam.data(), dem);
+    EXPECT_EQ(frame_->m_demParam.get(), dem);
 }
 
 TEST_F(FrameTest, ViewClosedMessagesArriveThroughWindowMessages) {
@@ -311,8 +310,17 @@ TEST(QtNotifySinkTest, CallerOnAnotherThreadWaitsForTheOperatorsAnswer) {
     std::thread caller([&] {
         answer = sink.Show({"设备连接打开失败！", "初始化基带卡", plat::MB_OKCANCEL});
     });
-    while (answer == 0) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    const bool answered =
+        testwait::WaitUntil([&] { return answer != 0; }, std::chrono::seconds(30),
+                            [] { QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20); });
+    if (!answered) {
+        // Let the caller return so the test can end.
+        operatorHand.stop();
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->reject();
+    }
     caller.join();
+    ASSERT_TRUE(answered) << "the box was never answered";
     EXPECT_EQ(shownText, QStringLiteral("设备连接打开失败！"));
     EXPECT_EQ(answer.load(), plat::IDCANCEL);
 }

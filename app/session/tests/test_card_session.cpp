@@ -65,9 +65,20 @@ struct Flags {
     std::atomic<int> bitErrorOn{0}, stdFrameCaptured{0}, afterDecryption{0}, decryptionSwitch{0},
         liftOffEnable{0};
     SessionFlags Bind() {
-        return {cardOpen,         cardInitialising, paramsApplied,    streamNo,     recording,
-                replayRunning,    frameCountStatOn, idStatOn,         timeStatOn,   bitErrorOn,
-                stdFrameCaptured, afterDecryption,  decryptionSwitch, liftOffEnable};
+        return {.cardOpen = cardOpen,
+                .cardInitialising = cardInitialising,
+                .paramsApplied = paramsApplied,
+                .streamNo = streamNo,
+                .recording = recording,
+                .replayRunning = replayRunning,
+                .frameCountStatOn = frameCountStatOn,
+                .idStatOn = idStatOn,
+                .timeStatOn = timeStatOn,
+                .bitErrorOn = bitErrorOn,
+                .stdFrameCaptured = stdFrameCaptured,
+                .afterDecryption = afterDecryption,
+                .decryptionSwitch = decryptionSwitch,
+                .liftOffEnable = liftOffEnable};
     }
 };
 

@@ -96,6 +96,15 @@ public:
     // Tiling of the spectrum, curve and table windows (57651).
     void TileViews();
 
+    // Top-left corner of the MDI area's client inside the frame's client
+    // area: what lies between the two (the toolbar, a bar docked at the left
+    // or the top) wherever the bars are docked.
+    QPoint MdiOffsetInClient() const;
+    // Where a window that the placement file marks open is reopened, in MDI
+    // area coordinates: the stored frame-client rectangle less that offset,
+    // so it comes back exactly where it was.
+    QRect PlacementInMdi(cfg::PlacedWindow p) const;
+
     // --- configuration (one load and one save per section) ---
     void LoadWindowPos();
     void SaveWindowPos();

@@ -13,7 +13,6 @@
 #include <taskbook/taskbook.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMdiArea>
 #include <QThread>
 #include <cstdlib>
@@ -23,6 +22,7 @@
 
 #include "table_grid_wnd.h"
 #include "table_wnd.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -163,20 +163,21 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     ASSERT_NE(wnd, nullptr);
 
     std::thread opener([&] { card.OpenCard(); });  // the card-open thread
-    QElapsedTimer clock;
-    clock.start();
-    bool shown = false;
-    while (!shown && clock.elapsed() < 20000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(200);
-        // The refresh of timer 11.
-        if (!frame->path.RefreshAllowed()) continue;
-        datapath::FillFrameRecord(record, frame->dem.dem);
-        if (const std::uint8_t* data = frame->path.RawViewData(record))
-            table.SetRawgridData(&record, const_cast<std::uint8_t*>(data), -1);
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        shown = wnd->Grid()->ShownRows() == 4 && !wnd->Grid()->CellText(3, 23).isEmpty();
-    }
+    // The refresh of timer 11, until the table shows a whole superframe.
+    const bool shown = testwait::WaitUntil(
+        [&] {
+            if (!frame->path.RefreshAllowed()) return false;
+            datapath::FillFrameRecord(record, frame->path.DemodulatorRecord());
+            if (const std::uint8_t* data = frame->path.RawViewData(record))
+                table.SetRawgridData(&record, const_cast<std::uint8_t*>(data), -1);
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            return wnd->Grid()->ShownRows() == 4 && !wnd->Grid()->CellText(3, 23).isEmpty();
+        },
+        std::chrono::seconds(20),
+        [] {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(200);
+        });
     opener.join();
     ASSERT_TRUE(shown) << "no frame reached the table; card open " << frame->cardOpen
                        << ", initialising " << frame->initialising << ", blocks " << g_blocks

@@ -307,6 +307,25 @@ TEST_F(FrameTest, DataPathWorksWithTheDefaultTaskFromCreationOn) {
     EXPECT_EQ(dem.副帧长, f->m_demParam->dem.副帧长);
 }
 
+TEST_F(FrameTest, CardOfALoopbackEngineFeedsTheDataPathWithTheTasksFrames) {
+    cardengine::testkit::EngineProcess engine;
+    ASSERT_TRUE(engine.started());
+    UseEngine(engine.Address());
+    CMainFrame* f = MakeFrame();
+    auto idle = [] { QApplication::processEvents(QEventLoop::AllEvents, 20); };
+    ASSERT_TRUE(testwait::WaitUntil([&] { return f->m_bCardOpen && !f->m_bCardInitialising; },
+                                    std::chrono::seconds(20), idle))
+        << "the card did not open";
+    // Whole superframes of the default task (24 words of 8 bits, 4 subframes).
+    ASSERT_TRUE(testwait::WaitUntil([&] { return f->GetDataPath()->Assembler().Count() > 0; },
+                                    std::chrono::seconds(20), idle))
+        << "no superframe was assembled";
+    EXPECT_EQ(f->GetDataPath()->Geometry().superframeRecord, 128u);
+    sink_->AnswerExit(plat::IDOK);
+    ASSERT_TRUE(f->close());
+    EXPECT_EQ(f->m_bCardOpen.load(), 0);
+}
+
 TEST_F(FrameTest, TaskRecordsDoNotMoveDuringCreation) {
     // The session keeps pointers to the records from creation on.
     NewFrame();

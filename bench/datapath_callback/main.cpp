@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
     b->dem.子帧长 = 124;
     b->dem.副帧长 = 24;
     b->dem.副帧类型 = 2;
+    b->path.SetDemodulatorRecord(b->dem);
     b->path.Attach();
     b->path.syncLossCount = 0;
     b->path.dayOfYear = 123;

@@ -21,7 +21,7 @@ struct DataPath::Entry {
 
 DataPath::DataPath(const DemParam& dem, DataPathBuffers buffers, DataPathFlags flags,
                    DataConsumers& consumers)
-    : dem_(dem),
+    : settings_{dem, GeometryOf(dem)},
       buf_(buffers),
       flags_(flags),
       consumers_(consumers),
@@ -33,6 +33,28 @@ DataPath::DataPath(const DemParam& dem, DataPathBuffers buffers, DataPathFlags f
       recordingCopy_(
           std::make_unique_for_overwrite<std::uint8_t[]>(kMaxCardBlock + kAssemblyBytes)),
       standardFrame_(std::make_unique_for_overwrite<std::uint8_t[]>(kAssemblyBytes)) {}
+
+void DataPath::SetDemodulatorRecord(const DemParam& dem) {
+    const DataGeometry g = GeometryOf(dem);
+    std::lock_guard lock(settingsLock_);
+    settings_.dem = dem;
+    settings_.geometry = g;
+}
+
+DemParam DataPath::DemodulatorRecord() const {
+    std::lock_guard lock(settingsLock_);
+    return settings_.dem;
+}
+
+DataGeometry DataPath::Geometry() const {
+    std::lock_guard lock(settingsLock_);
+    return settings_.geometry;
+}
+
+void DataPath::TakeSettings(BlockSettings& out) const {
+    std::lock_guard lock(settingsLock_);
+    out = settings_;
+}
 
 void DataPath::Detach() {
     live_.store(false);
@@ -57,7 +79,9 @@ void DataPath::OnCardBlock(const std::uint8_t* data, std::size_t byteCount) {
     const std::size_t length = byteCount < kMaxCardBlock ? byteCount : kMaxCardBlock;
     std::memcpy(buf_.latestBlock, data, length);
 
-    const DataGeometry g = GeometryOf(dem_);
+    BlockSettings s;
+    TakeSettings(s);
+    const DataGeometry& g = s.geometry;
     const std::span<const std::uint8_t> out = Assemble(length, g);
     if (out.empty()) return;  // no complete superframe yet
 
@@ -71,14 +95,16 @@ void DataPath::OnCardBlock(const std::uint8_t* data, std::size_t byteCount) {
         recordedBytes.fetch_add(double(n));
     }
     if (flags_.afterDecryption) return;
-    FeedDisplaysAndChecks(out, g, false);
+    FeedDisplaysAndChecks(out, s, false);
 }
 
 void DataPath::DispatchReplayBlock(std::size_t length) {
     const Entry entry(*this);
     if (!entry.ok || length == 0 || length > kMaxReplayBlock || flags_.cardInitialising) return;
 
-    const DataGeometry g = GeometryOf(dem_);
+    BlockSettings s;
+    TakeSettings(s);
+    const DataGeometry& g = s.geometry;
     const std::span<const std::uint8_t> out = Assemble(length, g);
     if (out.empty()) return;
 
@@ -94,7 +120,7 @@ void DataPath::DispatchReplayBlock(std::size_t length) {
     }
     if (flags_.paramsApplied && consumers_.ParamWindowOpen())
         consumers_.SetDealDSDemData(out.data(), out.size());
-    FeedDisplaysAndChecks(out, g, true);
+    FeedDisplaysAndChecks(out, s, true);
 }
 
 bool DataPath::CaptureStandardFrame(std::span<const std::uint8_t> data, const DataGeometry& g) {
@@ -114,13 +140,14 @@ std::span<const std::uint8_t> DataPath::StandardFrame() const {
     return {standardFrame_.get(), standardFrameBytes_};
 }
 
-void DataPath::FeedDisplaysAndChecks(std::span<const std::uint8_t> out, const DataGeometry& g,
+void DataPath::FeedDisplaysAndChecks(std::span<const std::uint8_t> out, const BlockSettings& s,
                                      bool replay) {
     const std::uint8_t* data = out.data();
     const std::size_t length = out.size();
+    const DataGeometry& g = s.geometry;
 
     if (consumers_.RawCurveExists()) {
-        FillCurveRecord(curveRecord_, dem_, length);
+        FillCurveRecord(curveRecord_, s.dem, length);
         consumers_.SetRawcurveData(curveRecord_, data);
     }
     if (standardFrameRequest && CaptureStandardFrame(out, g)) standardFrameRequest.store(0);
@@ -186,7 +213,7 @@ const std::uint8_t* DataPath::RawViewData(const _FRAME_STRUCT_PARAM& shown) cons
     const std::size_t frameBytes =
         std::size_t{shown.nSubframes} *
         (std::size_t{shown.nWordsPerSubframe} * shown.nWordBytes + shown.nTimeBytes);
-    const bool superframe = dem_.副帧类型 != 0;
+    const bool superframe = Geometry().superframeMode;
     if (frameBytes > (superframe ? kAssemblyBytes : kLatestBlockBytes)) return nullptr;
     if (flags_.afterDecryption) {
         // The second assembly is reserved for data after decryption; nothing

@@ -8,7 +8,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace datapath;
@@ -25,13 +27,19 @@ struct Recorder : DataConsumers {
     std::uint32_t timeRate = 0;
     int protocol = -1;
     _FRAME_STRUCT_PARAM_EX curveRecord{};
+    std::vector<DataGeometry> geometries;                   // of every frame count
+    std::function<void()> beforeCurve;                      // runs in the middle of a dispatch
+    std::function<void(const DataGeometry&)> onFrameCount;  // instead of keeping it
 
     bool BeforeDecryptionFileOpen() override { return fileOpen; }
     void WriteBeforeDecryptionFile(const std::uint8_t* d, std::size_t n) override {
         calls.push_back("record");
         recorded.emplace_back(d, d + n);
     }
-    bool RawCurveExists() override { return curve; }
+    bool RawCurveExists() override {
+        if (beforeCurve) beforeCurve();
+        return curve;
+    }
     void SetRawcurveData(_FRAME_STRUCT_PARAM_EX& r, const std::uint8_t*) override {
         calls.push_back("curve");
         curveRecord = r;
@@ -46,8 +54,12 @@ struct Recorder : DataConsumers {
         calls.push_back("telemetry");
         datagrams.emplace_back(d, d + n);
     }
-    void CountFrames(const std::uint8_t*, std::size_t, const DataGeometry&) override {
+    void CountFrames(const std::uint8_t*, std::size_t, const DataGeometry& g) override {
         calls.push_back("framecount");
+        if (onFrameCount)
+            onFrameCount(g);
+        else
+            geometries.push_back(g);
     }
     void CountIds(const std::uint8_t*, std::size_t, const DataGeometry&) override {
         calls.push_back("idcount");
@@ -115,16 +127,36 @@ struct Harness {
 
     Harness()
         : path(dem,
-               DataPathBuffers{latest.data(), afterDecryption.data(), assembly.data(), &count,
-                               send.data(), &fill, &lock},
-               DataPathFlags{cardOpen, initialising, replayRunning, replayKind, after, recording,
-                             applied, stdReady, bitError, frameStat, idStat, timeStat, gnss,
-                             gnssMulticast, broadcast},
+               DataPathBuffers{.latestBlock = latest.data(),
+                               .afterDecryptionBlock = afterDecryption.data(),
+                               .assembly = assembly.data(),
+                               .assemblyCount = &count,
+                               .sendBuffer = send.data(),
+                               .sendFill = &fill,
+                               .sendLock = &lock},
+               DataPathFlags{.cardOpen = cardOpen,
+                             .cardInitialising = initialising,
+                             .replayRunning = replayRunning,
+                             .replayKind = replayKind,
+                             .afterDecryption = after,
+                             .recording = recording,
+                             .paramsApplied = applied,
+                             .standardFrameReady = stdReady,
+                             .bitErrorOn = bitError,
+                             .frameCountStatOn = frameStat,
+                             .idStatOn = idStat,
+                             .timeStatOn = timeStat,
+                             .gnssSearchOn = gnss,
+                             .gnssMulticastOn = gnssMulticast,
+                             .fullFrameBroadcastOn = broadcast},
                consumers) {
         // 24 words of 8 bits, 4 subframes, ID superframe: records of 32 bytes.
         FillDefault(dem);
+        Publish();
         path.Attach();
     }
+    // The frame hands the path every rewritten demodulator record.
+    void Publish() { path.SetDemodulatorRecord(dem); }
     _FRAME_STRUCT_PARAM Shown() const {
         _FRAME_STRUCT_PARAM r{};
         FillFrameRecord(r, dem);
@@ -155,6 +187,7 @@ std::vector<std::uint8_t> Superframes(int frames, int firstSerial = 0) {
 TEST(DataPathCard, LongBlockIsCutTo64KiBOutsideSuperframeMode) {
     Harness h;
     h.dem.副帧类型 = 0;
+    h.Publish();
     h.AllOn();
     std::vector<std::uint8_t> block(70000);
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = std::uint8_t(i * 7);
@@ -278,6 +311,7 @@ TEST(DataPathCard, EntryGuard) {
 TEST(DataPathCard, SendBufferDropsWhatDoesNotFit) {
     Harness h;
     h.dem.副帧类型 = 0;
+    h.Publish();
     std::vector<std::uint8_t> block(65536, 0x11);
     for (int i = 0; i < 4; ++i) h.path.OnCardBlock(block.data(), block.size());
     EXPECT_EQ(h.fill, 3u * 65536);  // the fourth would fill it exactly: dropped
@@ -303,6 +337,112 @@ TEST(DataPathCard, StandardFrameIsCapturedFromTheFirstCompleteSuperframe) {
     EXPECT_EQ(frame[64 + 8], 9);  // and the rest from the second
 }
 
+// Subframe records of `words` words of `wordBytes` bytes, index bytes
+// 0 .. `length` - 1, for `frames` superframes.
+std::vector<std::uint8_t> Records(int words, int wordBytes, int length, int frames) {
+    std::vector<std::uint8_t> out;
+    for (int f = 0; f < frames; ++f)
+        for (int k = 0; k < length; ++k) {
+            const std::uint8_t tag[8] = {0, 0, 0, 0, 0, 0, std::uint8_t(k), 0};
+            out.insert(out.end(), tag, tag + 8);
+            out.insert(out.end(), std::size_t(words * wordBytes), std::uint8_t(f));
+        }
+    return out;
+}
+
+// 12 words of 16 bits in 2 subframes: the same 32-byte subframe record as
+// the default record, so blocks of either geometry fit either.
+void SetTwelveWordsOf16Bits(DemParam& dem) {
+    dem.字长 = 16;
+    dem.子帧长 = 12;
+    dem.副帧长 = 2;
+    dem.码率 = 2000000;
+}
+
+TEST(DataPathSettings, RecordRewrittenDuringABlockTakesEffectWholeAtTheNextBlock) {
+    Harness h;
+    h.frameStat = 1;
+    bool rewritten = false;
+    // The apply rewrites the record between two consumers of one block.
+    h.consumers.beforeCurve = [&] {
+        if (rewritten) return;
+        rewritten = true;
+        SetTwelveWordsOf16Bits(h.dem);
+        h.Publish();
+    };
+    const auto first = Records(24, 1, 4, 2);
+    h.path.OnCardBlock(first.data(), first.size());
+    ASSERT_TRUE(rewritten);
+    ASSERT_EQ(h.consumers.geometries.size(), 1u);
+    EXPECT_EQ(h.consumers.geometries[0].subframeWords, 24u);
+    EXPECT_EQ(h.consumers.geometries[0].superframeLength, 4u);
+    // The curve record of that block describes the frames it was given.
+    EXPECT_EQ(h.consumers.curveRecord.nWordsPerSubframe, 24);
+    EXPECT_EQ(h.consumers.curveRecord.nSubframes, 4);
+    EXPECT_EQ(h.consumers.curveRecord.nWordBits, 8);
+    EXPECT_EQ(h.consumers.curveRecord.nFramesPerBuffer, 2);
+
+    h.path.ResetAssembly();
+    const auto second = Records(12, 2, 2, 3);
+    h.path.OnCardBlock(second.data(), second.size());
+    ASSERT_EQ(h.consumers.geometries.size(), 2u);
+    EXPECT_EQ(h.consumers.geometries[1].subframeWords, 12u);
+    EXPECT_EQ(h.consumers.geometries[1].wordBytes, 2u);
+    EXPECT_EQ(h.consumers.geometries[1].superframeLength, 2u);
+    EXPECT_EQ(h.consumers.geometries[1].codeRate, 2000000u);
+    EXPECT_EQ(h.consumers.curveRecord.nWordsPerSubframe, 12);
+    EXPECT_EQ(h.consumers.curveRecord.nSubframes, 2);
+    EXPECT_EQ(h.consumers.curveRecord.nFramesPerBuffer, 3);
+    EXPECT_EQ(h.count, 3u);
+}
+
+TEST(DataPathSettings, BlocksNeverSeeAHalfRewrittenRecord) {
+    Harness h;
+    h.frameStat = 1;
+    DemParam a{}, b{};
+    FillDefault(a);
+    FillDefault(b);
+    SetTwelveWordsOf16Bits(b);
+    const DataGeometry ga = GeometryOf(a), gb = GeometryOf(b);
+    std::atomic<int> torn{0}, blocks{0};
+    h.consumers.onFrameCount = [&](const DataGeometry& g) {
+        const bool isA = g.subframeWords == ga.subframeWords && g.wordBytes == ga.wordBytes &&
+                         g.superframeLength == ga.superframeLength && g.codeRate == ga.codeRate;
+        const bool isB = g.subframeWords == gb.subframeWords && g.wordBytes == gb.wordBytes &&
+                         g.superframeLength == gb.superframeLength && g.codeRate == gb.codeRate;
+        const _FRAME_STRUCT_PARAM_EX& c = h.consumers.curveRecord;
+        const bool curveMatches = c.nWordsPerSubframe == g.subframeWords &&
+                                  c.nSubframes == g.superframeLength && c.nWordBits == g.wordBits;
+        if (!(isA || isB) || !curveMatches) ++torn;
+        ++blocks;
+    };
+    // The GUI thread rewrites the record field by field, as the store's
+    // copy does, and hands it over after each rewrite.
+    std::atomic<bool> stop{false};
+    std::atomic<int> rewrites{0};
+    std::thread writer([&] {
+        for (int i = 0; !stop; ++i) {
+            const DemParam& next = i % 2 ? a : b;
+            h.dem.字长 = next.字长;
+            h.dem.子帧长 = next.子帧长;
+            h.dem.副帧长 = next.副帧长;
+            h.dem.码率 = next.码率;
+            h.Publish();
+            ++rewrites;
+        }
+    });
+    // Every block fits both geometries: 32-byte subframe records.
+    const auto data = Records(24, 1, 4, 2);
+    for (int i = 0; i < 2000000 && (i < 200000 || rewrites < 20000); ++i) {
+        h.path.OnCardBlock(data.data(), data.size());
+        h.path.ResetAssembly();
+    }
+    stop = true;
+    writer.join();
+    EXPECT_GT(blocks.load(), 0);
+    EXPECT_EQ(torn.load(), 0) << "of " << blocks << " blocks, " << rewrites << " rewrites";
+}
+
 TEST(DataPathRefresh, WhatTheTableIsShown) {
     Harness h;
     h.initialising = 1;
@@ -322,12 +462,14 @@ TEST(DataPathRefresh, WhatTheTableIsShown) {
     h.after = 1;
     EXPECT_EQ(h.path.RawViewData(h.Shown()), nullptr);  // the second assembly stays empty
     h.dem.副帧类型 = 0;
+    h.Publish();
     EXPECT_EQ(h.path.RawViewData(h.Shown()), h.afterDecryption.data());
     h.after = 0;
     EXPECT_EQ(h.path.RawViewData(h.Shown()), h.latest.data());
     // A frame larger than the latest block is not handed to a view.
     h.dem.子帧长 = 65535;
     h.dem.副帧长 = 400;
+    h.Publish();
     EXPECT_EQ(h.path.RawViewData(h.Shown()), nullptr);
 }
 
@@ -374,6 +516,7 @@ TEST(DataPathRecords, ViewRecordsFromTheDemodulatorRecord) {
 TEST(DataPathReplay, FeedDispatchesWithBroadcastParamsAndImmediateTelemetry) {
     Harness h;
     h.dem.副帧类型 = 0;
+    h.Publish();
     h.AllOn();
     h.path.syncLossCount = 100;  // replays are recorded regardless
     h.replayRunning = 1;

@@ -13,7 +13,6 @@
 #include <taskbook/taskbook.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMdiArea>
 #include <QThread>
 #include <cstdlib>
@@ -23,6 +22,7 @@
 
 #include "table_grid_wnd.h"
 #include "table_wnd.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -57,12 +57,30 @@ struct MiniFrame {
     TimeTaskRecord time{};
     RecvTaskRecord recv{};
     datapath::DataConsumers consumers;
-    datapath::DataPath path{
-        dem.dem,
-        {latest.get(), afterDecryption.get(), assembly.get(), &count, send.get(), &fill, &sendLock},
-        {cardOpen, initialising, replayRunning, replayKind, after, recording, applied, stdReady,
-         bitError, frameStat, idStat, timeStat, gnss, gnssMulticast, broadcast},
-        consumers};
+    datapath::DataPath path{dem.dem,
+                            {.latestBlock = latest.get(),
+                             .afterDecryptionBlock = afterDecryption.get(),
+                             .assembly = assembly.get(),
+                             .assemblyCount = &count,
+                             .sendBuffer = send.get(),
+                             .sendFill = &fill,
+                             .sendLock = &sendLock},
+                            {.cardOpen = cardOpen,
+                             .cardInitialising = initialising,
+                             .replayRunning = replayRunning,
+                             .replayKind = replayKind,
+                             .afterDecryption = after,
+                             .recording = recording,
+                             .paramsApplied = applied,
+                             .standardFrameReady = stdReady,
+                             .bitErrorOn = bitError,
+                             .frameCountStatOn = frameStat,
+                             .idStatOn = idStat,
+                             .timeStatOn = timeStat,
+                             .gnssSearchOn = gnss,
+                             .gnssMulticastOn = gnssMulticast,
+                             .fullFrameBroadcastOn = broadcast},
+                            consumers};
 };
 
 class LiveTable : public ::testing::Test {
@@ -102,13 +120,30 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     auto frame = std::make_unique<MiniFrame>();
     session::SessionHooks hooks;
     hooks.resetSuperframeAssembly = [&] { frame->path.ResetAssembly(); };
+    hooks.demodulatorRecordChanged = [&](const DemParam& dem) {
+        frame->path.SetDemodulatorRecord(dem);
+    };
     hooks.log = [](std::string) {};
-    session::CardSession card(
-        {&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv},
-        {frame->cardOpen, frame->initialising, frame->applied, frame->streamNo, frame->recording,
-         frame->replayRunning, frame->frameStat, frame->idStat, frame->timeStat, frame->bitError,
-         frame->stdReady, frame->after, frame->decryption, frame->liftOff},
-        hooks, &DataCallback);
+    session::CardSession card({.info = &frame->info,
+                               .dem = &frame->dem,
+                               .sim = &frame->sim,
+                               .time = &frame->time,
+                               .recv = &frame->recv},
+                              {.cardOpen = frame->cardOpen,
+                               .cardInitialising = frame->initialising,
+                               .paramsApplied = frame->applied,
+                               .streamNo = frame->streamNo,
+                               .recording = frame->recording,
+                               .replayRunning = frame->replayRunning,
+                               .frameCountStatOn = frame->frameStat,
+                               .idStatOn = frame->idStat,
+                               .timeStatOn = frame->timeStat,
+                               .bitErrorOn = frame->bitError,
+                               .stdFrameCaptured = frame->stdReady,
+                               .afterDecryption = frame->after,
+                               .decryptionSwitch = frame->decryption,
+                               .liftOffEnable = frame->liftOff},
+                              hooks, &DataCallback);
     ASSERT_NE(
         GetDefaultTaskPara(&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv, 1),
         0);
@@ -128,20 +163,21 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     ASSERT_NE(wnd, nullptr);
 
     std::thread opener([&] { card.OpenCard(); });  // the card-open thread
-    QElapsedTimer clock;
-    clock.start();
-    bool shown = false;
-    while (!shown && clock.elapsed() < 20000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(200);
-        // The refresh of timer 11.
-        if (!frame->path.RefreshAllowed()) continue;
-        datapath::FillFrameRecord(record, frame->dem.dem);
-        if (const std::uint8_t* data = frame->path.RawViewData(record))
-            table.SetRawgridData(&record, const_cast<std::uint8_t*>(data), -1);
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        shown = wnd->Grid()->ShownRows() == 4 && !wnd->Grid()->CellText(3, 23).isEmpty();
-    }
+    // The refresh of timer 11, until the table shows a whole superframe.
+    const bool shown = testwait::WaitUntil(
+        [&] {
+            if (!frame->path.RefreshAllowed()) return false;
+            datapath::FillFrameRecord(record, frame->path.DemodulatorRecord());
+            if (const std::uint8_t* data = frame->path.RawViewData(record))
+                table.SetRawgridData(&record, const_cast<std::uint8_t*>(data), -1);
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            return wnd->Grid()->ShownRows() == 4 && !wnd->Grid()->CellText(3, 23).isEmpty();
+        },
+        std::chrono::seconds(20),
+        [] {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(200);
+        });
     opener.join();
     ASSERT_TRUE(shown) << "no frame reached the table; card open " << frame->cardOpen
                        << ", initialising " << frame->initialising << ", blocks " << g_blocks

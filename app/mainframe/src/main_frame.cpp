@@ -27,14 +27,9 @@ namespace {
 
 std::atomic<CMainFrame*> g_pMainFrame{nullptr};
 
-constexpr std::size_t kTaskInfoSize = 1680;
-constexpr std::size_t kDemParamSize = 139536;
-constexpr std::size_t kSimParamSize = 139544;
-constexpr std::size_t kTimeParamSize = 112;
-constexpr std::size_t kRcvParamSize = 1544;
-static_assert(sizeof(TaskInfoRecord) == kTaskInfoSize && sizeof(DemTaskRecord) == kDemParamSize &&
-              sizeof(SimTaskRecord) == kSimParamSize && sizeof(TimeTaskRecord) == kTimeParamSize &&
-              sizeof(RecvTaskRecord) == kRcvParamSize);
+static_assert(sizeof(TaskInfoRecord) == 1680 && sizeof(DemTaskRecord) == 139536 &&
+              sizeof(SimTaskRecord) == 139544 && sizeof(TimeTaskRecord) == 112 &&
+              sizeof(RecvTaskRecord) == 1544);
 
 std::uint16_t Saturated16(std::uint32_t v) {
     return v > 0xFFFF ? 0xFFFF : static_cast<std::uint16_t>(v);
@@ -42,19 +37,31 @@ std::uint16_t Saturated16(std::uint32_t v) {
 
 // The card session over the frame's task records and flags.
 std::unique_ptr<session::CardSession> MakeCardSession(CMainFrame& f) {
-    session::TaskRecordSet records{reinterpret_cast<TaskInfoRecord*>(f.m_taskInfo.data()),
-                                   reinterpret_cast<DemTaskRecord*>(f.m_demParam.data()),
-                                   reinterpret_cast<SimTaskRecord*>(f.m_simParam.data()),
-                                   reinterpret_cast<TimeTaskRecord*>(f.m_timeParam.data()),
-                                   reinterpret_cast<RecvTaskRecord*>(f.m_rcvParam.data())};
-    session::SessionFlags flags{f.m_bCardOpen,         f.m_bCardInitialising, f.m_bParamsApplied,
-                                f.m_nStreamNo,         f.m_bRecording,        f.m_bReplayRunning,
-                                f.m_bFrameCountStatOn, f.m_bIdStatOn,         f.m_bTimeStatOn,
-                                f.m_bBitErrorOn,       f.m_bStdFrameCaptured, f.m_bAfterDecryption,
-                                f.m_bDecryptionSwitch, f.m_bLiftOffEnable};
+    session::TaskRecordSet records{.info = f.m_taskInfo.get(),
+                                   .dem = f.m_demParam.get(),
+                                   .sim = f.m_simParam.get(),
+                                   .time = f.m_timeParam.get(),
+                                   .recv = f.m_rcvParam.get()};
+    session::SessionFlags flags{.cardOpen = f.m_bCardOpen,
+                                .cardInitialising = f.m_bCardInitialising,
+                                .paramsApplied = f.m_bParamsApplied,
+                                .streamNo = f.m_nStreamNo,
+                                .recording = f.m_bRecording,
+                                .replayRunning = f.m_bReplayRunning,
+                                .frameCountStatOn = f.m_bFrameCountStatOn,
+                                .idStatOn = f.m_bIdStatOn,
+                                .timeStatOn = f.m_bTimeStatOn,
+                                .bitErrorOn = f.m_bBitErrorOn,
+                                .stdFrameCaptured = f.m_bStdFrameCaptured,
+                                .afterDecryption = f.m_bAfterDecryption,
+                                .decryptionSwitch = f.m_bDecryptionSwitch,
+                                .liftOffEnable = f.m_bLiftOffEnable};
     session::SessionHooks hooks;
     hooks.resetSuperframeAssembly = [&f] {
         if (datapath::DataPath* path = f.GetDataPath()) path->ResetAssembly();
+    };
+    hooks.demodulatorRecordChanged = [&f](const DemParam& dem) {
+        if (datapath::DataPath* path = f.GetDataPath()) path->SetDemodulatorRecord(dem);
     };
     // Kept for the satellite-navigation search, which is initialised with it.
     hooks.frameGeometry = [&f](const session::FrameGeometry& g) {
@@ -68,17 +75,18 @@ std::unique_ptr<session::CardSession> MakeCardSession(CMainFrame& f) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+// The task records exist, zeroed, before anything takes a pointer to them;
+// they never move after.
+CMainFrame::CMainFrame(QWidget* parent)
+    : QMainWindow(parent),
+      m_taskInfo(std::make_unique<TaskInfoRecord>()),
+      m_demParam(std::make_unique<DemTaskRecord>()),
+      m_simParam(std::make_unique<SimTaskRecord>()),
+      m_timeParam(std::make_unique<TimeTaskRecord>()),
+      m_rcvParam(std::make_unique<RecvTaskRecord>()) {
     setWindowTitle(QStringLiteral("Talvora"));
     setWindowIcon(ProgramIcon());
     setAttribute(Qt::WA_DeleteOnClose, false);
-    // The task records exist, zeroed, before anything takes a reference to
-    // them (the data path does in creation step 4); they never move after.
-    m_taskInfo.assign(kTaskInfoSize, 0);
-    m_demParam.assign(kDemParamSize, 0);
-    m_simParam.assign(kSimParamSize, 0);
-    m_timeParam.assign(kTimeParamSize, 0);
-    m_rcvParam.assign(kRcvParamSize, 0);
 }
 
 CMainFrame::~CMainFrame() {

@@ -8,6 +8,7 @@
 #include <config/para_config.h>
 #include <config/window_pos.h>
 #include <rawviews/frame_records.h>
+#include <taskbook/task_records.h>
 
 #include <QMainWindow>
 #include <QPointer>
@@ -95,6 +96,15 @@ public:
     // Tiling of the spectrum, curve and table windows (57651).
     void TileViews();
 
+    // Top-left corner of the MDI area's client inside the frame's client
+    // area: what lies between the two (the toolbar, a bar docked at the left
+    // or the top) wherever the bars are docked.
+    QPoint MdiOffsetInClient() const;
+    // Where a window that the placement file marks open is reopened, in MDI
+    // area coordinates: the stored frame-client rectangle less that offset,
+    // so it comes back exactly where it was.
+    QRect PlacementInMdi(cfg::PlacedWindow p) const;
+
     // --- configuration (one load and one save per section) ---
     void LoadWindowPos();
     void SaveWindowPos();
@@ -180,8 +190,12 @@ public:
     // superframe length.
     std::uint16_t m_gnssTagBytes = 0, m_gnssSubframeBytes = 0, m_gnssSuperframeLen = 0;
 
-    // --- task records of the current stream (sizes of the task store) ---
-    std::vector<std::uint8_t> m_taskInfo, m_demParam, m_simParam, m_timeParam, m_rcvParam;
+    // --- task records of the current stream, allocated zeroed with the frame ---
+    const std::unique_ptr<TaskInfoRecord> m_taskInfo;
+    const std::unique_ptr<DemTaskRecord> m_demParam;
+    const std::unique_ptr<SimTaskRecord> m_simParam;
+    const std::unique_ptr<TimeTaskRecord> m_timeParam;
+    const std::unique_ptr<RecvTaskRecord> m_rcvParam;
 
     // The card session works on the records and flags above.
     session::CardSession* Session() const { return m_session.get(); }

@@ -350,6 +350,15 @@ QRect CMainFrame::ToClientRect(QWidget* w) const {
     return QRect(topLeft, w->size());
 }
 
+QPoint CMainFrame::MdiOffsetInClient() const {
+    return m_mdiArea ? ToClientRect(m_mdiArea->viewport()).topLeft() : QPoint();
+}
+
+QRect CMainFrame::PlacementInMdi(cfg::PlacedWindow p) const {
+    const cfg::WindowPlacement& wp = m_windowPos[p];
+    return QRect(wp.x, wp.y, wp.cx, wp.cy).translated(-MdiOffsetInClient());
+}
+
 void CMainFrame::RecordStatusBarPlacement() {
     cfg::WindowPlacement& p = m_windowPos[cfg::PlacedWindow::DockPageBar];
     if (m_dockBar && !m_dockBar->isHidden()) {

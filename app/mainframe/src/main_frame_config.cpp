@@ -15,14 +15,15 @@ void CMainFrame::LoadWindowPos() {
 }
 
 void CMainFrame::SaveWindowPos() {
-    // Open windows report their current geometry; a closed one keeps what
-    // was loaded, and only its open flag is written.
+    // Open windows report their current geometry in frame client coordinates,
+    // as the status display bar does; a closed one keeps what was loaded, and
+    // only its open flag is written.
     auto record = [this](FrameView v, cfg::PlacedWindow p) {
         cfg::WindowPlacement& wp = m_windowPos[p];
         QWidget* w = View(v).wnd;
         if (w && View(v).open) {
             if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) w = sub;
-            const QRect r = w->geometry();
+            const QRect r = ToClientRect(w);
             wp = {true, r.x(), r.y(), r.width(), r.height()};
         } else {
             wp.open = false;

@@ -24,25 +24,35 @@ constexpr unsigned kTableRepaintMs = 100;
 }  // namespace
 
 const DemParam& CMainFrame::CurrentDemParam() const {
-    return reinterpret_cast<const DemTaskRecord*>(m_demParam.data())->dem;
+    return m_demParam->dem;
 }
 
 // Creation step 4: the data path over the buffers just allocated. It takes
 // blocks once the frame pointer is published.
 void CMainFrame::CreateDataPath() {
     m_dataConsumers = std::make_unique<datapath::DataConsumers>();
-    datapath::DataPathBuffers buffers{m_buffers.FrameA(),
-                                      m_buffers.FrameB(),
-                                      m_dataBuffers.superframe.get(),
-                                      &m_dataBuffers.superframeCount,
-                                      m_dataBuffers.send.get(),
-                                      &m_dataBuffers.sendFill,
-                                      &m_dataBuffers.sendLock};
-    datapath::DataPathFlags flags{m_bCardOpen,         m_bCardInitialising, m_bReplayRunning,
-                                  m_nReplayKind,       m_bAfterDecryption,  m_bRecording,
-                                  m_bParamsApplied,    m_bStdFrameCaptured, m_bBitErrorOn,
-                                  m_bFrameCountStatOn, m_bIdStatOn,         m_bTimeStatOn,
-                                  m_bGnssSearchOn,     m_bGpsMulticast,     m_bFullFrameBroadcast};
+    datapath::DataPathBuffers buffers{.latestBlock = m_buffers.FrameA(),
+                                      .afterDecryptionBlock = m_buffers.FrameB(),
+                                      .assembly = m_dataBuffers.superframe.get(),
+                                      .assemblyCount = &m_dataBuffers.superframeCount,
+                                      .sendBuffer = m_dataBuffers.send.get(),
+                                      .sendFill = &m_dataBuffers.sendFill,
+                                      .sendLock = &m_dataBuffers.sendLock};
+    datapath::DataPathFlags flags{.cardOpen = m_bCardOpen,
+                                  .cardInitialising = m_bCardInitialising,
+                                  .replayRunning = m_bReplayRunning,
+                                  .replayKind = m_nReplayKind,
+                                  .afterDecryption = m_bAfterDecryption,
+                                  .recording = m_bRecording,
+                                  .paramsApplied = m_bParamsApplied,
+                                  .standardFrameReady = m_bStdFrameCaptured,
+                                  .bitErrorOn = m_bBitErrorOn,
+                                  .frameCountStatOn = m_bFrameCountStatOn,
+                                  .idStatOn = m_bIdStatOn,
+                                  .timeStatOn = m_bTimeStatOn,
+                                  .gnssSearchOn = m_bGnssSearchOn,
+                                  .gnssMulticastOn = m_bGpsMulticast,
+                                  .fullFrameBroadcastOn = m_bFullFrameBroadcast};
     m_dataPath =
         std::make_unique<datapath::DataPath>(CurrentDemParam(), buffers, flags, *m_dataConsumers);
 }
@@ -63,7 +73,9 @@ void CMainFrame::RefreshRawViews() {
     m_dataPath->replayBitRate = static_cast<std::uint32_t>(m_para.timeContinuity.bitRate);
     if (!m_dataPath->RefreshAllowed()) return;
     if (m_rawTable && View(FrameView::RawTable).open) {
-        datapath::FillFrameRecord(m_tableRecord, CurrentDemParam());
+        // The data path's copy: the record may be rewritten by the card-open
+        // thread, and the shown frame must match what was assembled.
+        datapath::FillFrameRecord(m_tableRecord, m_dataPath->DemodulatorRecord());
         if (const std::uint8_t* data = m_dataPath->RawViewData(m_tableRecord))
             m_rawTable->SetRawgridData(&m_tableRecord, const_cast<std::uint8_t*>(data), -1);
     }
@@ -78,7 +90,7 @@ void CMainFrame::OpenRawTable() {
     }
     if (!m_rawTable) m_rawTable = std::make_unique<CTableWndClass>();
     if (!m_rawTable->GetTableWnd(-1)) {
-        datapath::FillFrameRecord(m_tableRecord, CurrentDemParam());
+        datapath::FillFrameRecord(m_tableRecord, m_dataPath->DemodulatorRecord());
         auto* wnd = static_cast<QWidget*>(
             m_rawTable->InitTableWnd(m_mdiArea, &m_tableRecord, kTableRepaintMs, -1, nullptr, 0));
         if (!wnd) return;

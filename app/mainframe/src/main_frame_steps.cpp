@@ -1,6 +1,7 @@
 // Steps of the frame whose work belongs to libraries that join the program
 // later. Each is called at its place in the start-up, run and exit sequences;
 // the library that owns the step fills its body.
+#include <datapath/data_path.h>
 #include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
 #include <taskbook/taskbook.h>
@@ -17,11 +18,9 @@ void CMainFrame::CloseNetworkEndpoints() {}
 // GetDefaultTaskPara into the five task records for the stream (1, 2, or 3
 // for any other value).
 void CMainFrame::FetchDefaultTask() {
-    GetDefaultTaskPara(reinterpret_cast<TaskInfoRecord*>(m_taskInfo.data()),
-                       reinterpret_cast<DemTaskRecord*>(m_demParam.data()),
-                       reinterpret_cast<SimTaskRecord*>(m_simParam.data()),
-                       reinterpret_cast<TimeTaskRecord*>(m_timeParam.data()),
-                       reinterpret_cast<RecvTaskRecord*>(m_rcvParam.data()), m_session->Stream());
+    GetDefaultTaskPara(m_taskInfo.get(), m_demParam.get(), m_simParam.get(), m_timeParam.get(),
+                       m_rcvParam.get(), m_session->Stream());
+    if (m_dataPath) m_dataPath->SetDemodulatorRecord(m_demParam->dem);
 }
 
 // Saves the records as the task "当前任务".

@@ -1,16 +1,24 @@
-// A main frame in a fresh module directory with message boxes captured.
+// A main frame in a fresh module directory with message boxes captured. The
+// frame's card is a closed loopback port (its open fails at once) and its data
+// sources are registered under a temporary XDG_CONFIG_HOME.
 #pragma once
 
+#include <cardengine/testkit/engine_process.h>
 #include <gtest/gtest.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "loopback_guard.h"
 #include "main_frame.h"
 
 // Records every box; answers the exit question as the test says and every
@@ -44,6 +52,9 @@ class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home_.isValid());
+        ASSERT_TRUE(config_.isValid());
+        ::setenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit().constData(), 1);
+        UseEngine("127.0.0.1:" + std::to_string(cardengine::testkit::FreeLoopbackPort()));
         plat::SetModuleDirectory(home_.path().toStdString());
         sink_ = std::make_shared<ExitAnsweringSink>();
         plat::SetNotifySink(sink_);
@@ -53,10 +64,22 @@ protected:
         plat::SetNotifySink(nullptr);
         plat::SetModuleDirectory("");
     }
-    CMainFrame* MakeFrame() {
+    // The engine the frame's card-open thread connects to ("host:port").
+    void UseEngine(const std::string& address) { ::setenv("TALVORA_ENGINE", address.c_str(), 1); }
+    // A frame constructed but not yet created.
+    CMainFrame* NewFrame() {
+        // Ends the test rather than let the card-open thread reach a card.
+        if (const auto loopback = testguard::EngineIsLoopback(); !loopback) {
+            ADD_FAILURE() << loopback.message();
+            throw std::runtime_error("no frame without a loopback engine");
+        }
         frame_ = std::make_unique<CMainFrame>();
         frame_->m_strEventPrefix =
             "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
+        return frame_.get();
+    }
+    CMainFrame* MakeFrame() {
+        NewFrame();
         EXPECT_TRUE(frame_->OnCreate());
         frame_->resize(1280, 900);
         frame_->show();
@@ -64,8 +87,10 @@ protected:
         return frame_.get();
     }
     std::string Home() const { return home_.path().toStdString(); }
+    std::string ConfigHome() const { return config_.path().toStdString(); }
 
     QTemporaryDir home_;
+    QTemporaryDir config_;
     std::shared_ptr<ExitAnsweringSink> sink_;
     std::unique_ptr<CMainFrame> frame_;
 };

@@ -13,9 +13,11 @@
 #include "command_line.h"
 #include "frame_buffers.h"
 #include "frame_events.h"
+#include "loopback_guard.h"
 #include "mm_timer_slot.h"
 #include "single_instance_lock.h"
 #include "tiling.h"
+#include "wait_until.h"
 
 using namespace mainframe;
 namespace fs = std::filesystem;
@@ -112,7 +114,8 @@ TEST(MultimediaTimer, RestartingASlotReplacesItsTimer) {
     ASSERT_TRUE(slot.Start(1, [&] { ++first; }));
     ASSERT_TRUE(slot.Start(1, [&] { ++second; }));
     const int firstAfterRestart = first.load();
-    while (second.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(testwait::WaitUntil([&] { return second.load() >= 3; }, std::chrono::seconds(10)))
+        << "the restarted timer did not tick";
     EXPECT_EQ(first.load(), firstAfterRestart);
     slot.Kill();
     EXPECT_FALSE(slot.Running());
@@ -170,4 +173,18 @@ TEST_F(InstanceLockTest, LockOfADeadProcessIsFree) {
     bool exists = true;
     EXPECT_TRUE(SingleInstanceLock::Create(dir_, kInstanceMutexName, &exists));
     EXPECT_FALSE(exists);
+}
+
+TEST(LoopbackGuard, OnlyAnEngineIn127Slash8Passes) {
+    EXPECT_TRUE(testguard::IsLoopbackHost("127.0.0.1"));
+    EXPECT_TRUE(testguard::IsLoopbackHost("127.200.3.4"));
+    EXPECT_FALSE(testguard::IsLoopbackHost("192.168.1.100"));
+    EXPECT_FALSE(testguard::IsLoopbackHost("128.0.0.1"));
+    EXPECT_FALSE(testguard::IsLoopbackHost("localhost"));  // a name could resolve anywhere
+    EXPECT_FALSE(testguard::IsLoopbackHost(""));
+    // Without an address the device library takes the station's card.
+    EXPECT_FALSE(testguard::IsLoopbackHost(testguard::EngineHostOf("")));
+    EXPECT_FALSE(testguard::IsLoopbackHost(testguard::EngineHostOf(":10001")));
+    EXPECT_TRUE(testguard::IsLoopbackHost(testguard::EngineHostOf("127.0.0.1:4000")));
+    EXPECT_FALSE(testguard::IsLoopbackHost(testguard::EngineHostOf("10.1.2.3:4000")));
 }

@@ -1,6 +1,7 @@
 // The main frame as the operator meets it: command surface, exit question,
 // exit sequence and its journal, window placement, window messages.
 #include <config/window_pos.h>
+#include <datapath/data_path.h>
 #include <log/system_log.h>
 #include <platform/codepage.h>
 #include <platform/winmsg.h>
@@ -22,6 +23,7 @@
 #include "dock_page_bar.h"
 #include "frame_fixture.h"
 #include "qt_notify.h"
+#include "wait_until.h"
 
 using namespace mainframe;
 
@@ -210,14 +212,82 @@ TEST_F(FrameTest, PlacementRoundTripKeepsAClosedWindowsGeometry) {
     EXPECT_EQ(after[cfg::PlacedWindow::DockPageBar].cy, 260);
 }
 
+// Where `w`'s outer window sits in the frame's client area (below the menu).
+QRect InFrameClient(CMainFrame* f, QWidget* w) {
+    return QRect(w->mapTo(f, QPoint(0, 0)) - QPoint(0, f->menuBar()->height()), w->size());
+}
+
+TEST_F(FrameTest, OpenWindowsAreStoredInFrameClientCoordinates) {
+    CMainFrame* f = MakeFrame();
+    auto* curve = new QWidget;
+    QMdiSubWindow* sub = f->MdiArea()->addSubWindow(curve);
+    sub->setGeometry(40, 50, 400, 300);
+    sub->show();
+    f->View(FrameView::RawCurve) = {1, curve};
+    QApplication::processEvents();
+    const QRect where = InFrameClient(f, sub);
+    ASSERT_GT(where.y(), 50);  // the toolbar lies above the MDI area
+
+    sink_->AnswerExit(plat::IDOK);
+    ASSERT_TRUE(f->close());
+    const cfg::WindowPlacement c = cfg::LoadWindowPos(Home())[cfg::PlacedWindow::BCDCurveWnd];
+    EXPECT_TRUE(c.open);
+    EXPECT_EQ(QRect(c.x, c.y, c.cx, c.cy), where);
+}
+
+TEST_F(FrameTest, WindowsComeBackToThePixelOverThreeRestarts) {
+    // Stand-ins for windows reopened from the placement file, placed as the
+    // frame reopens them; the raw table is the frame's own.
+    struct Placed {
+        FrameView view;
+        cfg::PlacedWindow placement;
+        QRect first;
+    };
+    const Placed placed[] = {
+        {FrameView::RawCurve, cfg::PlacedWindow::BCDCurveWnd, QRect(30, 40, 400, 250)},
+        {FrameView::ParamTable, cfg::PlacedWindow::DealTableWnd, QRect(470, 15, 300, 200)},
+        {FrameView::ParamCurve, cfg::PlacedWindow::DealCurveWnd, QRect(0, 0, 350, 180)},
+    };
+    QRect firstTable;
+    for (int start = 0; start < 4; ++start) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        CMainFrame* f = MakeFrame();
+        if (start == 0) f->OnCommand(ID_RAW_TABLE);
+        QApplication::processEvents();
+        QWidget* table = f->View(FrameView::RawTable).wnd;
+        ASSERT_NE(table, nullptr);
+        QWidget* tableWindow = table->parentWidget();
+        ASSERT_NE(tableWindow, nullptr);
+        if (start == 0)
+            firstTable = tableWindow->geometry();
+        else
+            EXPECT_EQ(tableWindow->geometry(), firstTable);
+        for (const Placed& p : placed) {
+            QRect rect = p.first;
+            if (start > 0) {
+                ASSERT_TRUE(f->m_windowPos[p.placement].open);
+                rect = f->PlacementInMdi(p.placement);
+            }
+            auto* view = new QWidget;
+            QMdiSubWindow* sub = f->MdiArea()->addSubWindow(view);
+            sub->setGeometry(rect);
+            sub->show();
+            f->View(p.view) = {1, view};
+            EXPECT_EQ(sub->geometry(), p.first);
+        }
+        sink_->AnswerExit(plat::IDOK);
+        ASSERT_TRUE(f->close());
+        frame_.reset();
+    }
+}
+
 TEST_F(FrameTest, WindowsOpenAtTheLastExitAreReopenedWithoutACard) {
     cfg::WindowPosConfig before;
     before[cfg::PlacedWindow::BCDTableWnd] = {true, 10, 20, 300, 200};
     before[cfg::PlacedWindow::DealTableWnd] = {true, 1, 2, 3, 4};
     before[cfg::PlacedWindow::DockPageBar] = {true, 0, 600, 1200, 260};
     ASSERT_TRUE(cfg::SaveWindowPos(Home(), before));
-    frame_ = std::make_unique<CMainFrame>();
-    frame_->m_strEventPrefix = "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
+    NewFrame();
     std::vector<unsigned> ran;
     QObject::connect(frame_.get(), &CMainFrame::commandExecuted,
                      [&](unsigned id) { ran.push_back(id); });
@@ -228,14 +298,41 @@ TEST_F(FrameTest, WindowsOpenAtTheLastExitAreReopenedWithoutACard) {
     EXPECT_FALSE(frame_->StatusBarDock()->isHidden());
 }
 
+TEST_F(FrameTest, DataPathWorksWithTheDefaultTaskFromCreationOn) {
+    CMainFrame* f = MakeFrame();
+    const DemParam dem = f->GetDataPath()->DemodulatorRecord();
+    EXPECT_NE(f->m_demParam->dem.码率, 0u);
+    EXPECT_EQ(dem.码率, f->m_demParam->dem.码率);
+    EXPECT_EQ(dem.子帧长, f->m_demParam->dem.子帧长);
+    EXPECT_EQ(dem.副帧长, f->m_demParam->dem.副帧长);
+}
+
+TEST_F(FrameTest, CardOfALoopbackEngineFeedsTheDataPathWithTheTasksFrames) {
+    cardengine::testkit::EngineProcess engine;
+    ASSERT_TRUE(engine.started());
+    UseEngine(engine.Address());
+    CMainFrame* f = MakeFrame();
+    auto idle = [] { QApplication::processEvents(QEventLoop::AllEvents, 20); };
+    ASSERT_TRUE(testwait::WaitUntil([&] { return f->m_bCardOpen && !f->m_bCardInitialising; },
+                                    std::chrono::seconds(20), idle))
+        << "the card did not open";
+    // Whole superframes of the default task (24 words of 8 bits, 4 subframes).
+    ASSERT_TRUE(testwait::WaitUntil([&] { return f->GetDataPath()->Assembler().Count() > 0; },
+                                    std::chrono::seconds(20), idle))
+        << "no superframe was assembled";
+    EXPECT_EQ(f->GetDataPath()->Geometry().superframeRecord, 128u);
+    sink_->AnswerExit(plat::IDOK);
+    ASSERT_TRUE(f->close());
+    EXPECT_EQ(f->m_bCardOpen.load(), 0);
+}
+
 TEST_F(FrameTest, TaskRecordsDoNotMoveDuringCreation) {
-    // The data path keeps a reference to the demodulator record from step 4.
-    frame_ = std::make_unique<CMainFrame>();
-    frame_->m_strEventPrefix = "test-" + std::to_string(QCoreApplication::applicationPid()) + "-";
-    const std::uint8_t* dem = frame_->m_demParam.data();
+    // The session keeps pointers to the records from creation on.
+    NewFrame();
+    const DemTaskRecord* dem = frame_->m_demParam.get();
     ASSERT_NE(dem, nullptr);
     ASSERT_TRUE(frame_->OnCreate());
-    EXPECT_EQ(frame_->m_demParam.data(), dem);
+    EXPECT_EQ(frame_->m_demParam.get(), dem);
 }
 
 TEST_F(FrameTest, ViewClosedMessagesArriveThroughWindowMessages) {
@@ -311,8 +408,17 @@ TEST(QtNotifySinkTest, CallerOnAnotherThreadWaitsForTheOperatorsAnswer) {
     std::thread caller([&] {
         answer = sink.Show({"设备连接打开失败！", "初始化基带卡", plat::MB_OKCANCEL});
     });
-    while (answer == 0) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    const bool answered =
+        testwait::WaitUntil([&] { return answer != 0; }, std::chrono::seconds(30),
+                            [] { QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20); });
+    if (!answered) {
+        // Let the caller return so the test can end.
+        operatorHand.stop();
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->reject();
+    }
     caller.join();
+    ASSERT_TRUE(answered) << "the box was never answered";
     EXPECT_EQ(shownText, QStringLiteral("设备连接打开失败！"));
     EXPECT_EQ(answer.load(), plat::IDCANCEL);
 }

@@ -1,5 +1,6 @@
 // Only one copy runs per user session: a second start is refused, either by
 // bringing the running frame forward or with "应用程序已经运行！".
+#include <cardengine/testkit/engine_process.h>
 #include <gtest/gtest.h>
 #include <log/system_log.h>
 #include <platform/codepage.h>
@@ -11,28 +12,42 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
 #include "instance_guard.h"
+#include "loopback_guard.h"
+#include "wait_until.h"
 
 namespace {
 
 // Runs the claim on a worker thread while this thread serves the local socket.
 InstanceClaim ClaimWhileServing(const std::string& dir) {
-    InstanceClaim claim;
-    bool done = false;
-    std::thread t([&] {
-        claim = ClaimSingleInstance(dir);
-        done = true;
+    struct Shared {
+        InstanceClaim claim;
+        std::atomic<bool> done{false};
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread t([shared, dir] {
+        shared->claim = ClaimSingleInstance(dir);
+        shared->done = true;
     });
-    while (!done) {
-        QApplication::processEvents();
-        QThread::msleep(1);
+    const bool finished =
+        testwait::WaitUntil([&] { return shared->done.load(); }, std::chrono::seconds(30),
+                            [] {
+                                QApplication::processEvents();
+                                QThread::msleep(1);
+                            });
+    if (!finished) {
+        ADD_FAILURE() << "the second claim did not return within 30 s";
+        t.detach();  // owns its state; the test has failed
+        return {};
     }
     t.join();
-    return claim;
+    return std::move(shared->claim);
 }
 
 }  // namespace
@@ -90,8 +105,14 @@ TEST_F(InstanceTest, ProgramRefusesASecondCopyAndTheFirstLeavesCleanly) {
     if (!QFileInfo::exists(program)) GTEST_SKIP() << "Talvora not built";
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_RUNTIME_DIR", dir_.path());
+    env.insert("XDG_CONFIG_HOME", dir_.path() + "/config");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("TALVORA_HOME");
+    // No card: a loopback port nobody listens on.
+    const QString engine =
+        QStringLiteral("127.0.0.1:%1").arg(cardengine::testkit::FreeLoopbackPort());
+    env.insert("TALVORA_ENGINE", engine);
+    ASSERT_TRUE(testguard::IsLoopbackHost(testguard::EngineHostOf(engine.toStdString())));
     const QString home1 = dir_.path() + "/home1";
     const QString home2 = dir_.path() + "/home2";
 
@@ -102,8 +123,9 @@ TEST_F(InstanceTest, ProgramRefusesASecondCopyAndTheFirstLeavesCleanly) {
     ASSERT_TRUE(first.waitForStarted());
     // The first copy is up once its journal exists.
     const QDir logDir(home1 + "/Log");
-    for (int i = 0; i < 500 && logDir.entryList(QDir::Files).isEmpty(); ++i) QThread::msleep(20);
-    ASSERT_FALSE(logDir.entryList(QDir::Files).isEmpty());
+    ASSERT_TRUE(testwait::WaitUntil([&] { return !logDir.entryList(QDir::Files).isEmpty(); },
+                                    std::chrono::seconds(20)))
+        << "the first copy wrote no journal";
 
     QProcess second;
     second.setProcessEnvironment(env);

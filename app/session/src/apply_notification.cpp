@@ -42,6 +42,7 @@ void CardSession::OnApplyNotification(int code) {
     }
     const int fetched = GetApplyPara(rec_.info, rec_.dem, rec_.sim, rec_.time, rec_.recv, Stream());
     MarkSending(*rec_.dem, *rec_.sim, *rec_.recv, 0);
+    DemodulatorRecordChanged();
     StampIfSystemTime();
     MirrorRecordFlags();
     if (!fetched) {
@@ -167,6 +168,7 @@ void CardSession::SendReceiver(std::vector<PendingBox>& boxes) {
     if (ok) {
         // The receiver's input frequency becomes the demodulator's.
         std::memcpy(&rec_.dem->dem, &r.dem, 8);
+        DemodulatorRecordChanged();
         Log("(YC)接收机设置成功\n" + RecvParamReport(r));
         boxes.push_back({"中频接收机设置成功！", kInfoBox});
     } else {

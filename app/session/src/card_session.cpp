@@ -69,6 +69,10 @@ void CardSession::UpdateGeometry() {
     if (hooks_.frameGeometry) hooks_.frameGeometry(g);
 }
 
+void CardSession::DemodulatorRecordChanged() {
+    if (hooks_.demodulatorRecordChanged) hooks_.demodulatorRecordChanged(rec_.dem->dem);
+}
+
 void CardSession::StampIfSystemTime() {
     // Internal time based on the system time: the card takes the computer's.
     if (rec_.time->basic.内时统基准模式 == 0) StampTimeCode(rec_.time->basic, Now());
@@ -110,6 +114,7 @@ bool CardSession::CloseCard() {
 void CardSession::ApplyAtOpen() {
     GetApplyPara(rec_.info, rec_.dem, rec_.sim, rec_.time, rec_.recv, Stream());
     MarkSending(*rec_.dem, *rec_.sim, *rec_.recv, 1);
+    DemodulatorRecordChanged();
     StampIfSystemTime();
     MirrorRecordFlags();
     BB_SetDemParam(kDevice, &rec_.dem->dem);

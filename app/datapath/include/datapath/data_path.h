@@ -3,7 +3,9 @@
 // thread) is taken into the latest block, assembled into superframes and
 // handed to the consumers in a fixed order. The frame owns the buffers and the
 // flags; this object holds references to them and owns the few values that
-// only the data path and its consumers share.
+// only the data path and its consumers share, among them its own copy of the
+// demodulator record, so that a record being rewritten on another thread is
+// never read half old and half new.
 #pragma once
 
 #include <datapath/data_consumers.h>
@@ -77,7 +79,7 @@ enum class ReplayStep { Idle, Dispatched, Ignored, Finished };
 
 class DataPath {
 public:
-    // `dem` is the frame's current demodulator record, read for every block.
+    // `dem` is the demodulator record the path starts with; it is copied.
     DataPath(const DemParam& dem, DataPathBuffers buffers, DataPathFlags flags,
              DataConsumers& consumers);
     DataPath(const DataPath&) = delete;
@@ -105,6 +107,13 @@ public:
     // Forget every superframe (card reopened, demodulator or receiver sent).
     void ResetAssembly() { assembler_.Reset(); }
 
+    // Replaces the path's copy of the demodulator record (any thread). A
+    // block being dispatched keeps the copy it started with; the next block
+    // takes the new one whole.
+    void SetDemodulatorRecord(const DemParam& dem);
+    // The copy blocks are dispatched with now.
+    DemParam DemodulatorRecord() const;
+
     // --- the 250 ms refresh (GUI thread) ---
     // False while the card initialises, or without an open card or a replay.
     bool RefreshAllowed() const;
@@ -131,16 +140,23 @@ public:
     std::span<const std::uint8_t> StandardFrame() const;
     SendBuffer& Send() { return send_; }
     const SuperframeAssembler& Assembler() const { return assembler_; }
-    DataGeometry Geometry() const { return GeometryOf(dem_); }
+    DataGeometry Geometry() const;
 
 private:
     struct Entry;  // counts a producer inside the dispatch
+    // The record and its geometry as one block sees them.
+    struct BlockSettings {
+        DemParam dem;
+        DataGeometry geometry;
+    };
+    void TakeSettings(BlockSettings& out) const;
     std::span<const std::uint8_t> Assemble(std::size_t length, const DataGeometry& g);
     bool CaptureStandardFrame(std::span<const std::uint8_t> data, const DataGeometry& g);
-    void FeedDisplaysAndChecks(std::span<const std::uint8_t> data, const DataGeometry& g,
+    void FeedDisplaysAndChecks(std::span<const std::uint8_t> data, const BlockSettings& s,
                                bool replay);
 
-    const DemParam& dem_;
+    mutable std::mutex settingsLock_;
+    BlockSettings settings_;  // guarded by settingsLock_
     DataPathBuffers buf_;
     DataPathFlags flags_;
     DataConsumers& consumers_;

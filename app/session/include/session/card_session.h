@@ -55,6 +55,9 @@ struct SessionFlags {
 // and a real sleep.
 struct SessionHooks {
     std::function<void()> resetSuperframeAssembly;
+    // The demodulator record was rewritten (fetched from the store, or its
+    // head taken from the receiver record); called on the writing thread.
+    std::function<void(const DemParam&)> demodulatorRecordChanged;
     // The search library is (re)initialised with the geometry.
     std::function<void(const FrameGeometry&)> frameGeometry;
     // Bit-error measurement switched off: its standard frame is discarded.
@@ -129,6 +132,7 @@ private:
     void ApplyLiftOffAtOpen();
     void SendLiftOff();
     void UpdateGeometry();
+    void DemodulatorRecordChanged();
     void StampIfSystemTime();
     void MirrorRecordFlags();
     void Log(std::string text);

@@ -71,7 +71,7 @@ private:
 };
 
 // Carrier settings handed to a spectrum unit by the demodulator and signal
-// source records; the spectrum data itself comes with the spectrum units.
+// source records.
 class CSpectrumUnit : public CEngineUnit {
 public:
     CSpectrumUnit(CCardDevice& card, unsigned module) : CEngineUnit(card, module) {}

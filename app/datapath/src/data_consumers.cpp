@@ -1,6 +1,5 @@
-// The consumer steps of the data path take nothing here. The program's
-// consumers (a subclass made by the frame) override each step once the part
-// that owns the consumer exists; the comments name that part.
+// The consumers of the data path take nothing here. The program's consumers
+// (a subclass made by the frame) override the methods they serve.
 #include <datapath/data_consumers.h>
 
 namespace datapath {

@@ -15,8 +15,8 @@ inline constexpr std::size_t kFrameBufferSize = 20971520;      // 20 MiB
 inline constexpr std::size_t kSuperframeBufferSize = 8388608;  // 8 MiB
 inline constexpr std::size_t kSendBufferSize = 262144;         // 256 KiB
 
-// Two work buffers and the frame buffers A and B (creation step 4, exit
-// step 8).
+// Two work buffers and the frame buffers A and B, allocated once at creation
+// and freed at exit after the card is closed.
 class FrameBuffers {
 public:
     // Does nothing when already allocated.

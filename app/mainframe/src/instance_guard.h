@@ -41,5 +41,5 @@ struct InstanceClaim {
     bool refused = false;
 };
 
-// Steps 1 and 2 of start-up in the runtime directory dir.
+// Claims the one copy per user session, with its lock in the runtime directory dir.
 InstanceClaim ClaimSingleInstance(const std::string& dir);

@@ -116,7 +116,7 @@ CMainFrame* CMainFrame::Instance() {
 }
 
 bool CMainFrame::OnCreate() {
-    // 1. Base creation: the MDI client and the message receiver.
+    // The MDI client and the receiver of window messages.
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setViewMode(QMdiArea::SubWindowView);
     m_mdiArea->setBackground(QColor(128, 128, 128));
@@ -125,25 +125,22 @@ bool CMainFrame::OnCreate() {
     CreateMenus();
     m_receiver = std::make_unique<QtMessageReceiver>(this);
 
-    // 2. Toolbar; 3. status display bar.
+    // Toolbar and status display bar.
     if (!CreateToolBar()) return false;
     if (!CreateStatusDisplayBar()) return false;
 
-    // 4. Buffers, allocated once.
+    // Buffers, allocated once, and the data path that writes into them.
     m_buffers.Allocate();
     m_dataBuffers.Allocate();
     CreateDataPath();
 
-    // 5. Publish the frame pointer before any thread or timer can use it.
+    // The frame pointer is published before any thread or timer can use it.
     g_pMainFrame = this;
     m_dataPath->Attach();
 
-    // 6. System log.
     applog::StartSystemLog();
 
-    // 7. The send-buffer lock is a member of m_dataBuffers and ready now.
-
-    // 8. Module directory and initial run state.
+    // Module directory and initial run state.
     m_strModuleDir = plat::ModuleDirectory();
     m_nStreamNo = 1;
     m_bCardInitialising = 1;
@@ -152,40 +149,33 @@ bool CMainFrame::OnCreate() {
     m_para.storage = cfg::DefaultStorageConfig(m_strModuleDir);
     m_session = MakeCardSession(*this);
 
-    // 9. Configuration.
     LoadConfigurationAtStartup();
 
-    // 10. Network endpoints; 11. replay parameters.
+    // Network endpoints and replay parameters.
     OpenNetworkEndpoints();
     LoadReplayConfig();
 
-    // 12. Threads may run from now on.
+    // Threads may run from now on.
     m_bThreadRun = 1;
 
-    // 13. Named events.
     m_events.Create(m_strEventPrefix);
 
-    // 14. Default task for the stream; 15. saved as the working state.
+    // The stream's default task, saved as the working state.
     FetchDefaultTask();
     SaveWorkingState();
 
-    // 16. Card-open, replay-feed and receive threads.
+    // Card-open, replay-feed and receive threads.
     m_bCreated = true;
     StartWorkerThreads();
 
-    // 17. Window timers.
     StartWindowTimers();
-
-    // 18. Satellite-navigation search.
     InitGnssSearch();
-
-    // 19. Multimedia timers.
     StartMultimediaTimers();
 
-    // 20. The status display bar stays hidden when it was closed at exit.
+    // The status display bar stays hidden when it was closed at exit.
     if (!m_windowPos[cfg::PlacedWindow::DockPageBar].open) m_dockBar->hide();
 
-    // 21. Re-open the windows that were open at exit.
+    // The windows that were open at exit open again.
     RestoreOpenWindows();
 
     // Update handlers run on idle in a framework; here on a short timer.
@@ -251,8 +241,7 @@ void CMainFrame::InitGnssSearch() {
     m_gnssTagBytes = 8;
     m_gnssSubframeBytes = 4;
     m_gnssSuperframeLen = 32;
-    // Filled by the external-measurement search: its first operation with the
-    // three values above, then its second with the routes {1, 2, 3, 4}.
+    // The satellite-navigation search starts from these frame sizes.
 }
 
 void CMainFrame::StartMultimediaTimers() {

@@ -61,10 +61,11 @@ public:
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
 
-    // Creation steps 1 to 21. False when a bar could not be made.
+    // Builds the windows, buffers, threads and timers in their order. False
+    // when a bar could not be made.
     bool OnCreate();
 
-    // The process-wide frame pointer, published in creation step 5 for the
+    // The process-wide frame pointer, published before any thread starts, for the
     // device callback, the timer callbacks and the worker threads.
     static CMainFrame* Instance();
 
@@ -217,7 +218,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    // creation steps
+    // parts of OnCreate
     bool CreateToolBar();
     bool CreateStatusDisplayBar();
     void CreateMenus();
@@ -229,7 +230,7 @@ private:
     void StartMultimediaTimers();
     void RestoreOpenWindows();
 
-    // steps filled by the libraries of later issues
+    // hooks into the session, the views, recording and the network
     void OpenNetworkEndpoints();
     void CloseNetworkEndpoints();
     void FetchDefaultTask();

@@ -27,7 +27,7 @@ const DemParam& CMainFrame::CurrentDemParam() const {
     return m_demParam->dem;
 }
 
-// Creation step 4: the data path over the buffers just allocated. It takes
+// The data path over the buffers just allocated. It takes
 // blocks once the frame pointer is published.
 void CMainFrame::CreateDataPath() {
     m_dataConsumers = std::make_unique<datapath::DataConsumers>();

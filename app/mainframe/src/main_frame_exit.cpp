@@ -45,35 +45,32 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 void CMainFrame::RunExitSequence() {
     emit exitConfirmed();
-    // 1, 2. Stop recording and a card replay.
+    // Recording and a card replay stop first.
     if (m_bRecording) StopRecording();
     if (m_bReplayRunning && m_nReplayKind == 2) StopCardReplay();
-    // 3, 4. Working state and window placement.
+    // Working state and window placement.
     SaveWorkingState();
     SaveWindowPos();
-    // 5. Replay pacing off, then wake the replay-feed thread to end.
+    // Replay pacing off, then wake the replay-feed thread to end.
     m_replayTimer.Kill();
     Pause(10);
     if (auto* e = m_events.ExitNewThread()) e->Set();
     Pause(10);
     if (auto* e = m_events.ExitNewThread()) e->Set();
     Pause(10);
-    // 6. Window timers.
     KillTimer(TIMER_REFRESH);
     Pause(10);
-    // 7. The card.
+    // The card.
     if (m_bCardOpen && !CloseCard())
         plat::MessageBox("基带卡关闭失败！\n\n", "Talvora", plat::MB_OK);
-    // 8. Work and frame buffers.
+    // Work and frame buffers.
     Pause(10);
     if (m_dataPath) m_dataPath->Detach();  // no block goes into freed buffers
     m_buffers.Free();
-    // 9. Network.
     CloseNetworkEndpoints();
-    // 10. The journal ends with "退出软件！".
+    // The journal ends with "退出软件！".
     applog::StopSystemLog();
     Pause(10);
-    // 11. Destroy.
     OnDestroy();
 }
 

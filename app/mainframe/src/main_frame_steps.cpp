@@ -1,6 +1,7 @@
-// Steps of the frame whose work belongs to libraries that join the program
-// later. Each is called at its place in the start-up, run and exit sequences;
-// the library that owns the step fills its body.
+// The frame's hooks into the card session, the views, recording and the
+// network, called at their places in the start-up, run and exit sequences.
+// Those without a body stand for parts the program does not have: no network
+// output, no recorder, no satellite-navigation window.
 #include <datapath/data_path.h>
 #include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
@@ -8,11 +9,10 @@
 
 #include "main_frame.h"
 
-// Filled by the network output: opens the multicast, broadcast and unicast
-// endpoints and logs each result.
+// The multicast, broadcast and unicast endpoints (none without network output).
 void CMainFrame::OpenNetworkEndpoints() {}
 
-// Filled by the network output.
+// Closes the network endpoints.
 void CMainFrame::CloseNetworkEndpoints() {}
 
 // GetDefaultTaskPara into the five task records for the stream (1, 2, or 3
@@ -38,18 +38,18 @@ bool CMainFrame::CloseCard() {
     return m_session->CloseCard();
 }
 
-// Filled by recording and replay.
+// Ends a recording.
 void CMainFrame::StopRecording() {
     m_bRecording = 0;
 }
 
-// Filled by recording and replay: BB_StopFileReplay for the device.
+// Ends a replay that the card plays.
 void CMainFrame::StopCardReplay() {
     m_bReplayRunning = 0;
 }
 
 // Creates the window, records its handle in View(v).wnd and sets
-// View(v).open; the plot and solved-parameter views fill their cases.
+// View(v).open.
 void CMainFrame::OpenView(FrameView v) {
     switch (v) {
         case FrameView::RawTable:
@@ -60,8 +60,7 @@ void CMainFrame::OpenView(FrameView v) {
     }
 }
 
-// Deletes the view object after its window closed; the other raw-code views
-// fill their cases.
+// Deletes the view object after its window closed.
 void CMainFrame::DeleteViewObject(FrameView v) {
     if (v == FrameView::RawTable && !View(v).open) m_rawTable.reset();
 }
@@ -71,16 +70,16 @@ void CMainFrame::ApplyTaskParameters(std::uintptr_t code) {
     if (code <= 0x7FFFFFFF) m_session->OnApplyNotification(static_cast<int>(code));
 }
 
-// Filled by the satellite-navigation display.
+// Closes the satellite-navigation window when there is one.
 void CMainFrame::CloseGnssSearchWindow() {}
 
-// Filled by the network output: the 1000 ms link-monitor packet.
+// The 1000 ms link-monitor packet.
 void CMainFrame::OnLinkMonitorTick() {}
 
-// Filled by the network output: drains the send buffer into packets.
+// Drains the send buffer into packets.
 void CMainFrame::OnTelemetrySendTick() {}
 
-// Filled by the network output: receives link-monitor and lift-off packets;
+// Receives link-monitor and lift-off packets;
 // false when there is no socket to wait on.
 bool CMainFrame::ReceiveNetworkPackets() {
     return false;

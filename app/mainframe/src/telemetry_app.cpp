@@ -69,7 +69,7 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
     if (m_cmd.quitAfterSeconds > 0) m_sink->SetAutoCloseMs(m_cmd.quitAfterSeconds * 1000);
     plat::SetNotifySink(m_sink);
 
-    // 1, 2. One copy per user session.
+    // One copy per user session.
     const std::string runtimeDir = mainframe::InstanceRuntimeDir();
     m_instance = ClaimSingleInstance(runtimeDir);
     if (m_instance.refused) {
@@ -82,7 +82,7 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
         m_instanceServer->Listen();
     }
 
-    // 4. The main frame.
+    // The main frame.
     m_pMainWnd = std::make_unique<CMainFrame>();
     if (!m_pMainWnd->OnCreate()) {
         *exitCode = 1;
@@ -94,7 +94,7 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
         m_pMainWnd.get(), &CMainFrame::exitSequenceFinished, this,
         [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
-    // 6. Shown maximised; then the printer defaults.
+    // Shown maximised; then the printer defaults.
     // Without a window manager (a virtual display) the maximised state is
     // ignored, so the frame also takes the whole available screen itself.
     if (QScreen* screen = primaryScreen()) m_pMainWnd->setGeometry(screen->availableGeometry());

@@ -144,7 +144,7 @@ protected:
         ::setenv("TALVORA_ENGINE", engine_->Address().c_str(), 1);
     }
 
-    // Creation steps 14 and 15 of the frame.
+    // What the frame does at creation: the stream's default task.
     void LoadDefaultTask() {
         ASSERT_NE(GetDefaultTaskPara(info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get(),
                                      session_->Stream()),

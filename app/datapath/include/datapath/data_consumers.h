@@ -1,6 +1,6 @@
-// The consumers the data path hands each block to, one method per step. The
-// base class does nothing (a consumer that is not built yet takes nothing);
-// the frame's subclass overrides a step once its consumer is built. All run
+// The consumers the data path hands each block to, one method per kind of
+// work. The base class takes nothing; the frame's subclass overrides the
+// methods whose consumer the program has. All run
 // on the producer's thread: the card's report thread or the replay-feed
 // thread.
 #pragma once

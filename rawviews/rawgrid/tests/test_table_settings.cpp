@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 #include <platform/paths.h>
+#include <rawgrid/table_settings.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-
-#include "table_settings.h"
 
 namespace rawgrid {
 namespace {

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
+#include <rawgrid/table_store.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
-
-#include "table_store.h"
 
 namespace rawgrid {
 namespace {

@@ -2,6 +2,11 @@
 #include <platform/notify.h>
 #include <platform/paths.h>
 #include <platform/winmsg.h>
+#include <rawgrid/cell_text.h>
+#include <rawgrid/table_grid_wnd.h>
+#include <rawgrid/table_menu_wnd.h>
+#include <rawgrid/table_settings.h>
+#include <rawgrid/table_wnd.h>
 #include <rawgrid/table_wnd_class.h>
 
 #include <QApplication>
@@ -16,12 +21,6 @@
 #include <filesystem>
 #include <mutex>
 #include <vector>
-
-#include "cell_text.h"
-#include "table_grid_wnd.h"
-#include "table_menu_wnd.h"
-#include "table_settings.h"
-#include "table_wnd.h"
 
 namespace rawgrid {
 namespace {

@@ -1,9 +1,10 @@
 # Helpers shared by every folder's CMakeLists.txt.
 
 # talvora_add_test(<name> SOURCES a.cpp b.cpp LIBS lib1 lib2 [GUI])
-# One GoogleTest program; its tests are discovered for ctest. GUI tests are
-# only built when the Qt windows are built, and run on the offscreen platform
-# (the test main sets QT_QPA_PLATFORM itself).
+# One GoogleTest program; its tests are discovered for ctest. Every test links
+# talvora_testsupport (testsupport/README.md). GUI tests are only built when
+# the Qt windows are built and bring their own main(): list
+# talvora_testsupport_gui in LIBS for the offscreen one.
 function(talvora_add_test name)
   cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
   if(T_GUI AND NOT TALVORA_GUI)
@@ -13,7 +14,8 @@ function(talvora_add_test name)
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} talvora_testsupport GTest::gtest GTest::gmock
+                                        Threads::Threads)
   if(NOT T_GUI)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()

@@ -2,6 +2,9 @@
 // words in hexadecimal into an image, 200 times, and prints the median; also
 // times the data call that copies such a frame.
 #include <platform/paths.h>
+#include <rawgrid/table_grid_wnd.h>
+#include <rawgrid/table_menu_wnd.h>
+#include <rawgrid/table_wnd.h>
 #include <rawgrid/table_wnd_class.h>
 
 #include <QApplication>
@@ -14,10 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <vector>
-
-#include "table_grid_wnd.h"
-#include "table_menu_wnd.h"
-#include "table_wnd.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "platform/datasource.h"
 #include "platform/profile.h"
 #include "test_util.h"
+#include "testsupport/temp_home.h"
 
 namespace plat {
 namespace {
@@ -15,20 +16,9 @@ namespace {
 constexpr const char* kTemplate =
     "DSN=%s? DESCRIPTION=测试数据库? DBQ=%s? FIL=MicrosoftAccess? DEFAULTDIR=%s?? ";
 
-// Points the registry at a temp dir for the test's lifetime.
+// Points the registry at a temporary home for the test's lifetime.
 class DataSourceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* old = getenv("XDG_CONFIG_HOME");
-        if (old) saved_ = old, hadOld_ = true;
-        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (hadOld_)
-            setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-    }
     bool Register(const std::string& name, const std::string& db) {
         char buf[kAttributeBufferSize];
         if (!FormatAttributeList(buf, kTemplate, name.c_str(), db.c_str(), dir_.path().c_str()))
@@ -36,9 +26,7 @@ protected:
         return ConfigDataSource("Microsoft Access Driver (*.mdb)", buf);
     }
 
-    test::TempDir dir_;
-    std::string saved_;
-    bool hadOld_ = false;
+    talvora::test::TempHome dir_;
 };
 
 TEST_F(DataSourceTest, AttributeTextBecomesNulSeparatedList) {
@@ -52,7 +40,7 @@ TEST_F(DataSourceTest, AttributeTextBecomesNulSeparatedList) {
 TEST_F(DataSourceTest, RegisteredNameOpensItsDatabase) {
     std::string db = dir_ / "任务.mdb";
     ASSERT_TRUE(Register("Store-1", db));
-    EXPECT_EQ(DataSourceRegistryPath(), dir_.path() + "/talvora/odbc.ini");
+    EXPECT_EQ(DataSourceRegistryPath(), dir_.configHome() + "/talvora/odbc.ini");
     auto info = LookupDataSource("Store-1");
     ASSERT_TRUE(info);
     EXPECT_EQ(info->database, db);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/timer.h"
+#include "testsupport/wait.h"
 
 namespace plat {
 namespace {
@@ -33,6 +34,18 @@ struct Counter {
         return n;
     }
 };
+
+// Time in which a timer that was not stopped would have ticked: another timer
+// of the same period ticks `ticks` times.
+bool LetTimersTick(int ticks) {
+    Counter marker;
+    TimerId id = TimeSetEvent(
+        1, 1, [&] { marker.Tick(); }, true);
+    if (id == 0) return false;
+    const bool ticked = marker.WaitFor(ticks);
+    TimeKillEvent(id);
+    return ticked;
+}
 
 TEST(Timer, CapabilitiesAndBadArguments) {
     TimerCaps caps{};
@@ -65,7 +78,7 @@ TEST(Timer, PeriodicTicksUntilKilledAndOneShotFiresOnce) {
     EXPECT_TRUE(TimeKillEvent(id));
     EXPECT_FALSE(TimeKillEvent(id));
     const int atKill = periodic.Value();
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(LetTimersTick(20));
     EXPECT_EQ(periodic.Value(), atKill);  // no tick after the kill returned
     EXPECT_EQ(once.Value(), 1);
     TimeKillEvent(oneShot);  // fired already: either answer is fine
@@ -83,7 +96,7 @@ TEST(Timer, KillWaitsForARunningCallback) {
         },
         true);
     ASSERT_NE(id, 0u);
-    while (!entered) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(talvora::test::WaitUntil([&] { return entered.load(); }, 10s, "the callback"));
     EXPECT_TRUE(TimeKillEvent(id));
     EXPECT_FALSE(inside);
 }
@@ -105,7 +118,7 @@ TEST(Timer, CallbackMayKillItsOwnTimer) {
     ASSERT_NE(id.load(), 0u);
     hold.unlock();
     ASSERT_TRUE(counter.WaitFor(1));
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(LetTimersTick(20));
     EXPECT_TRUE(killed);
     EXPECT_EQ(counter.Value(), 1);
 }

@@ -1,33 +1,18 @@
 // Helpers shared by the platform tests.
 #pragma once
 
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "testsupport/temp_home.h"
+
 namespace plat::test {
 
 // A fresh directory removed again at the end of the test.
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "talvora-XXXXXX").string();
-        path_ = mkdtemp(tmpl.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using TempDir = talvora::test::TempDir;
 
 inline std::string ReadBytes(const std::string& file) {
     std::ifstream in(file, std::ios::binary);

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <rawgrid/table_grid_wnd.h>
+#include <rawgrid/table_wnd.h>
 #include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
 #include <taskbook/taskbook.h>
@@ -20,8 +22,6 @@
 #include <fstream>
 #include <memory>
 
-#include "table_grid_wnd.h"
-#include "table_wnd.h"
 #include "wait_until.h"
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include "log/system_log.h"
 #include "platform/codepage.h"
+#include "testsupport/temp_home.h"
 
 using namespace applog;
 
@@ -32,9 +33,7 @@ const std::string kFirst =
 class SystemLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "talvora_log_XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        ASSERT_FALSE(temp.path().empty());
         static int counter = 0;
         options.moduleDir = dir;
         options.clock = [] { return At(2026, 3, 5, 8, 7, 9); };
@@ -42,7 +41,6 @@ protected:
         options.eventName =
             "EVENT_LOG_test_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     std::string Journal() {
         std::ifstream in(dir + "/Log/2026年3月5日08时07分09秒.txt", std::ios::binary);
@@ -50,7 +48,8 @@ protected:
         return plat::GbkToUtf8(gbk);
     }
 
-    std::string dir;
+    talvora::test::TempDir temp;
+    const std::string& dir = temp.path();
     LogOptions options;
 };
 

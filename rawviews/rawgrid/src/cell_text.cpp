@@ -1,4 +1,4 @@
-#include "cell_text.h"
+#include <rawgrid/cell_text.h>
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "glyph_batch_wnd.h"
+#include <rawgrid/glyph_batch_wnd.h>
 
 #include <QFont>
 #include <QGlyphRun>

@@ -1,4 +1,5 @@
-#include "table_grid_wnd.h"
+#include <rawgrid/cell_text.h>
+#include <rawgrid/table_grid_wnd.h>
 
 #include <QContextMenuEvent>
 #include <QFontDatabase>
@@ -8,8 +9,6 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
-
-#include "cell_text.h"
 
 namespace rawgrid {
 

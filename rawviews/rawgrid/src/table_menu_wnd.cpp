@@ -1,4 +1,4 @@
-#include "table_menu_wnd.h"
+#include <rawgrid/table_menu_wnd.h>
 
 #include <QActionGroup>
 

@@ -1,7 +1,6 @@
-#include "table_settings.h"
-
 #include <platform/paths.h>
 #include <platform/profile.h>
+#include <rawgrid/table_settings.h>
 
 #include <cerrno>
 #include <cmath>

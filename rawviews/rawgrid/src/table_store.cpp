@@ -1,6 +1,5 @@
-#include "table_store.h"
-
 #include <platform/kernel_objects.h>
+#include <rawgrid/table_store.h>
 
 #include <algorithm>
 #include <cstring>

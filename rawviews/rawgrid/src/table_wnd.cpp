@@ -1,15 +1,13 @@
-#include "table_wnd.h"
-
 #include <platform/notify.h>
 #include <platform/winmsg.h>
+#include <rawgrid/cell_text.h>
+#include <rawgrid/table_grid_wnd.h>
+#include <rawgrid/table_menu_wnd.h>
+#include <rawgrid/table_wnd.h>
 
 #include <QCloseEvent>
 #include <QInputDialog>
 #include <algorithm>
-
-#include "cell_text.h"
-#include "table_grid_wnd.h"
-#include "table_menu_wnd.h"
 
 namespace rawgrid {
 

@@ -1,12 +1,11 @@
+#include <rawgrid/table_menu_wnd.h>
+#include <rawgrid/table_wnd.h>
 #include <rawgrid/table_wnd_class.h>
 
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
 #include <mutex>
-
-#include "table_menu_wnd.h"
-#include "table_wnd.h"
 
 using rawgrid::CTableWnd;
 using rawgrid::TableStore;

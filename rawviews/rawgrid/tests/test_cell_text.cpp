@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
+#include <rawgrid/cell_text.h>
 
 #include <string>
-
-#include "cell_text.h"
 
 namespace rawgrid {
 namespace {

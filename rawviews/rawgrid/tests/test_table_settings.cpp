@@ -1,26 +1,20 @@
 #include <gtest/gtest.h>
 #include <platform/paths.h>
+#include <rawgrid/table_settings.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "table_settings.h"
+#include "testsupport/temp_home.h"
 
 namespace rawgrid {
 namespace {
 
 class TableSettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/rawgrid_settings_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        file_ = dir_ + "/TableParameter.ini";
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
     void Write(const std::string& text) { std::ofstream(file_, std::ios::binary) << text; }
     std::string Read() const {
         std::ifstream in(file_, std::ios::binary);
@@ -28,7 +22,8 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
-    std::string dir_, file_;
+    talvora::test::TempDir dir_;
+    const std::string file_ = dir_ / "TableParameter.ini";
 };
 
 TEST(TableSettingsPath, FileInModuleDirectory) {

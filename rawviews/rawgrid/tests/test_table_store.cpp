@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
+#include <rawgrid/table_store.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
-#include "table_store.h"
+#include "testsupport/wait.h"
 
 namespace rawgrid {
 namespace {
@@ -245,17 +246,18 @@ TEST(TableStore, PagesAreNeverTornByConcurrentData) {
         }
     } joiner{stop, producer};
     PageCopy page;
-    int checked = 0;
-    while (checked < 2000) {
+    ASSERT_TRUE(talvora::test::WaitUntil(
+        [&] {
+            store.ReadPage(0, 64, 0, 256, page);
+            return page.hasData;
+        },
+        std::chrono::seconds(30), "the first frame"));
+    for (int checked = 0; checked < 2000; ++checked) {
         store.ReadPage(0, 64, 0, 256, page);
-        if (!page.hasData) {
-            std::this_thread::yield();
-            continue;
-        }
+        ASSERT_TRUE(page.hasData);
         const std::uint32_t first = page.values.front();
         for (std::uint32_t v : page.values) ASSERT_EQ(v, first);
         for (std::uint8_t t : page.tags) ASSERT_EQ(t, first & 0xFF);
-        ++checked;
     }
 }
 

@@ -2,29 +2,30 @@
 #include <platform/notify.h>
 #include <platform/paths.h>
 #include <platform/winmsg.h>
+#include <rawgrid/cell_text.h>
+#include <rawgrid/table_grid_wnd.h>
+#include <rawgrid/table_menu_wnd.h>
+#include <rawgrid/table_settings.h>
+#include <rawgrid/table_wnd.h>
 #include <rawgrid/table_wnd_class.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenu>
 #include <QScrollBar>
-#include <cstdlib>
-#include <filesystem>
 #include <mutex>
 #include <vector>
 
-#include "cell_text.h"
-#include "table_grid_wnd.h"
-#include "table_menu_wnd.h"
-#include "table_settings.h"
-#include "table_wnd.h"
+#include "testsupport/temp_home.h"
+#include "testsupport/wait.h"
 
 namespace rawgrid {
 namespace {
+
+using namespace std::chrono_literals;
 
 struct Posted {
     std::uint32_t msg;
@@ -81,10 +82,7 @@ std::vector<std::uint8_t> Frame16(const _FRAME_STRUCT_PARAM& f) {
 class TableWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/rawgrid_wnd_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        plat::SetModuleDirectory(dir_);
+        ASSERT_FALSE(home_.path().empty());
         sink_ = std::make_shared<plat::CapturingSink>();
         plat::SetNotifySink(sink_);
         main_ = new QMainWindow;
@@ -99,13 +97,12 @@ protected:
         plat::UnregisterWindow(static_cast<QWidget*>(main_));
         delete main_;
         plat::SetNotifySink(nullptr);
-        plat::SetModuleDirectory("");
-        std::filesystem::remove_all(dir_);
     }
     CTableWnd* Window(int stream) {
         return static_cast<CTableWnd*>(static_cast<QWidget*>(views_->GetTableWnd(stream)));
     }
-    std::string dir_;
+    talvora::test::TempHome home_;  // module directory: TableParameter.ini
+    const std::string& dir_ = home_.path();
     std::shared_ptr<plat::CapturingSink> sink_;
     QMainWindow* main_ = nullptr;
     QMdiArea* area_ = nullptr;
@@ -219,10 +216,8 @@ TEST_F(TableWindow, TimerRepaintsAndRetitlesFromTheData) {
 
     const QString want = QString::fromUtf8(
         "源码表格显示：码速率4000000bps，字长16, 帧格式2048×256，帧长524288，帧周期2097.152ms ");
-    QElapsedTimer t;
-    t.start();
-    while (w->windowTitle() != want && t.elapsed() < 10000)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(talvora::test::WaitUntil([&] { return w->windowTitle() == want; }, 30s,
+                                         "the window title of the new frame shape"));
     EXPECT_EQ(w->windowTitle(), want);
     EXPECT_EQ(w->Grid()->ShownWords(), 2048);
 
@@ -328,10 +323,3 @@ TEST_F(TableWindow, DeletingTheViewsClosesTheirWindowsQuietly) {
 
 }  // namespace
 }  // namespace rawgrid
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

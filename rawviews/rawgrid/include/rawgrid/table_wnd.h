@@ -3,13 +3,13 @@
 // tells the main frame (message 1145) when the operator closes it.
 #pragma once
 
+#include <rawgrid/table_settings.h>
+#include <rawgrid/table_store.h>
+
 #include <QMdiSubWindow>
 #include <QTimer>
 #include <memory>
 #include <string>
-
-#include "table_settings.h"
-#include "table_store.h"
 
 namespace rawgrid {
 

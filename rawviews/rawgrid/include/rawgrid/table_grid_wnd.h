@@ -4,15 +4,15 @@
 // just the visible words; the header strips are cached as pixmaps.
 #pragma once
 
+#include <rawgrid/glyph_batch_wnd.h>
+#include <rawgrid/table_settings.h>
+#include <rawgrid/table_store.h>
+
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QPixmap>
 #include <QString>
 #include <memory>
-
-#include "glyph_batch_wnd.h"
-#include "table_settings.h"
-#include "table_store.h"
 
 namespace rawgrid {
 

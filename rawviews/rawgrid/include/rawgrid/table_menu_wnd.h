@@ -3,9 +3,9 @@
 // operator's choices; the window applies and stores them.
 #pragma once
 
-#include <QMenu>
+#include <rawgrid/table_settings.h>
 
-#include "table_settings.h"
+#include <QMenu>
 
 class QAction;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <bbdevice/bbdevice.h>
+#include <bbdevice/engine_link.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -14,7 +15,6 @@
 #include <string>
 
 #include "engine_dispatcher.h"
-#include "engine_link.h"
 
 namespace plat {
 class NamedEvent;

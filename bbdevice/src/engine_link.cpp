@@ -1,6 +1,5 @@
-#include "engine_link.h"
-
 #include <arpa/inet.h>
+#include <bbdevice/engine_link.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>

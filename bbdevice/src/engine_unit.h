@@ -4,13 +4,14 @@
 // reports about it.
 #pragma once
 
+#include <bbdevice/engine_link.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 
 #include "engine_dispatcher.h"
-#include "engine_link.h"
 
 namespace bbdev {
 

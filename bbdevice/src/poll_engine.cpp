@@ -1,5 +1,4 @@
-#include "poll_engine.h"
-
+#include <bbdevice/poll_engine.h>
 #include <platform/notify.h>
 #include <pthread.h>
 #include <sched.h>

@@ -1,5 +1,6 @@
 // The engine link against the software card engine on 127.0.0.1. No timing
 // is asserted: waits have generous limits and only the outcome is checked.
+#include <bbdevice/engine_link.h>
 #include <bbdevice/wire/engine_message.h>
 #include <cardengine/testkit/engine_process.h>
 #include <gtest/gtest.h>
@@ -8,8 +9,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include "engine_link.h"
 
 namespace {
 

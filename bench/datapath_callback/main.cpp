@@ -4,6 +4,7 @@
 // (drained after every block as the 1 ms sender would), against memcpy of the
 // same 64 KiB into the latest block. The consumers themselves do nothing.
 #include <datapath/data_path.h>
+#include <testsupport/data_path_rig.h>
 
 #include <chrono>
 #include <cstdio>
@@ -33,28 +34,9 @@ double Seconds(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
 }
 
-struct Bench {
-    std::unique_ptr<std::uint8_t[]> latest =
-        std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
-    std::unique_ptr<std::uint8_t[]> after =
-        std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
-    std::unique_ptr<std::uint8_t[]> assembly =
-        std::make_unique<std::uint8_t[]>(datapath::kAssemblyBytes);
-    std::unique_ptr<std::uint8_t[]> send =
-        std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes);
-    std::atomic<std::uint32_t> count{0};
-    std::uint32_t fill = 0;
-    std::mutex lock;
-    std::atomic<int> open{1}, init{0}, replay{0}, kind{0}, after_{0}, recording{1}, applied{1},
-        ready{0}, off{0};
-    DemParam dem{};
-    Sink sink;
-    datapath::DataPath path{
-        dem,
-        {latest.get(), after.get(), assembly.get(), &count, send.get(), &fill, &lock},
-        {open, init, replay, kind, after_, recording, applied, ready, off, off, off, off, off, off,
-         off},
-        sink};
+// Card open with recording on; 64 KiB blocks of the stream below.
+struct Bench : talvora::test::DataPathRig<Sink> {
+    Bench() { recording = 1; }
 };
 
 }  // namespace
@@ -62,14 +44,13 @@ struct Bench {
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
     auto b = std::make_unique<Bench>();
-    FillDefault(b->dem);
     // 124 words of 16 bits: 256-byte subframe records, 24 to a superframe of
     // 6144 bytes, so superframes run across the 64 KiB blocks.
     b->dem.字长 = 16;
     b->dem.子帧长 = 124;
     b->dem.副帧长 = 24;
     b->dem.副帧类型 = 2;
-    b->path.SetDemodulatorRecord(b->dem);
+    b->Publish();
     b->path.Attach();
     b->path.syncLossCount = 0;
     b->path.dayOfYear = 123;
@@ -99,22 +80,23 @@ int main(int argc, char** argv) {
     };
 
     const double copy = run("memcpy 64 KiB into the latest block", [&](const std::uint8_t* d) {
-        std::memcpy(b->latest.get(), d, kBlock);
-        asm volatile("" ::"r"(b->latest.get()) : "memory");
+        std::memcpy(b->latest.data(), d, kBlock);
+        asm volatile("" ::"r"(b->latest.data()) : "memory");
     });
     b->recording = 0;
-    b->sink.telemetry = false;
+    b->consumers.telemetry = false;
     const double assembly = run("callback: assembly only",
                                 [&](const std::uint8_t* d) { b->path.OnCardBlock(d, kBlock); });
     b->recording = 1;
-    b->sink.telemetry = true;
+    b->consumers.telemetry = true;
     const double full = run("callback: assembly + recording copy + send",
                             [&](const std::uint8_t* d) { b->path.OnCardBlock(d, kBlock); });
     b->dem.副帧类型 = 0;
+    b->Publish();  // the path works on its own copy of the record
     const double plain = run("callback outside superframe mode, all on",
                              [&](const std::uint8_t* d) { b->path.OnCardBlock(d, kBlock); });
     std::printf("ratios to memcpy: assembly %.2f, full %.2f, plain %.2f (check %llu)\n",
                 assembly / copy, full / copy, plain / copy,
-                static_cast<unsigned long long>(b->sink.sum));
+                static_cast<unsigned long long>(b->consumers.sum));
     return 0;
 }

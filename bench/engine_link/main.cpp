@@ -5,6 +5,7 @@
 //    a plain TCP loopback copy of 64 KiB writes into a 4 MiB buffer, and
 //    against cardengine's stream read raw (what the engine itself can send).
 #include <arpa/inet.h>
+#include <bbdevice/engine_link.h>
 #include <bbdevice/wire/engine_message.h>
 #include <bbdevice/wire/engine_parser.h>
 #include <cardengine/testkit/engine_process.h>
@@ -21,8 +22,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "engine_link.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "store.h"
+#include "taskbook/task_store.h"
 #include "taskbook/taskbook.h"
 
 namespace taskbook {

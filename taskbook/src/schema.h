@@ -12,6 +12,7 @@
 
 #include "columns.h"
 #include "taskbook/task_records.h"
+#include "taskbook/task_store.h"
 
 namespace taskbook {
 
@@ -49,29 +50,6 @@ const char* SqlType(Codec codec);
 
 // All 22 tables in reading order, the task information first.
 const std::vector<Table>& Tables();
-
-// The records of one stream.
-struct StreamRecords {
-    DemTaskRecord dem;
-    SimTaskRecord sim;
-    TimeTaskRecord time;
-    RecvTaskRecord recv;
-};
-
-// Every record of one task.
-struct TaskRecords {
-    TaskInfoRecord info;
-    StreamRecords streams[3];
-};
-
-// One task's rows: for each table of Tables(), the column values in order.
-struct TaskRows {
-    std::string name;
-    std::vector<std::vector<plat::DbValue>> tables;
-};
-
-// Records as a new, empty task holds them: the device defaults, no texts.
-void FillDefaultRecords(TaskRecords& r);
 
 // Rows of a new task named `name`: the device defaults and the defaults of
 // the other columns; `stamp` is the creation time written to date columns.

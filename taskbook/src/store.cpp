@@ -1,6 +1,4 @@
 // Task store on SQLite, reached by data-source name.
-#include "store.h"
-
 #include <platform/notify.h>
 #include <platform/paths.h>
 #include <sys/stat.h>
@@ -9,6 +7,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "schema.h"
+#include "taskbook/task_store.h"
 #include "taskbook/taskbook.h"
 
 namespace taskbook {

@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "store.h"
+#include "schema.h"
+#include "taskbook/task_store.h"
 #include "taskbook/taskbook.h"
 
 namespace taskbook {

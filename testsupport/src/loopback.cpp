@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 namespace talvora::test {
@@ -60,6 +61,15 @@ bool IsLoopback(std::string_view host) {
     if (IsLoopback(host)) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
            << "'" << std::string(host) << "' is not a loopback address; tests stay on 127.0.0.0/8";
+}
+
+::testing::AssertionResult RequireLoopbackEngine() {
+    const char* env = std::getenv("TALVORA_ENGINE");
+    // Without the variable the device library takes the station's card.
+    const std::string engine = env && *env ? env : "192.168.1.100:10001";
+    ::testing::AssertionResult r = RequireLoopback(engine);
+    if (!r) r << " (card engine from TALVORA_ENGINE)";
+    return r;
 }
 
 }  // namespace talvora::test

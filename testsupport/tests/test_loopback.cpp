@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "testsupport/loopback.h"
@@ -50,6 +52,41 @@ TEST(Loopback, RequireNamesTheRefusedAddress) {
     ASSERT_FALSE(r);
     EXPECT_NE(std::string(r.message()).find("192.168.1.100:10001"), std::string::npos);
     EXPECT_FALSE(RequireLoopback(std::string(4096, '1')));
+}
+
+// Sets TALVORA_ENGINE for one scope and puts back what was there.
+class EngineVariable {
+public:
+    explicit EngineVariable(const char* value) {
+        if (const char* old = std::getenv("TALVORA_ENGINE")) saved_ = old;
+        if (value)
+            setenv("TALVORA_ENGINE", value, 1);
+        else
+            unsetenv("TALVORA_ENGINE");
+    }
+    ~EngineVariable() {
+        if (saved_)
+            setenv("TALVORA_ENGINE", saved_->c_str(), 1);
+        else
+            unsetenv("TALVORA_ENGINE");
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+TEST(Loopback, EngineFromTheEnvironmentMustBeOnThisMachine) {
+    {
+        EngineVariable v("127.0.0.1:4000");
+        EXPECT_TRUE(RequireLoopbackEngine());
+    }
+    // Unset or empty: the device library takes the station's card.
+    for (const char* value : {static_cast<const char*>(nullptr), "", ":10001", "10.1.2.3:4000"}) {
+        EngineVariable v(value);
+        const ::testing::AssertionResult r = RequireLoopbackEngine();
+        EXPECT_FALSE(r) << (value ? value : "(unset)");
+        EXPECT_NE(std::string(r.message()).find("TALVORA_ENGINE"), std::string::npos);
+    }
 }
 
 }  // namespace

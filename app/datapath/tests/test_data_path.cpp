@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "testsupport/data_path_rig.h"
+
 using namespace datapath;
 using ::testing::ElementsAre;
 
@@ -100,63 +102,9 @@ struct ScriptedReader : SoftwareReplayReader {
     void StopReplay() override { ++stops; }
 };
 
-// Zeroed memory that is only touched where written.
-struct Zeroed {
-    explicit Zeroed(std::size_t n) : p(static_cast<std::uint8_t*>(std::calloc(n, 1))) {}
-    ~Zeroed() { std::free(p); }
-    std::uint8_t* data() const { return p; }
-    std::uint8_t& operator[](std::size_t i) const { return p[i]; }
-    std::uint8_t* p;
-};
-
-// The frame's part: buffers, flags and the demodulator record.
-struct Harness {
-    Zeroed latest{kLatestBlockBytes};
-    Zeroed afterDecryption{kLatestBlockBytes};
-    Zeroed assembly{kAssemblyBytes};
-    Zeroed send{kSendBufferBytes};
-    std::atomic<std::uint32_t> count{0};
-    std::uint32_t fill = 0;
-    std::mutex lock;
-    std::atomic<int> cardOpen{1}, initialising{0}, replayRunning{0}, replayKind{0}, after{0},
-        recording{0}, applied{1}, stdReady{0}, bitError{0}, frameStat{0}, idStat{0}, timeStat{0},
-        gnss{0}, gnssMulticast{0}, broadcast{0};
-    DemParam dem{};
-    Recorder consumers;
-    DataPath path;
-
-    Harness()
-        : path(dem,
-               DataPathBuffers{.latestBlock = latest.data(),
-                               .afterDecryptionBlock = afterDecryption.data(),
-                               .assembly = assembly.data(),
-                               .assemblyCount = &count,
-                               .sendBuffer = send.data(),
-                               .sendFill = &fill,
-                               .sendLock = &lock},
-               DataPathFlags{.cardOpen = cardOpen,
-                             .cardInitialising = initialising,
-                             .replayRunning = replayRunning,
-                             .replayKind = replayKind,
-                             .afterDecryption = after,
-                             .recording = recording,
-                             .paramsApplied = applied,
-                             .standardFrameReady = stdReady,
-                             .bitErrorOn = bitError,
-                             .frameCountStatOn = frameStat,
-                             .idStatOn = idStat,
-                             .timeStatOn = timeStat,
-                             .gnssSearchOn = gnss,
-                             .gnssMulticastOn = gnssMulticast,
-                             .fullFrameBroadcastOn = broadcast},
-               consumers) {
-        // 24 words of 8 bits, 4 subframes, ID superframe: records of 32 bytes.
-        FillDefault(dem);
-        Publish();
-        path.Attach();
-    }
-    // The frame hands the path every rewritten demodulator record.
-    void Publish() { path.SetDemodulatorRecord(dem); }
+// The frame's part, attached, with every consumer call recorded.
+struct Harness : talvora::test::DataPathRig<Recorder> {
+    Harness() { path.Attach(); }
     _FRAME_STRUCT_PARAM Shown() const {
         _FRAME_STRUCT_PARAM r{};
         FillFrameRecord(r, dem);

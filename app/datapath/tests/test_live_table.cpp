@@ -16,13 +16,13 @@
 
 #include <QApplication>
 #include <QMdiArea>
-#include <QThread>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 
-#include "wait_until.h"
+#include "testsupport/data_path_rig.h"
+#include "testsupport/temp_home.h"
+#include "testsupport/wait.h"
 
 namespace {
 
@@ -35,74 +35,33 @@ int DataCallback(DemReportBlock* block) {
     return 0;
 }
 
-// The frame's flags, buffers and records for the session and the data path.
-struct MiniFrame {
-    std::atomic<int> cardOpen{0}, initialising{1}, applied{0}, streamNo{1}, recording{0},
-        replayRunning{0}, replayKind{0}, frameStat{0}, idStat{0}, timeStat{0}, bitError{0},
-        stdReady{0}, after{0}, decryption{0}, liftOff{0}, gnss{0}, gnssMulticast{0}, broadcast{0};
-    std::unique_ptr<std::uint8_t[]> latest =
-        std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
-    std::unique_ptr<std::uint8_t[]> afterDecryption =
-        std::make_unique<std::uint8_t[]>(datapath::kLatestBlockBytes);
-    std::unique_ptr<std::uint8_t[]> assembly =
-        std::make_unique<std::uint8_t[]>(datapath::kAssemblyBytes);
-    std::unique_ptr<std::uint8_t[]> send =
-        std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes);
-    std::atomic<std::uint32_t> count{0};
-    std::uint32_t fill = 0;
-    std::mutex sendLock;
+// The frame's flags, buffers and records for the session and the data path;
+// the card is closed until the session opens it.
+struct MiniFrame : talvora::test::DataPathRig<> {
+    MiniFrame() {
+        cardOpen = 0;
+        initialising = 1;
+        applied = 0;
+    }
+    std::atomic<int> streamNo{1}, decryption{0}, liftOff{0};
     TaskInfoRecord info{};
-    DemTaskRecord dem{};
+    DemTaskRecord demTask{};  // the session's; the rig's dem is the path's copy
     SimTaskRecord sim{};
     TimeTaskRecord time{};
     RecvTaskRecord recv{};
-    datapath::DataConsumers consumers;
-    datapath::DataPath path{dem.dem,
-                            {.latestBlock = latest.get(),
-                             .afterDecryptionBlock = afterDecryption.get(),
-                             .assembly = assembly.get(),
-                             .assemblyCount = &count,
-                             .sendBuffer = send.get(),
-                             .sendFill = &fill,
-                             .sendLock = &sendLock},
-                            {.cardOpen = cardOpen,
-                             .cardInitialising = initialising,
-                             .replayRunning = replayRunning,
-                             .replayKind = replayKind,
-                             .afterDecryption = after,
-                             .recording = recording,
-                             .paramsApplied = applied,
-                             .standardFrameReady = stdReady,
-                             .bitErrorOn = bitError,
-                             .frameCountStatOn = frameStat,
-                             .idStatOn = idStat,
-                             .timeStatOn = timeStat,
-                             .gnssSearchOn = gnss,
-                             .gnssMulticastOn = gnssMulticast,
-                             .fullFrameBroadcastOn = broadcast},
-                            consumers};
 };
 
 class LiveTable : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/talvora-datapath-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        ASSERT_FALSE(home_.path().empty());
         ::setenv("TALVORA_OBJECT_NAMESPACE",
                  ("datapath-live-" + std::to_string(::getpid())).c_str(), 1);
-        plat::SetModuleDirectory(dir_);
         sink_ = std::make_shared<plat::CapturingSink>();
         plat::SetNotifySink(sink_);
     }
-    void TearDown() override {
-        plat::SetNotifySink(nullptr);
-        plat::SetModuleDirectory("");
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::string dir_;
+    void TearDown() override { plat::SetNotifySink(nullptr); }
+    talvora::test::TempHome home_;
     std::shared_ptr<plat::CapturingSink> sink_;
 };
 
@@ -125,7 +84,7 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     };
     hooks.log = [](std::string) {};
     session::CardSession card({.info = &frame->info,
-                               .dem = &frame->dem,
+                               .dem = &frame->demTask,
                                .sim = &frame->sim,
                                .time = &frame->time,
                                .recv = &frame->recv},
@@ -144,9 +103,9 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
                                .decryptionSwitch = frame->decryption,
                                .liftOffEnable = frame->liftOff},
                               hooks, &DataCallback);
-    ASSERT_NE(
-        GetDefaultTaskPara(&frame->info, &frame->dem, &frame->sim, &frame->time, &frame->recv, 1),
-        0);
+    ASSERT_NE(GetDefaultTaskPara(&frame->info, &frame->demTask, &frame->sim, &frame->time,
+                                 &frame->recv, 1),
+              0);
     ASSERT_TRUE(card.SaveWorkingState());
     g_path = &frame->path;
     frame->path.Attach();
@@ -156,15 +115,15 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
     area.show();
     CTableWndClass table;
     // The table's own setting: every subframe of the superframe as a row.
-    std::ofstream(dir_ + "/TableParameter.ini") << "[TABLE_PARAMETER]\nSHOW_WF_MODE=1\n";
+    std::ofstream(home_ / "TableParameter.ini") << "[TABLE_PARAMETER]\nSHOW_WF_MODE=1\n";
     _FRAME_STRUCT_PARAM record{};
-    datapath::FillFrameRecord(record, frame->dem.dem);
+    datapath::FillFrameRecord(record, frame->demTask.dem);
     auto* wnd = static_cast<rawgrid::CTableWnd*>(table.InitTableWnd(&area, &record, 100, -1));
     ASSERT_NE(wnd, nullptr);
 
     std::thread opener([&] { card.OpenCard(); });  // the card-open thread
     // The refresh of timer 11, until the table shows a whole superframe.
-    const bool shown = testwait::WaitUntil(
+    const bool shown = talvora::test::WaitUntil(
         [&] {
             if (!frame->path.RefreshAllowed()) return false;
             datapath::FillFrameRecord(record, frame->path.DemodulatorRecord());
@@ -173,11 +132,7 @@ TEST_F(LiveTable, GeneratedWordsAppearInTheRawTable) {
             QApplication::processEvents(QEventLoop::AllEvents, 50);
             return wnd->Grid()->ShownRows() == 4 && !wnd->Grid()->CellText(3, 23).isEmpty();
         },
-        std::chrono::seconds(20),
-        [] {
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
-            QThread::msleep(200);
-        });
+        std::chrono::seconds(20));
     opener.join();
     ASSERT_TRUE(shown) << "no frame reached the table; card open " << frame->cardOpen
                        << ", initialising " << frame->initialising << ", blocks " << g_blocks

@@ -1,6 +1,6 @@
 // A main frame in a fresh module directory with message boxes captured. The
 // frame's card is a closed loopback port (its open fails at once) and its data
-// sources are registered under a temporary XDG_CONFIG_HOME.
+// sources are registered under the temporary home's XDG_CONFIG_HOME.
 #pragma once
 
 #include <cardengine/testkit/engine_process.h>
@@ -9,8 +9,6 @@
 #include <platform/paths.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -18,8 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "loopback_guard.h"
 #include "main_frame.h"
+#include "testsupport/loopback.h"
+#include "testsupport/temp_home.h"
 
 // Records every box; answers the exit question as the test says and every
 // other box (a card that is not there, a missing task store) with its default.
@@ -51,25 +50,21 @@ private:
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(config_.isValid());
-        ::setenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit().constData(), 1);
+        ASSERT_FALSE(home_.path().empty());
         UseEngine("127.0.0.1:" + std::to_string(cardengine::testkit::FreeLoopbackPort()));
-        plat::SetModuleDirectory(home_.path().toStdString());
         sink_ = std::make_shared<ExitAnsweringSink>();
         plat::SetNotifySink(sink_);
     }
     void TearDown() override {
         frame_.reset();
         plat::SetNotifySink(nullptr);
-        plat::SetModuleDirectory("");
     }
     // The engine the frame's card-open thread connects to ("host:port").
     void UseEngine(const std::string& address) { ::setenv("TALVORA_ENGINE", address.c_str(), 1); }
     // A frame constructed but not yet created.
     CMainFrame* NewFrame() {
         // Ends the test rather than let the card-open thread reach a card.
-        if (const auto loopback = testguard::EngineIsLoopback(); !loopback) {
+        if (const auto loopback = talvora::test::RequireLoopbackEngine(); !loopback) {
             ADD_FAILURE() << loopback.message();
             throw std::runtime_error("no frame without a loopback engine");
         }
@@ -86,11 +81,11 @@ protected:
         QApplication::processEvents();
         return frame_.get();
     }
-    std::string Home() const { return home_.path().toStdString(); }
-    std::string ConfigHome() const { return config_.path().toStdString(); }
+    std::string Home() const { return home_.path(); }
+    std::string ConfigHome() const { return home_.configHome(); }
 
-    QTemporaryDir home_;
-    QTemporaryDir config_;
+    // Module directory and XDG_CONFIG_HOME, put back after the test.
+    talvora::test::TempHome home_;
     std::shared_ptr<ExitAnsweringSink> sink_;
     std::unique_ptr<CMainFrame> frame_;
 };

@@ -6,21 +6,18 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <thread>
 
 #include "command_line.h"
 #include "frame_buffers.h"
 #include "frame_events.h"
-#include "loopback_guard.h"
 #include "mm_timer_slot.h"
 #include "single_instance_lock.h"
+#include "testsupport/temp_home.h"
+#include "testsupport/wait.h"
 #include "tiling.h"
-#include "wait_until.h"
 
 using namespace mainframe;
-namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 TEST(Tiling, SpectrumOnTopCurveAndTableSideBySideAboveTheBar) {
     const TileLayout t = ComputeTiling({0, 0, 1600, 900}, 260);
@@ -114,8 +111,7 @@ TEST(MultimediaTimer, RestartingASlotReplacesItsTimer) {
     ASSERT_TRUE(slot.Start(1, [&] { ++first; }));
     ASSERT_TRUE(slot.Start(1, [&] { ++second; }));
     const int firstAfterRestart = first.load();
-    ASSERT_TRUE(testwait::WaitUntil([&] { return second.load() >= 3; }, std::chrono::seconds(10)))
-        << "the restarted timer did not tick";
+    ASSERT_WAIT_UNTIL(second.load() >= 3, 10s);
     EXPECT_EQ(first.load(), firstAfterRestart);
     slot.Kill();
     EXPECT_FALSE(slot.Running());
@@ -138,12 +134,9 @@ TEST(FrameEvents, FiveAutoResetEventsByName) {
 
 class InstanceLockTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("talvora-lock-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    void SetUp() override { ASSERT_FALSE(tmp_.path().empty()); }
+    talvora::test::TempDir tmp_;
+    const std::string dir_ = tmp_.path();
 };
 
 TEST_F(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstIsGone) {
@@ -173,18 +166,4 @@ TEST_F(InstanceLockTest, LockOfADeadProcessIsFree) {
     bool exists = true;
     EXPECT_TRUE(SingleInstanceLock::Create(dir_, kInstanceMutexName, &exists));
     EXPECT_FALSE(exists);
-}
-
-TEST(LoopbackGuard, OnlyAnEngineIn127Slash8Passes) {
-    EXPECT_TRUE(testguard::IsLoopbackHost("127.0.0.1"));
-    EXPECT_TRUE(testguard::IsLoopbackHost("127.200.3.4"));
-    EXPECT_FALSE(testguard::IsLoopbackHost("192.168.1.100"));
-    EXPECT_FALSE(testguard::IsLoopbackHost("128.0.0.1"));
-    EXPECT_FALSE(testguard::IsLoopbackHost("localhost"));  // a name could resolve anywhere
-    EXPECT_FALSE(testguard::IsLoopbackHost(""));
-    // Without an address the device library takes the station's card.
-    EXPECT_FALSE(testguard::IsLoopbackHost(testguard::EngineHostOf("")));
-    EXPECT_FALSE(testguard::IsLoopbackHost(testguard::EngineHostOf(":10001")));
-    EXPECT_TRUE(testguard::IsLoopbackHost(testguard::EngineHostOf("127.0.0.1:4000")));
-    EXPECT_FALSE(testguard::IsLoopbackHost(testguard::EngineHostOf("10.1.2.3:4000")));
 }

@@ -7,6 +7,7 @@
 #include <platform/winmsg.h>
 
 #include <QAbstractButton>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -23,7 +24,7 @@
 #include "dock_page_bar.h"
 #include "frame_fixture.h"
 #include "qt_notify.h"
-#include "wait_until.h"
+#include "testsupport/wait.h"
 
 using namespace mainframe;
 
@@ -312,14 +313,9 @@ TEST_F(FrameTest, CardOfALoopbackEngineFeedsTheDataPathWithTheTasksFrames) {
     ASSERT_TRUE(engine.started());
     UseEngine(engine.Address());
     CMainFrame* f = MakeFrame();
-    auto idle = [] { QApplication::processEvents(QEventLoop::AllEvents, 20); };
-    ASSERT_TRUE(testwait::WaitUntil([&] { return f->m_bCardOpen && !f->m_bCardInitialising; },
-                                    std::chrono::seconds(20), idle))
-        << "the card did not open";
+    ASSERT_WAIT_UNTIL(f->m_bCardOpen && !f->m_bCardInitialising, std::chrono::seconds(20));
     // Whole superframes of the default task (24 words of 8 bits, 4 subframes).
-    ASSERT_TRUE(testwait::WaitUntil([&] { return f->GetDataPath()->Assembler().Count() > 0; },
-                                    std::chrono::seconds(20), idle))
-        << "no superframe was assembled";
+    ASSERT_WAIT_UNTIL(f->GetDataPath()->Assembler().Count() > 0, std::chrono::seconds(20));
     EXPECT_EQ(f->GetDataPath()->Geometry().superframeRecord, 128u);
     sink_->AnswerExit(plat::IDOK);
     ASSERT_TRUE(f->close());
@@ -409,8 +405,7 @@ TEST(QtNotifySinkTest, CallerOnAnotherThreadWaitsForTheOperatorsAnswer) {
         answer = sink.Show({"设备连接打开失败！", "初始化基带卡", plat::MB_OKCANCEL});
     });
     const bool answered =
-        testwait::WaitUntil([&] { return answer != 0; }, std::chrono::seconds(30),
-                            [] { QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20); });
+        talvora::test::WaitUntil([&] { return answer != 0; }, std::chrono::seconds(30));
     if (!answered) {
         // Let the caller return so the test can end.
         operatorHand.stop();

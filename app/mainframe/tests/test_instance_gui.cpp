@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
 #include <atomic>
 #include <fstream>
 #include <memory>
@@ -19,8 +17,9 @@
 #include <thread>
 
 #include "instance_guard.h"
-#include "loopback_guard.h"
-#include "wait_until.h"
+#include "testsupport/loopback.h"
+#include "testsupport/temp_home.h"
+#include "testsupport/wait.h"
 
 namespace {
 
@@ -35,12 +34,9 @@ InstanceClaim ClaimWhileServing(const std::string& dir) {
         shared->claim = ClaimSingleInstance(dir);
         shared->done = true;
     });
+    // The window-test main turns the event loop between the polls.
     const bool finished =
-        testwait::WaitUntil([&] { return shared->done.load(); }, std::chrono::seconds(30),
-                            [] {
-                                QApplication::processEvents();
-                                QThread::msleep(1);
-                            });
+        talvora::test::WaitUntil([&] { return shared->done.load(); }, std::chrono::seconds(30));
     if (!finished) {
         ADD_FAILURE() << "the second claim did not return within 30 s";
         t.detach();  // owns its state; the test has failed
@@ -55,13 +51,14 @@ InstanceClaim ClaimWhileServing(const std::string& dir) {
 class InstanceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
+        ASSERT_FALSE(dir_.path().empty());
         sink_ = std::make_shared<plat::CapturingSink>();
         plat::SetNotifySink(sink_);
     }
     void TearDown() override { plat::SetNotifySink(nullptr); }
-    std::string Dir() const { return dir_.path().toStdString(); }
-    QTemporaryDir dir_;
+    std::string Dir() const { return dir_.path(); }
+    QString QDirPath() const { return QString::fromStdString(dir_.path()); }
+    talvora::test::TempDir dir_;
     std::shared_ptr<plat::CapturingSink> sink_;
 };
 
@@ -104,28 +101,26 @@ TEST_F(InstanceTest, ProgramRefusesASecondCopyAndTheFirstLeavesCleanly) {
     const QString program = QCoreApplication::applicationDirPath() + "/Talvora";
     if (!QFileInfo::exists(program)) GTEST_SKIP() << "Talvora not built";
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", dir_.path());
-    env.insert("XDG_CONFIG_HOME", dir_.path() + "/config");
+    env.insert("XDG_RUNTIME_DIR", QDirPath());
+    env.insert("XDG_CONFIG_HOME", QDirPath() + "/config");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("TALVORA_HOME");
     // No card: a loopback port nobody listens on.
     const QString engine =
         QStringLiteral("127.0.0.1:%1").arg(cardengine::testkit::FreeLoopbackPort());
     env.insert("TALVORA_ENGINE", engine);
-    ASSERT_TRUE(testguard::IsLoopbackHost(testguard::EngineHostOf(engine.toStdString())));
-    const QString home1 = dir_.path() + "/home1";
-    const QString home2 = dir_.path() + "/home2";
+    ASSERT_TRUE(talvora::test::RequireLoopback(engine.toStdString()));
+    const QString home1 = QDirPath() + "/home1";
+    const QString home2 = QDirPath() + "/home2";
 
     QProcess first;
     first.setProcessEnvironment(env);
     first.start(program,
-                {"--home", home1, "--quit-after", "6", "--snapshot", dir_.path() + "/s.png"});
+                {"--home", home1, "--quit-after", "6", "--snapshot", QDirPath() + "/s.png"});
     ASSERT_TRUE(first.waitForStarted());
     // The first copy is up once its journal exists.
     const QDir logDir(home1 + "/Log");
-    ASSERT_TRUE(testwait::WaitUntil([&] { return !logDir.entryList(QDir::Files).isEmpty(); },
-                                    std::chrono::seconds(20)))
-        << "the first copy wrote no journal";
+    ASSERT_WAIT_UNTIL(!logDir.entryList(QDir::Files).isEmpty(), std::chrono::seconds(20));
 
     QProcess second;
     second.setProcessEnvironment(env);
@@ -138,7 +133,7 @@ TEST_F(InstanceTest, ProgramRefusesASecondCopyAndTheFirstLeavesCleanly) {
     ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
-    EXPECT_TRUE(QFileInfo::exists(dir_.path() + "/s.png"));
+    EXPECT_TRUE(QFileInfo::exists(QDirPath() + "/s.png"));
     const QString log = logDir.absoluteFilePath(logDir.entryList(QDir::Files).first());
     std::ifstream in(log.toStdString(), std::ios::binary);
     std::stringstream ss;

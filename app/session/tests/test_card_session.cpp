@@ -7,19 +7,18 @@
 #include <platform/paths.h>
 #include <session/card_session.h>
 #include <session/computer_clock.h>
+#include <taskbook/task_store.h>
 #include <taskbook/taskbook.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 
-#include "schema.h"
-#include "store.h"
-#include "wait_until.h"
+#include "testsupport/temp_home.h"
+#include "testsupport/wait.h"
 
 using namespace session;
 using cardengine::testkit::EngineProcess;
@@ -45,9 +44,8 @@ int RecordClock(const LocalTime& t) {
     return g_clockAnswer;
 }
 
-template <class Pred>
-::testing::AssertionResult WaitUntil(Pred pred) {
-    return testwait::WaitUntil(pred, std::chrono::seconds(10));
+::testing::AssertionResult WaitUntil(const std::function<bool()>& pred) {
+    return talvora::test::WaitUntil(pred, std::chrono::seconds(10), "the engine's commands");
 }
 
 bool Is(const Received& r, unsigned module, unsigned op) {
@@ -82,17 +80,13 @@ struct Flags {
 class CardSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/talvora-session-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        ASSERT_FALSE(home_.path().empty());
         // Until a test starts its engine the card is a port nobody listens on.
         ::setenv("TALVORA_ENGINE",
                  ("127.0.0.1:" + std::to_string(cardengine::testkit::FreeLoopbackPort())).c_str(),
                  1);
         ::setenv("TALVORA_OBJECT_NAMESPACE", ("session-test-" + std::to_string(::getpid())).c_str(),
                  1);
-        plat::SetModuleDirectory(dir_);
         taskbook::TaskStore::Instance().ResetForTest();
         sink_ = std::make_shared<plat::CapturingSink>();
         plat::SetNotifySink(sink_);
@@ -133,9 +127,6 @@ protected:
         SetClockSetter(previousSetter_);
         plat::SetNotifySink(nullptr);
         taskbook::TaskStore::Instance().ResetForTest();
-        plat::SetModuleDirectory("");
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
 
     void StartEngine(std::vector<std::string> args = {}) {
@@ -243,7 +234,7 @@ protected:
         return false;
     }
 
-    std::string dir_;
+    talvora::test::TempHome home_;  // module directory and XDG_CONFIG_HOME
     std::shared_ptr<plat::CapturingSink> sink_;
     ClockSetter previousSetter_ = nullptr;
     std::unique_ptr<EngineProcess> engine_;

@@ -8,18 +8,17 @@
 #include <platform/notify.h>
 #include <platform/paths.h>
 #include <session/card_session.h>
+#include <taskbook/task_store.h>
 #include <taskbook/taskbook.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "schema.h"
-#include "store.h"
+#include "testsupport/temp_home.h"
 
 using namespace session;
 using cardengine::testkit::EngineProcess;
@@ -56,13 +55,9 @@ struct ReceiverSend {
 class ReceiverApplyTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/talvora-receiver-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ::setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        ASSERT_FALSE(home_.path().empty());
         ::setenv("TALVORA_OBJECT_NAMESPACE",
                  ("receiver-test-" + std::to_string(::getpid())).c_str(), 1);
-        plat::SetModuleDirectory(dir_);
         taskbook::TaskStore::Instance().ResetForTest();
         sink_ = std::make_shared<plat::CapturingSink>();
         plat::SetNotifySink(sink_);
@@ -92,9 +87,6 @@ protected:
         engine_.reset();
         plat::SetNotifySink(nullptr);
         taskbook::TaskStore::Instance().ResetForTest();
-        plat::SetModuleDirectory("");
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
 
     // The first receiver send on any connection: a demodulator record with
@@ -114,7 +106,7 @@ protected:
         return std::nullopt;
     }
 
-    std::string dir_;
+    talvora::test::TempHome home_;  // module directory and XDG_CONFIG_HOME
     std::shared_ptr<plat::CapturingSink> sink_;
     std::unique_ptr<EngineProcess> engine_;
     std::unique_ptr<TaskInfoRecord> info_;

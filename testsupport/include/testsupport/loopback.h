@@ -17,4 +17,9 @@ bool IsLoopback(std::string_view host);
 // past this machine, naming the address.
 ::testing::AssertionResult RequireLoopback(std::string_view host);
 
+// The card engine the device library is about to connect to: $TALVORA_ENGINE
+// ("host:port"), or the station's card when it is unset or empty. Success
+// only when that is a loopback address; put it before anything opens a card.
+::testing::AssertionResult RequireLoopbackEngine();
+
 }  // namespace talvora::test

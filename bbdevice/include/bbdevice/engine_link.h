@@ -8,6 +8,8 @@
 // and from the watchdog never share the send area at the same time.
 #pragma once
 
+#include <bbdevice/poll_engine.h>
+#include <bbdevice/sync_event.h>
 #include <bbdevice/wire/engine_message.h>
 #include <bbdevice/wire/engine_parser.h>
 
@@ -19,9 +21,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include "poll_engine.h"
-#include "sync_event.h"
 
 namespace bbdev {
 

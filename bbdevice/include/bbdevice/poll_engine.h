@@ -3,14 +3,13 @@
 // path runs on one thread only.
 #pragma once
 
+#include <bbdevice/sync_event.h>
 #include <platform/timer.h>
 
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
-
-#include "sync_event.h"
 
 namespace bbdev {
 

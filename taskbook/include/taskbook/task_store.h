@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "schema.h"
+#include "taskbook/task_records.h"
 
 namespace taskbook {
 
@@ -22,6 +22,30 @@ inline constexpr const char* kStoreFileName = "任务宏管理.mdb";
 inline constexpr const char* kCurrentTask = "当前任务";
 inline constexpr const char* kSelfCheckTask = "*自检*";
 inline constexpr const char* kMessageCaption = "任务宏管理";
+
+// The records of one stream.
+struct StreamRecords {
+    DemTaskRecord dem;
+    SimTaskRecord sim;
+    TimeTaskRecord time;
+    RecvTaskRecord recv;
+};
+
+// Every record of one task.
+struct TaskRecords {
+    TaskInfoRecord info;
+    StreamRecords streams[3];
+};
+
+// One task's rows: for each table of the store in reading order, the column
+// values in order.
+struct TaskRows {
+    std::string name;
+    std::vector<std::vector<plat::DbValue>> tables;
+};
+
+// Records as a new, empty task holds them: the device defaults, no texts.
+void FillDefaultRecords(TaskRecords& r);
 
 struct TaskListEntry {
     std::string name;

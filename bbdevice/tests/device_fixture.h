@@ -5,6 +5,7 @@
 #include <cardengine/testkit/engine_process.h>
 #include <gtest/gtest.h>
 #include <platform/notify.h>
+#include <testsupport/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -43,11 +44,7 @@ protected:
 
 template <class Pred>
 bool WaitUntil(Pred pred, unsigned limitMs = 10000) {
-    for (unsigned waited = 0; !pred(); waited += 20) {
-        if (waited >= limitMs) return false;
-        cardengine::testkit::SleepMs(20);
-    }
-    return true;
+    return talvora::test::WaitUntil(pred, std::chrono::milliseconds(limitMs));
 }
 
 // The commands the test sent after the first `skip` of connection 1, across

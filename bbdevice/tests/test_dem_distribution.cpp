@@ -124,15 +124,12 @@ TEST_F(DemDistributionTest, FlushDeliversWholeMajorFramesBelowTheThreshold) {
     dist.Restart(Dem(24, 8, 4, 4000000), {}, false);
     const auto stream = TaggedFrames(0, 22, 24, 4);  // 5 major frames and 2 minor frames
     Feed(0, stream, 32);
-    std::this_thread::sleep_for(20ms);
-    {
-        std::lock_guard lock(delivered.m);
-        EXPECT_TRUE(delivered.bytes[0].empty()) << "below the 1024-byte threshold";
-    }
     dist.OnDemodulatorMessage(5, {});
     ASSERT_TRUE(WaitForBytes(0, 5 * 128));
     std::lock_guard lock(delivered.m);
     EXPECT_EQ(delivered.bytes[0], std::vector<std::uint8_t>(stream.begin(), stream.begin() + 640));
+    // One block, the flush's: nothing went out below the 1024-byte threshold.
+    EXPECT_EQ(delivered.blockSizes, std::vector<std::uint32_t>{640});
 }
 
 TEST_F(DemDistributionTest, HostTagsRunFromTheTimeRecordAndTenBitWordsTakeTwoBytes) {

@@ -4,6 +4,7 @@
 #include <bbdevice/wire/engine_message.h>
 #include <cardengine/testkit/engine_process.h>
 #include <gtest/gtest.h>
+#include <testsupport/wait.h>
 
 #include <atomic>
 #include <mutex>
@@ -40,11 +41,7 @@ struct Inbox {
 
 template <class Pred>
 bool WaitUntil(Pred pred, unsigned limitMs = 10000) {
-    for (unsigned waited = 0; !pred(); waited += 20) {
-        if (waited >= limitMs) return false;
-        SleepMs(20);
-    }
-    return true;
+    return talvora::test::WaitUntil(pred, std::chrono::milliseconds(limitMs));
 }
 
 Bytes Pattern(std::size_t n, unsigned seed) {

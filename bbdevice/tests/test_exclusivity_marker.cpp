@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <platform/notify.h>
 #include <platform/winmsg.h>
+#include <testsupport/wait.h>
 
 #include <atomic>
 #include <thread>
@@ -54,8 +55,7 @@ TEST(ExclusivityMarker, SecondHolderHandsTheCardToTheFirst) {
         EXPECT_EQ(shown[1].text, "【数字基带卡:0】已在其他应用程序打开!");
         EXPECT_EQ(window.closes.load(), 1);
         EXPECT_EQ(window.card.load(), 0u);
-        for (int i = 0; i < 250 && raised.load() == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_WAIT_UNTIL(raised.load() != 0, std::chrono::seconds(5));
         EXPECT_EQ(raised.load(), 1);
     }
     EXPECT_FALSE(CExclusivityMarker::Exists(title));  // gone with its holder

@@ -3,22 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "platform/codepage.h"
+#include "testsupport/temp_home.h"
 
 class IniTestDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "talvora_cfg_XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
     // Writes UTF-8 text to a file as GBK, the way an edited file lies on disk.
     void WriteGbk(const std::string& name, const std::string& utf8) {
@@ -54,5 +49,6 @@ protected:
     }
     bool Exists(const std::string& name) { return std::filesystem::exists(dir + "/" + name); }
 
-    std::string dir;
+    talvora::test::TempDir tmp_;
+    const std::string dir = tmp_.path();
 };

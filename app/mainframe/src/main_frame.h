@@ -263,6 +263,7 @@ private:
     void ReceiveThread();
     void StartCardOpenThread();
     void JoinWorkerThreads();
+    void StopCardOpenThread();
 
     // commands
     void OnStatusBarToggle();

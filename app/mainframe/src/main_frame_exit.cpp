@@ -60,7 +60,8 @@ void CMainFrame::RunExitSequence() {
     Pause(10);
     KillTimer(TIMER_REFRESH);
     Pause(10);
-    // The card.
+    // The card: an open under way ends first, so none succeeds after the close.
+    StopCardOpenThread();
     if (m_bCardOpen && !CloseCard())
         plat::MessageBox("基带卡关闭失败！\n\n", "Talvora", plat::MB_OK);
     // Work and frame buffers.

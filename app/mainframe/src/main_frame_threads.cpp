@@ -1,4 +1,5 @@
 // The frame's three worker threads: card open, replay feed and receive.
+#include <log/system_log.h>
 #include <platform/notify.h>
 #include <session/card_session.h>
 
@@ -8,6 +9,11 @@
 #include <array>
 
 #include "main_frame.h"
+
+namespace {
+// After this long the wait for the card-open thread is noted in the journal.
+constexpr qint64 kCardOpenJoinReportMs = 30000;
+}  // namespace
 
 void CMainFrame::StartWorkerThreads() {
     StartCardOpenThread();
@@ -53,6 +59,7 @@ void CMainFrame::ReceiveThread() {
 }
 
 void CMainFrame::JoinWorkerThreads() {
+    StopCardOpenThread();
     // A clock calibration may be waiting for its message to be answered on
     // this thread; a session still busy after that is left to the process end.
     if (m_session) {
@@ -66,19 +73,28 @@ void CMainFrame::JoinWorkerThreads() {
     }
     if (m_replayFeedThread.joinable()) m_replayFeedThread.join();
     if (m_receiveThread.joinable()) m_receiveThread.join();
+}
+
+void CMainFrame::StopCardOpenThread() {
     if (!m_cardOpenThread.joinable()) return;
-    // A card open may be waiting for its failure message to be answered on
-    // this thread; keep events flowing while it finishes.
+    // An open waiting for the card ends at once; one that has the card
+    // finishes its apply, so the card close that follows finds it open.
+    if (m_session) m_session->CancelOpen();
+    // The thread may be waiting for a box shown on this thread: those
+    // requests are served, while the frame's own timers and commands wait.
+    // It uses the frame, so it is waited for, never cut loose.
     QElapsedTimer waited;
     waited.start();
-    while (m_bCardOpenThreadBusy && waited.elapsed() < 5000) {
-        if (QCoreApplication::instance()) QCoreApplication::processEvents();
+    bool reported = false;
+    while (m_bCardOpenThreadBusy) {
+        if (!reported && waited.elapsed() >= kCardOpenJoinReportMs) {
+            applog::PostLogF("基带卡打开线程%d秒内未结束，继续等待！",
+                             static_cast<int>(kCardOpenJoinReportMs / 1000));
+            reported = true;
+        }
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QCoreApplication::sendPostedEvents(app, QEvent::MetaCall);
         QThread::msleep(5);
     }
-    if (m_bCardOpenThreadBusy) {
-        m_cardOpenThread.detach();  // ended with the process
-        (void)m_session.release();  // still in use by that thread
-    } else {
-        m_cardOpenThread.join();
-    }
+    m_cardOpenThread.join();
 }

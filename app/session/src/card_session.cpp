@@ -87,7 +87,25 @@ void CardSession::MirrorRecordFlags() {
 
 void CardSession::OpenCard() {
     flags_.cardInitialising = 1;  // also on a re-open: the data callback waits
-    if (BB_OpenDevice(kDevice, callback_, 0, &FunctionInfoArea())) {
+    {
+        std::lock_guard lock(openMutex_);
+        opening_ = true;
+        openCancelled_ = false;
+    }
+    bool opened = BB_OpenDevice(kDevice, callback_, 0, &FunctionInfoArea()) != 0;
+    bool cancelled;
+    {
+        std::lock_guard lock(openMutex_);
+        opening_ = false;
+        cancelled = openCancelled_;
+    }
+    if (opened && cancelled) {
+        // The cancel came before the library's wait began or after it ended:
+        // the card is closed here (a second close of a closed slot fails harmlessly).
+        BB_CloseDevice(kDevice);
+        opened = false;
+    }
+    if (opened) {
         flags_.cardOpen = 1;
         Log("基带卡初始化成功");
         ApplyAtOpen();
@@ -101,7 +119,18 @@ void CardSession::OpenCard() {
     flags_.cardInitialising = 0;
     flags_.cardOpen = 0;
     Log("基带卡初始化失败");
-    plat::MessageBox("设备连接打开失败！", "初始化基带卡", plat::MB_OK | plat::MB_ICONERROR);
+    // A cancelled open means the operator is leaving; a box would hold up the exit.
+    if (!cancelled)
+        plat::MessageBox("设备连接打开失败！", "初始化基带卡", plat::MB_OK | plat::MB_ICONERROR);
+}
+
+bool CardSession::CancelOpen() {
+    // Held across the close, so the open sees the cancel once its call returns.
+    std::lock_guard lock(openMutex_);
+    if (!opening_) return false;
+    openCancelled_ = true;
+    BB_CloseDevice(kDevice);
+    return true;
 }
 
 bool CardSession::CloseCard() {

@@ -83,8 +83,13 @@ public:
     CardSession& operator=(const CardSession&) = delete;
 
     // The card-open thread's work: BB_OpenDevice, the apply at open, the
-    // geometry and the flags; the failure box on failure.
+    // geometry and the flags; the failure box on failure, unless the open
+    // was cancelled.
     void OpenCard();
+    // From another thread: ends an OpenCard under way (BB_CloseDevice of the
+    // slot stops its wait for the card). That open fails without its box
+    // and leaves the card closed. False when no open was under way.
+    bool CancelOpen();
     // BB_CloseDevice; true on success. Clears the card-open flag either way.
     bool CloseCard();
 
@@ -160,6 +165,10 @@ private:
 
     std::thread calibration_;
     std::atomic<bool> calibrating_{false};
+
+    std::mutex openMutex_;
+    bool opening_ = false;        // guarded by openMutex_: OpenCard is in BB_OpenDevice
+    bool openCancelled_ = false;  // guarded by openMutex_
 };
 
 }  // namespace session

@@ -17,7 +17,7 @@
 #include <memory>
 #include <mutex>
 
-#include "testsupport/temp_home.h"
+#include "session_fixture.h"
 #include "testsupport/wait.h"
 
 using namespace session;
@@ -52,58 +52,21 @@ bool Is(const Received& r, unsigned module, unsigned op) {
     return r.module == module && r.operation == op;
 }
 
-// The frame's flags.
-struct Flags {
-    std::atomic<int> cardOpen{0}, cardInitialising{1}, paramsApplied{0}, streamNo{1};
-    std::atomic<int> recording{0}, replayRunning{0}, frameCountStatOn{0}, idStatOn{0},
-        timeStatOn{0};
-    std::atomic<int> bitErrorOn{0}, stdFrameCaptured{0}, afterDecryption{0}, decryptionSwitch{0},
-        liftOffEnable{0};
-    SessionFlags Bind() {
-        return {.cardOpen = cardOpen,
-                .cardInitialising = cardInitialising,
-                .paramsApplied = paramsApplied,
-                .streamNo = streamNo,
-                .recording = recording,
-                .replayRunning = replayRunning,
-                .frameCountStatOn = frameCountStatOn,
-                .idStatOn = idStatOn,
-                .timeStatOn = timeStatOn,
-                .bitErrorOn = bitErrorOn,
-                .stdFrameCaptured = stdFrameCaptured,
-                .afterDecryption = afterDecryption,
-                .decryptionSwitch = decryptionSwitch,
-                .liftOffEnable = liftOffEnable};
-    }
-};
-
-class CardSessionTest : public ::testing::Test {
+class CardSessionTest : public sessiontest::SessionFixture {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(home_.path().empty());
-        // Until a test starts its engine the card is a port nobody listens on.
-        ::setenv("TALVORA_ENGINE",
-                 ("127.0.0.1:" + std::to_string(cardengine::testkit::FreeLoopbackPort())).c_str(),
-                 1);
-        ::setenv("TALVORA_OBJECT_NAMESPACE", ("session-test-" + std::to_string(::getpid())).c_str(),
-                 1);
-        taskbook::TaskStore::Instance().ResetForTest();
-        sink_ = std::make_shared<plat::CapturingSink>();
-        plat::SetNotifySink(sink_);
         previousSetter_ = SetClockSetter(&RecordClock);
         g_clockCalls = 0;
         g_clockAnswer = 0;
+        SessionFixture::SetUp();
+    }
 
-        info_ = std::make_unique<TaskInfoRecord>();
-        dem_ = std::make_unique<DemTaskRecord>();
-        sim_ = std::make_unique<SimTaskRecord>();
-        time_ = std::make_unique<TimeTaskRecord>();
-        recv_ = std::make_unique<RecvTaskRecord>();
-        SessionHooks hooks;
-        hooks.log = [this](std::string s) {
-            std::lock_guard lock(logMutex_);
-            log_.push_back(std::move(s));
-        };
+    void TearDown() override {
+        SessionFixture::TearDown();
+        SetClockSetter(previousSetter_);
+    }
+
+    void AddHooks(SessionHooks& hooks) override {
         hooks.localTime = [] { return kLeapMarchFirst; };
         hooks.resetSuperframeAssembly = [this] { ++superframeResets_; };
         hooks.frameGeometry = [this](const FrameGeometry& g) {
@@ -115,25 +78,8 @@ protected:
             std::lock_guard lock(logMutex_);
             handedOver_.push_back(dem);
         };
-        session_ = std::make_unique<CardSession>(
-            TaskRecordSet{info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get()},
-            flags_.Bind(), hooks, &CountBlocks);
     }
-
-    void TearDown() override {
-        session_.reset();
-        if (BB_GetActiveBandCaseSumInApp() > 0) BB_CloseDevice(0);
-        engine_.reset();
-        SetClockSetter(previousSetter_);
-        plat::SetNotifySink(nullptr);
-        taskbook::TaskStore::Instance().ResetForTest();
-    }
-
-    void StartEngine(std::vector<std::string> args = {}) {
-        engine_ = std::make_unique<EngineProcess>(std::move(args));
-        ASSERT_TRUE(engine_->started());
-        ::setenv("TALVORA_ENGINE", engine_->Address().c_str(), 1);
-    }
+    DemDataCallback DataCallback() override { return &CountBlocks; }
 
     // What the frame does at creation: the stream's default task.
     void LoadDefaultTask() {
@@ -221,31 +167,7 @@ protected:
         return texts;
     }
 
-    bool Logged(const std::string& text) {
-        std::lock_guard lock(logMutex_);
-        for (const auto& l : log_)
-            if (l == text) return true;
-        return false;
-    }
-    bool LoggedStartingWith(const std::string& prefix) {
-        std::lock_guard lock(logMutex_);
-        for (const auto& l : log_)
-            if (l.rfind(prefix, 0) == 0) return true;
-        return false;
-    }
-
-    talvora::test::TempHome home_;  // module directory and XDG_CONFIG_HOME
-    std::shared_ptr<plat::CapturingSink> sink_;
     ClockSetter previousSetter_ = nullptr;
-    std::unique_ptr<EngineProcess> engine_;
-    std::unique_ptr<TaskInfoRecord> info_;
-    std::unique_ptr<DemTaskRecord> dem_;
-    std::unique_ptr<SimTaskRecord> sim_;
-    std::unique_ptr<TimeTaskRecord> time_;
-    std::unique_ptr<RecvTaskRecord> recv_;
-    Flags flags_;
-    std::mutex logMutex_;
-    std::vector<std::string> log_;
     std::vector<FrameGeometry> geometry_;
     std::vector<DemParam> handedOver_;  // demodulator records handed to the data path
     DemParam LastHandedOver() {
@@ -253,7 +175,6 @@ protected:
         return handedOver_.empty() ? DemParam{} : handedOver_.back();
     }
     std::atomic<int> superframeResets_{0}, discards_{0};
-    std::unique_ptr<CardSession> session_;
 };
 
 // --- open ---

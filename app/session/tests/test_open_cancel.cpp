@@ -16,9 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "store.h"
-#include "testsupport/loopback.h"
-#include "testsupport/temp_home.h"
+#include "session_fixture.h"
 #include "testsupport/wait.h"
 
 using namespace session;
@@ -27,72 +25,11 @@ using cardengine::testkit::EngineProcess;
 
 namespace {
 
-int IgnoreBlock(DemReportBlock*) {
-    return 0;
-}
-
-struct Flags {
-    std::atomic<int> cardOpen{0}, cardInitialising{1}, paramsApplied{0}, streamNo{1};
-    std::atomic<int> recording{0}, replayRunning{0}, frameCountStatOn{0}, idStatOn{0},
-        timeStatOn{0};
-    std::atomic<int> bitErrorOn{0}, stdFrameCaptured{0}, afterDecryption{0}, decryptionSwitch{0},
-        liftOffEnable{0};
-    SessionFlags Bind() {
-        return {.cardOpen = cardOpen,
-                .cardInitialising = cardInitialising,
-                .paramsApplied = paramsApplied,
-                .streamNo = streamNo,
-                .recording = recording,
-                .replayRunning = replayRunning,
-                .frameCountStatOn = frameCountStatOn,
-                .idStatOn = idStatOn,
-                .timeStatOn = timeStatOn,
-                .bitErrorOn = bitErrorOn,
-                .stdFrameCaptured = stdFrameCaptured,
-                .afterDecryption = afterDecryption,
-                .decryptionSwitch = decryptionSwitch,
-                .liftOffEnable = liftOffEnable};
-    }
-};
-
-class OpenCancelTest : public ::testing::Test {
+class OpenCancelTest : public sessiontest::SessionFixture {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(home_.path().empty());
-        ::setenv("TALVORA_OBJECT_NAMESPACE", ("open-cancel-" + std::to_string(::getpid())).c_str(),
-                 1);
-        taskbook::TaskStore::Instance().ResetForTest();
-        sink_ = std::make_shared<plat::CapturingSink>();
-        plat::SetNotifySink(sink_);
-        info_ = std::make_unique<TaskInfoRecord>();
-        dem_ = std::make_unique<DemTaskRecord>();
-        sim_ = std::make_unique<SimTaskRecord>();
-        time_ = std::make_unique<TimeTaskRecord>();
-        recv_ = std::make_unique<RecvTaskRecord>();
-        SessionHooks hooks;
-        hooks.log = [this](std::string s) {
-            std::lock_guard lock(logMutex_);
-            log_.push_back(std::move(s));
-        };
-        session_ = std::make_unique<CardSession>(
-            TaskRecordSet{info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get()},
-            flags_.Bind(), hooks, &IgnoreBlock);
-    }
-
     void TearDown() override {
         if (opener_.joinable()) opener_.join();
-        session_.reset();
-        if (BB_GetActiveBandCaseSumInApp() > 0) BB_CloseDevice(0);
-        engine_.reset();
-        plat::SetNotifySink(nullptr);
-        taskbook::TaskStore::Instance().ResetForTest();
-    }
-
-    void StartEngine(std::vector<std::string> args) {
-        engine_ = std::make_unique<EngineProcess>(std::move(args));
-        ASSERT_TRUE(engine_->started());
-        ASSERT_TRUE(talvora::test::RequireLoopback(engine_->Address()));
-        ::setenv("TALVORA_ENGINE", engine_->Address().c_str(), 1);
+        SessionFixture::TearDown();
     }
 
     // The open asked for the card function information: it is now waiting.
@@ -110,25 +47,6 @@ protected:
         });
     }
 
-    bool Logged(const std::string& text) {
-        std::lock_guard lock(logMutex_);
-        for (const auto& l : log_)
-            if (l == text) return true;
-        return false;
-    }
-
-    talvora::test::TempHome home_;
-    std::shared_ptr<plat::CapturingSink> sink_;
-    std::unique_ptr<EngineProcess> engine_;
-    std::unique_ptr<TaskInfoRecord> info_;
-    std::unique_ptr<DemTaskRecord> dem_;
-    std::unique_ptr<SimTaskRecord> sim_;
-    std::unique_ptr<TimeTaskRecord> time_;
-    std::unique_ptr<RecvTaskRecord> recv_;
-    Flags flags_;
-    std::mutex logMutex_;
-    std::vector<std::string> log_;
-    std::unique_ptr<CardSession> session_;
     std::thread opener_;
     std::atomic<bool> openDone_{false};
 };

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/temp_home.h"
+#include "session_fixture.h"
 
 using namespace session;
 using cardengine::testkit::EngineProcess;
@@ -28,10 +28,6 @@ namespace {
 
 constexpr double kInputFrequency = 2251250000.0;  // marks the receiver's halves
 constexpr std::uint32_t kOutputPower = 23;
-
-int IgnoreBlocks(DemReportBlock*) {
-    return 0;
-}
 
 bool IsDem(const Received& r) {
     return r.module == 2 && r.operation == 3 && r.payload.size() == sizeof(DemParam);
@@ -52,41 +48,14 @@ struct ReceiverSend {
     Received dem, sim;
 };
 
-class ReceiverApplyTest : public ::testing::Test {
+class ReceiverApplyTest : public sessiontest::SessionFixture {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(home_.path().empty());
-        ::setenv("TALVORA_OBJECT_NAMESPACE",
-                 ("receiver-test-" + std::to_string(::getpid())).c_str(), 1);
-        taskbook::TaskStore::Instance().ResetForTest();
-        sink_ = std::make_shared<plat::CapturingSink>();
-        plat::SetNotifySink(sink_);
-
-        engine_ = std::make_unique<EngineProcess>();
-        ASSERT_TRUE(engine_->started());
-        ::setenv("TALVORA_ENGINE", engine_->Address().c_str(), 1);
-
-        info_ = std::make_unique<TaskInfoRecord>();
-        dem_ = std::make_unique<DemTaskRecord>();
-        sim_ = std::make_unique<SimTaskRecord>();
-        time_ = std::make_unique<TimeTaskRecord>();
-        recv_ = std::make_unique<RecvTaskRecord>();
-        SessionHooks hooks;
-        hooks.log = [](std::string) {};
-        hooks.sleep = [](unsigned) {};
-        session_ = std::make_unique<CardSession>(
-            TaskRecordSet{info_.get(), dem_.get(), sim_.get(), time_.get(), recv_.get()},
-            SessionFlags{cardOpen_, cardInitialising_, paramsApplied_, streamNo_, off_[0], off_[1],
-                         off_[2], off_[3], off_[4], off_[5], off_[6], off_[7], off_[8], off_[9]},
-            hooks, &IgnoreBlocks);
+        SessionFixture::SetUp();
+        StartEngine();
     }
-
-    void TearDown() override {
-        session_.reset();
-        if (BB_GetActiveBandCaseSumInApp() > 0) BB_CloseDevice(0);
-        engine_.reset();
-        plat::SetNotifySink(nullptr);
-        taskbook::TaskStore::Instance().ResetForTest();
+    void AddHooks(SessionHooks& hooks) override {
+        hooks.sleep = [](unsigned) {};
     }
 
     // The first receiver send on any connection: a demodulator record with
@@ -105,18 +74,6 @@ protected:
         }
         return std::nullopt;
     }
-
-    talvora::test::TempHome home_;  // module directory and XDG_CONFIG_HOME
-    std::shared_ptr<plat::CapturingSink> sink_;
-    std::unique_ptr<EngineProcess> engine_;
-    std::unique_ptr<TaskInfoRecord> info_;
-    std::unique_ptr<DemTaskRecord> dem_;
-    std::unique_ptr<SimTaskRecord> sim_;
-    std::unique_ptr<TimeTaskRecord> time_;
-    std::unique_ptr<RecvTaskRecord> recv_;
-    std::atomic<int> cardOpen_{0}, cardInitialising_{1}, paramsApplied_{0}, streamNo_{1};
-    std::atomic<int> off_[10] = {};
-    std::unique_ptr<CardSession> session_;
 };
 
 TEST_F(ReceiverApplyTest, ReceiverCodeSendsTheTasksFrameFormat) {
@@ -132,7 +89,7 @@ TEST_F(ReceiverApplyTest, ReceiverCodeSendsTheTasksFrameFormat) {
     sim_->sim.子帧长 = 32;
     ASSERT_TRUE(session_->SaveWorkingState());
     session_->OpenCard();
-    ASSERT_EQ(cardOpen_, 1);
+    ASSERT_EQ(flags_.cardOpen, 1);
 
     // The dialog loads the task from the store and the operator applies its
     // receiver page with a new input frequency and output power.

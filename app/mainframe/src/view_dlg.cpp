@@ -57,13 +57,14 @@ struct GroupSpec {
 
 constexpr int kRow = 16;  // dialog units from one row to the next
 
+// The lamps and the time code come first, so that a low bar shows them.
 constexpr GroupSpec kGroups[] = {
-    {"解调状态", {4, 2, 178, 150}},     {"时统", {4, 156, 178, 52}},
-    {"存盘", {4, 212, 178, 52}},        {"数据回放", {188, 2, 236, 122}},
-    {"输出状态", {188, 128, 236, 136}}, {"误码统计", {430, 2, 172, 52}},
-    {"数据统计", {430, 58, 172, 68}},   {"链监信息", {608, 2, 196, 134}},
-    {"起飞信息", {808, 2, 198, 134}},   {"遥测发送", {608, 140, 196, 100}},
-    {"链监发送", {808, 140, 198, 36}},
+    {"锁定状态", {4, 2, 178, 50}},      {"解调状态", {4, 56, 178, 82}},
+    {"存盘", {4, 142, 178, 50}},        {"时统", {188, 2, 236, 50}},
+    {"数据回放", {188, 56, 236, 100}},  {"输出状态", {430, 2, 172, 66}},
+    {"误码统计", {430, 72, 172, 50}},   {"数据统计", {430, 126, 172, 66}},
+    {"链监信息", {608, 2, 196, 134}},   {"起飞信息", {808, 2, 198, 134}},
+    {"遥测发送", {608, 140, 196, 100}}, {"链监发送", {808, 140, 198, 36}},
 };
 
 constexpr ControlSpec Row(int id, const char* caption, int x, int row, int top, int width,
@@ -75,36 +76,37 @@ constexpr ControlSpec Row(int id, const char* caption, int x, int row, int top, 
 }
 
 constexpr ControlSpec kControls[] = {
+    // lock lamps, two to a row
+    Row(1007, "载波状态", 10, 0, 14, 0, Kind::Lamp),
+    Row(1008, "位同步", 96, 0, 14, 0, Kind::Lamp),
+    Row(1009, "子帧同步", 10, 1, 14, 0, Kind::Lamp),
+    Row(1010, "副帧同步", 96, 1, 14, 0, Kind::Lamp),
     // demodulator
-    Row(1001, "PCM数据源", 10, 0, 14, 112),
-    Row(1034, "射频频率", 10, 1, 14, 112),
-    Row(1004, "中频频率", 10, 2, 14, 112),
-    Row(1005, "信噪比", 10, 3, 14, 112),
-    Row(1007, "载波状态", 10, 4, 14, 0, Kind::Lamp),
-    Row(1008, "位同步", 10, 5, 14, 0, Kind::Lamp),
-    Row(1009, "子帧同步", 10, 6, 14, 0, Kind::Lamp),
-    Row(1010, "副帧同步", 10, 7, 14, 0, Kind::Lamp),
-    // time code
-    Row(1018, "当前时统", 10, 0, 168, 112),
-    Row(1032, "起飞时刻", 10, 1, 168, 112),
+    Row(1001, "PCM数据源", 10, 0, 68, 112),
+    Row(1034, "射频频率", 10, 1, 68, 112),
+    Row(1004, "中频频率", 10, 2, 68, 112),
+    Row(1005, "信噪比", 10, 3, 68, 112),
     // recording
-    Row(1012, "存盘数据", 10, 0, 224, 112),
-    Row(1013, "发送存盘数据", 10, 1, 224, 112),
+    Row(1012, "存盘数据", 10, 0, 154, 112),
+    Row(1013, "发送存盘数据", 10, 1, 154, 112),
+    // time code
+    Row(1018, "当前时统", 194, 0, 14, 170),
+    Row(1032, "起飞时刻", 194, 1, 14, 170),
     // replay (slider and jump fields are made apart)
-    Row(1011, "数据回放", 194, 0, 14, 170),
-    Row(1017, "时间范围", 194, 2, 14, 170),
-    // output lamps
-    Row(1020, "数据广播", 194, 0, 140, 0, Kind::ColourLamp, 70),
-    Row(1021, "GPS 组播", 194, 1, 140, 0, Kind::ColourLamp, 70),
-    Row(1022, "数据发送中心", 194, 2, 140, 0, Kind::ColourLamp, 70),
-    Row(1028, "内存共享", 194, 3, 140, 0, Kind::ColourLamp, 70),
-    Row(1029, "监控通信", 194, 4, 140, 0, Kind::ColourLamp, 70),
+    Row(1011, "数据回放", 194, 0, 68, 170),
+    Row(1017, "时间范围", 194, 2, 68, 170),
+    // output lamps, two to a row
+    Row(1020, "数据广播", 436, 0, 14, 0, Kind::ColourLamp, 56),
+    Row(1021, "GPS 组播", 520, 0, 14, 0, Kind::ColourLamp, 56),
+    Row(1022, "数据发送中心", 436, 1, 14, 0, Kind::ColourLamp, 56),
+    Row(1028, "内存共享", 520, 1, 14, 0, Kind::ColourLamp, 56),
+    Row(1029, "监控通信", 436, 2, 14, 0, Kind::ColourLamp, 56),
     // bit errors and statistics
-    {1014, nullptr, Kind::Text, {436, 14, 160, 11}},
-    {1015, nullptr, Kind::Text, {436, 30, 160, 11}},
-    Row(1033, "帧计数统计", 436, 0, 70, 104, Kind::Text, 56),
-    Row(1039, "ID计数统计", 436, 1, 70, 104, Kind::Text, 56),
-    Row(1043, "时间连续性", 436, 2, 70, 104, Kind::Text, 56),
+    {1014, nullptr, Kind::Text, {436, 84, 160, 11}},
+    {1015, nullptr, Kind::Text, {436, 100, 160, 11}},
+    Row(1033, "帧计数统计", 436, 0, 138, 104, Kind::Text, 56),
+    Row(1039, "ID计数统计", 436, 1, 138, 104, Kind::Text, 56),
+    Row(1043, "时间连续性", 436, 2, 138, 104, Kind::Text, 56),
     // link monitor received
     Row(1035, "版本", 614, 0, 14, 134, Kind::Text, 52),
     Row(1038, "信源SID", 614, 1, 14, 134, Kind::Text, 52),
@@ -131,10 +133,10 @@ constexpr ControlSpec kControls[] = {
     Row(1066, "包序号", 814, 0, 152, 134, Kind::Text, 52),
 };
 
-constexpr Place kSliderPlace{194, 30, 224, 12};
+constexpr Place kSliderPlace{194, 68 + kRow, 224, 12};
 constexpr int kJumpIds[4] = {1030, 1124, 1125, 1126};
 constexpr const char* kJumpUnits[4] = {"时", "分", "秒", "毫秒"};
-constexpr int kJumpTop = 14 + 3 * kRow + 6;
+constexpr int kJumpTop = 68 + 3 * kRow + 4;
 constexpr Place kJumpButtonPlace{364, kJumpTop - 1, 52, 14};
 
 // Dialog units to pixels by the font's average character size.
@@ -265,7 +267,11 @@ void CViewDlg::BuildForm() {
         "QGroupBox { border: 1px solid rgb(120, 150, 170); margin-top: 6px; }"
         "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
 
-    const DialogUnits du(m_form->font());
+    // A compact font keeps the lamps and the time code in a low bar.
+    QFont font = m_form->font();
+    font.setPixelSize(12);
+    m_form->setFont(font);
+    const DialogUnits du(font);
     m_form->setFixedSize(du.X(kFormWidthDlu), du.Y(kFormHeightDlu));
 
     for (const GroupSpec& g : kGroups) {

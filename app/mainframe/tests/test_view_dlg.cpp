@@ -6,9 +6,11 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QSlider>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -43,6 +45,12 @@ public:
         std::lock_guard lock(mutex_);
         int n = 0;
         for (const auto& t : texts_) n += t == text;
+        return n;
+    }
+    int CountContaining(const std::string& part) const {
+        std::lock_guard lock(mutex_);
+        int n = 0;
+        for (const auto& t : texts_) n += t.find(part) != std::string::npos;
         return n;
     }
 
@@ -162,6 +170,28 @@ TEST_F(StatusViewTest, LoopbackCardLightsTheSyncLampsAndRunsTheCardTime) {
     EXPECT_TRUE(day == unsigned(local.tm_yday + 1) || day == unsigned(local.tm_yday)) << day;
     EXPECT_TRUE(v->TextOf(1018).startsWith(QString::number(day) + "-"));
     EXPECT_TRUE(v->TextOf(1032).isEmpty());  // lift-off not enabled
+    CloseFrame();
+}
+
+TEST_F(StatusViewTest, LiftOffTimeShowsOnceTheCardReportsTheLiftOff) {
+    EngineProcess engine;
+    ASSERT_TRUE(engine.started());
+    UseEngine(engine.Address());
+    MakeFrame();
+    ASSERT_TRUE(CardOpened());
+    frame_->m_bLiftOffEnable = 1;
+    ASSERT_TRUE(RefreshesPass(3));
+    EXPECT_TRUE(View()->TextOf(1032).isEmpty());
+    ASSERT_TRUE(BB_SetTimeSystemHandFly(0, 1));
+    ASSERT_TRUE(WaitUntil([&] { return !View()->TextOf(1032).isEmpty(); }, 10s, "lift-off"));
+    const QString shown = View()->TextOf(1032);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+-\\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"))
+                    .match(shown)
+                    .hasMatch())
+        << shown.toStdString();
+    // Lift-off switched off: a blank again.
+    frame_->m_bLiftOffEnable = 0;
+    ASSERT_TRUE(WaitUntil([&] { return View()->TextOf(1032).isEmpty(); }, 10s));
     CloseFrame();
 }
 
@@ -418,6 +448,69 @@ TEST_F(CardReplayTest, JumpRefusesBadFieldsAndTimesOutsideTheFile) {
     EXPECT_EQ(frame_->m_replay.startRecord, frame_->m_replay.recordCount / 2);
     EXPECT_GT(Count(kOpStop), stopsBefore);
     EXPECT_EQ(frame_->m_bReplayRunning.load(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CardReplayTest, LoopThatCannotStartAgainStopsInsteadOfRetryingEveryTick) {
+    StartReplay(0, true);
+    // The file goes away under the running replay: the next start fails.
+    ASSERT_EQ(std::remove(path_.c_str()), 0);
+    ASSERT_TRUE(
+        WaitUntil([&] { return frame_->m_bReplayRunning == 0; }, 30s, "the replay given up"));
+    EXPECT_EQ(frame_->m_bTelemetrySending.load(), 0);
+    ASSERT_TRUE(RefreshesPass(20));
+    EXPECT_EQ(capture_->CountContaining("打开回放文件"), 1);
+    EXPECT_EQ(capture_->Count("数据回放完成！"), 0);
+}
+
+// A software replay as the view sees it: progress and pending seeks.
+struct ScriptedReplay : datapath::SoftwareReplayReader {
+    double progress = 0.25;
+    std::uint64_t taken = ~0ull;
+    void ApplyPendingSeek() override {
+        std::uint64_t r = 0;
+        if (TakePendingSeek(r)) taken = r;
+    }
+    double Progress() override { return progress; }
+    std::size_t ReadNextBlock(std::uint8_t*, std::size_t) override { return 0; }
+    void StopReplay() override {}
+};
+
+TEST_F(StatusViewTest, SoftwareReplayShowsItsProgressAndTakesSeeks) {
+    MakeFrame();
+    ScriptedReplay reader;
+    mainframe::ReplayState& r = frame_->m_replay;
+    r.kind = 1;
+    r.recordCount = 400;
+    r.fileStartMs = 0;
+    r.fileEndMs = 4000;
+    r.softwareReader = &reader;
+    frame_->m_nReplayKind = 1;
+    frame_->m_bReplayRunning = 1;
+    auto* slider = qobject_cast<QSlider*>(View()->Control(1016));
+    ASSERT_TRUE(WaitUntil([&] { return View()->TextOf(1011) == "25.00%"; }, 10s));
+    EXPECT_EQ(slider->value(), 250);
+    EXPECT_EQ(View()->TextOf(1017), QStringLiteral("00:00:00:0-00:00:04:0"));
+
+    slider->setValue(1000);
+    View()->OnSliderReleased();
+    reader.ApplyPendingSeek();
+    EXPECT_EQ(reader.taken, 399u);
+
+    qobject_cast<QLineEdit*>(View()->Control(1030))->setText("0");
+    qobject_cast<QLineEdit*>(View()->Control(1124))->setText("0");
+    qobject_cast<QLineEdit*>(View()->Control(1125))->setText("1");
+    qobject_cast<QLineEdit*>(View()->Control(1126))->setText("500");
+    View()->OnJump();
+    reader.ApplyPendingSeek();
+    EXPECT_EQ(reader.taken, 150u);
+
+    frame_->m_bReplayRunning = 0;
+    ASSERT_TRUE(WaitUntil([&] { return !View()->Control(1016)->isEnabled(); }, 10s));
+    r.softwareReader = nullptr;
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ struct Place {
 
 enum class Kind { Text, Lamp, ColourLamp };
 
-struct ControlSpec {
+struct ControlEntry {
     int id;
     const char* caption;  // to its left; null for none
     Kind kind;
@@ -50,7 +50,7 @@ struct ControlSpec {
     int captionWidth = 50;
 };
 
-struct GroupSpec {
+struct GroupEntry {
     const char* title;
     Place at;
 };
@@ -58,7 +58,7 @@ struct GroupSpec {
 constexpr int kRow = 16;  // dialog units from one row to the next
 
 // The lamps and the time code come first, so that a low bar shows them.
-constexpr GroupSpec kGroups[] = {
+constexpr GroupEntry kGroups[] = {
     {"锁定状态", {4, 2, 178, 50}},      {"解调状态", {4, 56, 178, 82}},
     {"存盘", {4, 142, 178, 50}},        {"时统", {188, 2, 236, 50}},
     {"数据回放", {188, 56, 236, 100}},  {"输出状态", {430, 2, 172, 66}},
@@ -67,15 +67,15 @@ constexpr GroupSpec kGroups[] = {
     {"遥测发送", {608, 140, 196, 100}}, {"链监发送", {808, 140, 198, 36}},
 };
 
-constexpr ControlSpec Row(int id, const char* caption, int x, int row, int top, int width,
-                          Kind kind = Kind::Text, int captionWidth = 50) {
+constexpr ControlEntry Row(int id, const char* caption, int x, int row, int top, int width,
+                           Kind kind = Kind::Text, int captionWidth = 50) {
     const int y = top + row * kRow;
     if (kind == Kind::Text)
         return {id, caption, kind, {x + captionWidth, y, width, 11}, captionWidth};
     return {id, caption, kind, {x + captionWidth, y, 11, 11}, captionWidth};
 }
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlEntry kControls[] = {
     // lock lamps, two to a row
     Row(1007, "载波状态", 10, 0, 14, 0, Kind::Lamp),
     Row(1008, "位同步", 96, 0, 14, 0, Kind::Lamp),
@@ -274,7 +274,7 @@ void CViewDlg::BuildForm() {
     const DialogUnits du(font);
     m_form->setFixedSize(du.X(kFormWidthDlu), du.Y(kFormHeightDlu));
 
-    for (const GroupSpec& g : kGroups) {
+    for (const GroupEntry& g : kGroups) {
         auto* box = new QGroupBox(QString::fromUtf8(g.title), m_form);
         box->setGeometry(du.Rect(g.at));
     }
@@ -283,7 +283,7 @@ void CViewDlg::BuildForm() {
         l->setGeometry(du.Rect(at));
         return l;
     };
-    for (const ControlSpec& c : kControls) {
+    for (const ControlEntry& c : kControls) {
         if (c.caption)
             caption(c.caption, {c.at.x - c.captionWidth, c.at.y, c.captionWidth - 2, 11});
         QWidget* w = nullptr;

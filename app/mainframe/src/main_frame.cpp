@@ -19,7 +19,9 @@
 #include "command_table.h"
 #include "dock_page_bar.h"
 #include "qt_winmsg.h"
+#include "status_snapshot.h"
 #include "toolbar_icons.h"
+#include "view_dlg.h"
 
 using namespace mainframe;
 
@@ -205,17 +207,26 @@ bool CMainFrame::CreateToolBar() {
 
 bool CMainFrame::CreateStatusDisplayBar() {
     m_dockBar = new CDockPageBar(QStringLiteral("显示框"), this);
-    // The status view page; its contents come with the status view itself.
-    auto* page = new QWidget(m_dockBar);
-    page->setObjectName(QStringLiteral("CViewDlg"));
-    page->setMinimumSize(120, 80);
-    m_dockBar->AddPage(page, QStringLiteral("状态查看"), ProgramIcon());
+    // The status view starts its own refresh (timer 25) here and keeps it
+    // running, shown or hidden, as long as the frame lives.
+    m_viewDlg = new CViewDlg(*this, m_dockBar);
+    m_viewDlg->setMinimumSize(120, 80);
+    m_dockBar->AddPage(m_viewDlg, QStringLiteral("状态查看"), ProgramIcon());
     setDockNestingEnabled(true);
     addDockWidget(Qt::BottomDockWidgetArea, m_dockBar);
     resizeDocks({m_dockBar}, {CDockPageBar::kInitialSize}, Qt::Vertical);
     connect(m_dockBar, &CDockPageBar::closedByOperator, this,
             [this] { RecordStatusBarPlacement(); });
     return true;
+}
+
+void CMainFrame::FillStatusSnapshot(StatusSnapshot& s) const {
+    s.beforeDecryptionBytes = m_dataPath ? m_dataPath->recordedBytes.load() : 0.0;
+    s.broadcastOn = m_bFullFrameBroadcast != 0;
+    s.gnssMulticastOn = m_bGpsMulticast != 0;
+    s.telemetryOn = m_bTelemetrySending != 0;
+    // No network output endpoints and no monitoring link: their lamps stay
+    // off and the packet, bit-error and statistics groups empty.
 }
 
 void CMainFrame::LoadConfigurationAtStartup() {

@@ -23,11 +23,13 @@
 #include "frame_buffers.h"
 #include "frame_events.h"
 #include "mm_timer_slot.h"
+#include "replay_state.h"
 
 class QMdiArea;
 class QTimer;
 class QToolBar;
 class CDockPageBar;
+class CViewDlg;
 class QtMessageReceiver;
 struct DemParam;
 struct DemReportBlock;
@@ -38,6 +40,9 @@ class DataPath;
 }  // namespace datapath
 namespace session {
 class CardSession;
+}
+namespace mainframe {
+struct StatusSnapshot;
 }
 
 // Windows whose open flag and handle the frame tracks.
@@ -88,6 +93,9 @@ public:
     QAction* Action(unsigned id) const;
     QToolBar* ToolBar() const { return m_toolBar; }
     CDockPageBar* StatusBarDock() const { return m_dockBar; }
+    CViewDlg* StatusView() const { return m_viewDlg; }
+    // What the status view shows besides the card's state (GUI thread).
+    void FillStatusSnapshot(mainframe::StatusSnapshot& s) const;
     QMdiArea* MdiArea() const { return m_mdiArea; }
 
     // Leaves through the exit sequence without the question (unattended runs).
@@ -160,6 +168,14 @@ public:
     std::atomic<int> m_bAfterDecryption{0};   // display the data after decryption
     std::atomic<int> m_bDecryptionSwitch{0};  // decryption switch of the demodulator record
     std::atomic<int> m_bGnssSearchOn{0};
+    std::atomic<int> m_bTelemetrySending{0};  // telemetry output switched on (32784)
+    // Lock flags last shown by the status view, for the network output.
+    std::atomic<int> m_bBitSyncLock{0};
+    std::atomic<int> m_bSubframeSyncLock{0};
+    std::atomic<int> m_bSuperframeSyncLock{0};
+
+    // --- replay in progress (GUI thread) ---
+    mainframe::ReplayState m_replay;
 
     // --- views: open flag and window handle, GUI thread ---
     struct ViewSlot {
@@ -283,6 +299,7 @@ private:
     QMdiArea* m_mdiArea = nullptr;
     QToolBar* m_toolBar = nullptr;
     CDockPageBar* m_dockBar = nullptr;
+    CViewDlg* m_viewDlg = nullptr;  // page of m_dockBar
     std::map<unsigned, QAction*> m_actions;
     std::map<int, QTimer*> m_timers;
     QTimer* m_commandUiTimer = nullptr;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace cardengine {
@@ -23,6 +24,10 @@ const char kUsage[] =
     "  --no-function-info          never answer the request for the card function information\n"
     "  --function-info-delay-ms N  answer that request only after N ms (default 0)\n"
     "  --status-ms N               period of status, time and statistics reports (default 100)\n"
+    "  --dem-lock MASK             lock words reported: bit 0 carrier, 1 bit sync, 2 sub-frame\n"
+    "                              sync, 3 superframe sync (default 15)\n"
+    "  --dem-lock-loss AT:FOR      report no lock from AT to AT+FOR seconds after each\n"
+    "                              demodulator record\n"
     "  --flood BYTES               send data messages of BYTES payload at full speed\n"
     "  --quit-after SEC            exit after SEC seconds\n";
 
@@ -36,6 +41,20 @@ bool ParseCount(const char* text, long long& out) {
     char* end = nullptr;
     out = std::strtoll(text, &end, 10);
     return end != text && *end == '\0' && out >= 0;
+}
+
+// "AT:FOR" in seconds, both not negative.
+bool ParseLockLoss(const char* text, double& at, double& span) {
+    const std::string_view v = text;
+    const auto colon = v.find(':');
+    if (colon == std::string_view::npos) return false;
+    const std::string first(v.substr(0, colon)), second(v.substr(colon + 1));
+    double a = 0, f = 0;
+    if (!ParseNumber(first.c_str(), a) || !ParseNumber(second.c_str(), f)) return false;
+    if (!(a >= 0) || !(f >= 0)) return false;
+    at = a;
+    span = f;
+    return true;
 }
 
 }  // namespace
@@ -87,6 +106,13 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exitCode) {
         } else if (arg == "--status-ms") {
             ok = ParseCount(value, count) && count > 0;
             o.statusMs = static_cast<unsigned>(count);
+        } else if (arg == "--dem-lock") {
+            char* end = nullptr;
+            const unsigned long mask = std::strtoul(value, &end, 0);
+            ok = end != value && *end == '\0' && mask <= 15;
+            o.demLockMask = static_cast<unsigned>(mask);
+        } else if (arg == "--dem-lock-loss") {
+            ok = ParseLockLoss(value, o.demLockLossAt, o.demLockLossFor);
         } else if (arg == "--heartbeat-stop-after") {
             ok = ParseNumber(value, o.heartbeatStopAfter);
         } else if (arg == "--close-after-sec") {

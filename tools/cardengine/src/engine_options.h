@@ -27,6 +27,14 @@ struct Options {
     std::size_t floodBytes = 0;        // payload of data messages sent at full speed; 0: off
     double quitAfter = -1;             // seconds; < 0: run until signalled
     DemFrameOptions dem;               // demodulator frame generator
+
+    // Demodulator lock words reported: bit 0 carrier, 1 bit sync, 2 sub-frame
+    // sync, 3 superframe sync.
+    unsigned demLockMask = 15;
+    // All lock words 0 from At to At + For seconds after each demodulator
+    // record; At < 0: never.
+    double demLockLossAt = -1;
+    double demLockLossFor = 0;
 };
 
 // Fills `options` from argv; on error or --help prints usage and returns false.

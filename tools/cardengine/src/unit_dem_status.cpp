@@ -1,6 +1,7 @@
 // Demodulator status (module 2, operation 8): two halves of 34 words sent
 // periodically. The lock words are set once a demodulator record has come
-// on the connection, that is while frames are generated from it.
+// on the connection, that is while frames are generated from it, as far as
+// --dem-lock allows and outside the --dem-lock-loss window.
 #include <bbdevice/wire/engine_message.h>
 
 #include <cstring>
@@ -27,6 +28,7 @@ public:
                       if (p.size() != 768) return;
                       inputFrequencyHz_ = wire::LoadLeF64(p.data() + kInputFrequencyOffset);
                       generating_ = true;
+                      recordAt_ = Clock::now();
                   });
     }
 
@@ -48,15 +50,27 @@ public:
             wire::StoreLeF64(h + 8 * 4, 70.0);  // intermediate frequency, MHz
             wire::StoreLe32(h + 10 * 4,
                             static_cast<std::uint32_t>(inputFrequencyHz_ / 1000.0));  // kHz
-            const std::uint32_t lock = generating_ ? 1 : 0;
-            for (unsigned word : {12u, 14u, 15u, 16u}) wire::StoreLe32(h + word * 4, lock);
+            const bool locked = generating_ && !InLockLoss(now);
+            const unsigned words[] = {12u, 14u, 15u, 16u};
+            for (unsigned bit = 0; bit < 4; ++bit) {
+                const bool set = locked && (options_.demLockMask >> bit & 1u) != 0;
+                wire::StoreLe32(h + words[bit] * 4, set ? 1u : 0u);
+            }
         }
         s.Send(wire::kModuleDemodulator, kOpStatus, payload);
     }
 
 private:
+    bool InLockLoss(Clock::time_point now) const {
+        if (options_.demLockLossAt < 0) return false;
+        const double since = std::chrono::duration<double>(now - recordAt_).count();
+        return since >= options_.demLockLossAt &&
+               since < options_.demLockLossAt + options_.demLockLossFor;
+    }
+
     const Options& options_;
     bool generating_ = false;
+    Clock::time_point recordAt_{};
     double inputFrequencyHz_ = 0;
     std::uint32_t reports_ = 0;
     Clock::time_point next_{};

@@ -1,0 +1,142 @@
+// CViewDlg: the status view, page "状态查看" of the status display bar. Ten
+// times a second it shows the card's demodulator and time-code state, the
+// replay progress, the recording sizes, the output lamps and the counters,
+// and keeps the sync-loss counter and the day of the year that the data path
+// reads. Its refresh runs whether the bar is shown or hidden.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <map>
+
+#include "lock_watch.h"
+#include "status_snapshot.h"
+#include "status_texts.h"
+
+class CMainFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollArea;
+class QSlider;
+class QTimer;
+
+// A lock lamp: one of the images 171 (not in lock), 172 (not applicable),
+// 173 (in lock).
+class StatusLamp : public QWidget {
+public:
+    explicit StatusLamp(QWidget* parent);
+    void SetImage(mainframe::LampImage image);
+    mainframe::LampImage Image() const { return m_image; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    mainframe::LampImage m_image = mainframe::kLampNotApplicable;
+};
+
+// A coloured lamp: green when on, red when off; a bright border when its
+// output is also switched on.
+class ColourLamp : public QWidget {
+public:
+    explicit ColourLamp(QWidget* parent);
+    void Set(bool on, bool highlighted);
+    bool IsOn() const { return m_on; }
+    bool IsHighlighted() const { return m_highlighted; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    bool m_on = false;
+    bool m_highlighted = false;
+};
+
+class CViewDlg : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kDialogId = 170;
+    static constexpr int kRefreshTimerId = 25;
+    static constexpr int kRefreshMs = 100;
+    static constexpr int kFormWidthDlu = 1010;
+    static constexpr int kFormHeightDlu = 427;
+
+    CViewDlg(CMainFrame& frame, QWidget* parent);
+    ~CViewDlg() override;
+
+    // Timer 25 (GUI thread).
+    void Refresh();
+
+    // The control with this identifier (1001 ...), or null.
+    QWidget* Control(int id) const;
+    mainframe::LampImage LampImageOf(int id) const;
+    const ColourLamp* ColourLampOf(int id) const;
+    QString TextOf(int id) const;
+    // Refreshes run since creation.
+    std::uint64_t RefreshCount() const { return m_refreshes; }
+    const mainframe::LockFlags& LastLockFlags() const { return m_lockFlags; }
+    QScrollArea* ScrollArea() const { return m_scroll; }
+    // A card replay restart waits for its pause; the controls do nothing then.
+    bool RestartPending() const { return m_restarting; }
+
+    // Slider released and "跳转" (also reachable for tests).
+    void OnSliderReleased();
+    void OnJump();
+
+private:
+    // One value control and what it shows now. A control is rewritten only
+    // when its inputs change.
+    struct TextCell {
+        QLabel* label = nullptr;
+        enum class State { Unknown, Empty, Shown } state = State::Unknown;
+        std::array<double, 6> key{};
+        mainframe::StatusText text;
+    };
+    template <class Format>
+    void ShowKeyed(TextCell& cell, const std::array<double, 6>& key, Format&& format);
+    void ShowText(TextCell& cell, const mainframe::StatusText& text);
+    void ShowEmpty(TextCell& cell);
+    TextCell& Cell(int id);
+
+    void BuildForm();
+    void ShowNetworkPackets();
+    void ShowCardState();
+    void ShowReplay();
+    void ShowRecording();
+    void ShowOutputLamps();
+    void ShowBitErrors();
+    void ShowStatistics();
+    void ShowPacketHeader(const mainframe::PacketHeaderFields& h, int version, int source,
+                          int destination, int time, int sequence);
+    void ShowReceivedPacket(const mainframe::ReceivedPacketFields& p, const int ids[7]);
+
+    // The card replay of the last start again from `startRecord`; sets or
+    // clears the replay running flag by its success.
+    bool StartCardReplayAt(std::uint64_t startRecord);
+    // Restart of a card replay at a new place: stop now, start after `delayMs`.
+    void RestartCardReplay(std::uint64_t startRecord, int delayMs);
+    void FinishCardReplay();
+    void SetReplayControlsEnabled(bool enabled);
+
+    CMainFrame& m_frame;
+    QScrollArea* m_scroll = nullptr;
+    QWidget* m_form = nullptr;
+    QTimer* m_timer = nullptr;
+    std::map<int, QWidget*> m_controls;
+    std::map<int, TextCell> m_cells;
+    std::map<int, StatusLamp*> m_lamps;
+    std::map<int, ColourLamp*> m_colourLamps;
+    QSlider* m_slider = nullptr;
+    QLineEdit* m_jump[4] = {};
+    QPushButton* m_jumpButton = nullptr;
+
+    mainframe::LockWatch m_lockWatch;
+    mainframe::LockFlags m_lockFlags;
+    mainframe::StatusSnapshot m_snapshot;  // refilled by the frame each refresh
+    bool m_restarting = false;             // a card replay restart is pending
+    int m_replayControlsEnabled = -1;
+    std::uint64_t m_refreshes = 0;
+};

@@ -2,7 +2,10 @@
 #include <platform/codepage.h>
 #include <stats/frame_checks.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace stats {
 namespace {
@@ -173,7 +176,9 @@ std::size_t IdCountCheck::CheckBlock(const std::uint8_t* block, std::size_t leng
     std::uint16_t e = expected_;
     const std::uint8_t* rec = block;
     for (std::size_t i = 0; i < records; ++i, rec += r) {
-        e = std::uint16_t(std::uint16_t(e + 1) % n);
+        // e is below n but after a reported ID, so the division is rare.
+        const std::uint16_t next = std::uint16_t(e + 1);
+        e = next < n ? next : std::uint16_t(next % n);
         const std::uint16_t v = read(rec);
         if (v == e) [[likely]]
             continue;
@@ -194,16 +199,34 @@ TimeContinuityCheck::TimeContinuityCheck()
 
 void TimeContinuityCheck::Start() {
     first_ = true;
-    previous_ = 0.0;
-    prevHours_ = prevMinutes_ = prevSeconds_ = 0;
-    prevMs_ = 0.0;
+    std::memset(prevTag_, 0, sizeof prevTag_);
+    prevFormat_ = 0;
     text_.Clear();
     text_.Reserve(kInitialReportBytes);
 }
 
+bool TimeContinuityCheck::JumpByDoubles(double previous, double now, double twice) const {
+    constexpr double kDayMs = 86400000.0;
+    double d = now - previous;
+    if (d < 0) d += kDayMs;  // the day rolled over
+    return d > twice || d < 0;
+}
+
+void TimeContinuityCheck::AppendJump(const std::uint8_t* previousTag, std::uint32_t previousFormat,
+                                     const std::uint8_t* tag, std::uint32_t format) {
+    const datapath::TagTime p = datapath::DecodeTimeTag(previousTag, previousFormat);
+    const datapath::TagTime t = datapath::DecodeTimeTag(tag, format);
+    AppendLine(text_, lineFormat_, p.hours, p.minutes, p.seconds, p.ms, t.hours, t.minutes,
+               t.seconds, t.ms);
+}
+
+// The jump test is d > 2P || d < 0 on doubles. Records are compared here in
+// whole ticks instead, which gives the same answer wherever the tick
+// difference lies clearly apart from 0 and from 2P; the few that do not (a
+// 2P that is a whole number of ticks, equal times) are decided on the
+// doubles themselves, so the report is exactly that of the doubles.
 std::size_t TimeContinuityCheck::CheckBlock(const std::uint8_t* block, std::size_t length,
                                             const BlockShape& shape, std::uint32_t bitRate) {
-    constexpr double kDayMs = 86400000.0;
     text_.Clear();
     if (!block || bitRate == 0 || shape.headerBytes < 5) return 0;
     const std::uint64_t r = RecordBytes(shape);
@@ -213,42 +236,82 @@ std::size_t TimeContinuityCheck::CheckBlock(const std::uint8_t* block, std::size
     const double period = SubframePeriodMs(shape.words, shape.wordBytes, bitRate);
     const double twice = 2 * period;
     const std::uint32_t f = shape.tagFormat;
-    if (first_) {
-        first_ = false;
-        const datapath::TagTime t0 = datapath::DecodeTimeTag(block, f);
-        previous_ = t0.DayMs() - period;
-        prevHours_ = t0.hours;
-        prevMinutes_ = t0.minutes;
-        prevSeconds_ = t0.seconds;
-        prevMs_ = t0.ms;
-    }
     std::size_t lines = 0;
-    double previous = previous_;
+
+    // The first record against the block before (or, after a start, against
+    // its own time less one period), on the doubles.
+    {
+        const double now = datapath::TagDayMs(block, f);
+        const double previous = first_ ? now - period : datapath::TagDayMs(prevTag_, prevFormat_);
+        if (JumpByDoubles(previous, now, twice)) {
+            AppendJump(first_ ? block : prevTag_, first_ ? f : prevFormat_, block, f);
+            ++lines;
+        }
+        first_ = false;
+    }
+
+    // Tick differences at or below `quiet` are no jump, at or above `loud`
+    // a jump; those between, and 0, go to the doubles. The margin of 0.01
+    // tick is far above the doubles' rounding (below 1e-6 ms).
+    const std::int64_t perMs = datapath::TicksPerMs(f);
+    const std::int64_t day = 86400000 * perMs;
+    const double twiceTicks = std::min(twice * double(perMs), 1e15);
+    const std::int64_t quiet =
+        std::max<std::int64_t>(0, std::int64_t(std::ceil(twiceTicks - 0.01)) - 1);
+    const std::int64_t loud = std::int64_t(std::floor(twiceTicks + 0.01)) + 1;
+
+    std::int64_t previous = datapath::TagTicks(block, f);
+    const std::uint8_t* rec = block + r;
+    for (std::size_t i = 1; i < records; ++i, rec += r) {
+        const std::int64_t now = datapath::TagTicks(rec, f);
+        std::int64_t d = now - previous;
+        previous = now;
+        d += (d >> 63) & day;  // the day rolled over
+        // One unsigned compare for 0 < d <= quiet.
+        if (std::uint64_t(d - 1) < std::uint64_t(quiet)) [[likely]]
+            continue;
+        const bool jump = d != 0 && (d < 0 || d >= loud) ? true
+                          : d != 0 && d <= quiet         ? false
+                                                 : JumpByDoubles(datapath::TagDayMs(rec - r, f),
+                                                                 datapath::TagDayMs(rec, f), twice);
+        if (!jump) continue;
+        AppendJump(rec - r, f, rec, f);
+        ++lines;
+    }
+    std::memcpy(prevTag_, rec - r, sizeof prevTag_);
+    prevFormat_ = f;
+    return lines;
+}
+
+std::size_t TimeContinuityCheck::CheckBlockByDoubles(const std::uint8_t* block, std::size_t length,
+                                                     const BlockShape& shape,
+                                                     std::uint32_t bitRate) {
+    text_.Clear();
+    if (!block || bitRate == 0 || shape.headerBytes < 5) return 0;
+    const std::uint64_t r = RecordBytes(shape);
+    const std::size_t records = RecordsExamined(length, r, shape.subframes);
+    if (records == 0) return 0;
+    const double period = SubframePeriodMs(shape.words, shape.wordBytes, bitRate);
+    const double twice = 2 * period;
+    const std::uint32_t f = shape.tagFormat;
+    double previous =
+        first_ ? datapath::TagDayMs(block, f) - period : datapath::TagDayMs(prevTag_, prevFormat_);
+    std::size_t lines = 0;
     const std::uint8_t* rec = block;
     for (std::size_t i = 0; i < records; ++i, rec += r) {
         const double now = datapath::TagDayMs(rec, f);
-        double d = now - previous;
-        if (d < 0) d += kDayMs;
+        if (JumpByDoubles(previous, now, twice)) {
+            if (i == 0)
+                AppendJump(first_ ? block : prevTag_, first_ ? f : prevFormat_, rec, f);
+            else
+                AppendJump(rec - r, f, rec, f);
+            ++lines;
+        }
         previous = now;
-        if (!(d > twice || d < 0)) [[likely]]
-            continue;
-        const datapath::TagTime t = datapath::DecodeTimeTag(rec, f);
-        const datapath::TagTime p = [&] {
-            // The previous record's fields; the first record of the block
-            // takes them from the block before.
-            if (i == 0) return datapath::TagTime{prevHours_, prevMinutes_, prevSeconds_, prevMs_};
-            return datapath::DecodeTimeTag(rec - r, f);
-        }();
-        AppendLine(text_, lineFormat_, p.hours, p.minutes, p.seconds, p.ms, t.hours, t.minutes,
-                   t.seconds, t.ms);
-        ++lines;
     }
-    previous_ = previous;
-    const datapath::TagTime last = datapath::DecodeTimeTag(rec - r, f);
-    prevHours_ = last.hours;
-    prevMinutes_ = last.minutes;
-    prevSeconds_ = last.seconds;
-    prevMs_ = last.ms;
+    first_ = false;
+    std::memcpy(prevTag_, rec - r, sizeof prevTag_);
+    prevFormat_ = f;
     return lines;
 }
 

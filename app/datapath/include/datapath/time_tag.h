@@ -3,9 +3,13 @@
 // form (microseconds). Only bytes 0 to 4 carry the time of day.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace datapath {
+
+static_assert(std::endian::native == std::endian::little);
 
 // 配时精度 of the demodulator record: 0 BCD, anything else binary.
 inline constexpr std::uint32_t kBcdTimeTag = 0;
@@ -55,6 +59,31 @@ inline TagTime DecodeTimeTag(const std::uint8_t* tag, std::uint32_t format) {
 // The time of day of `tag` in milliseconds.
 inline double TagDayMs(const std::uint8_t* tag, std::uint32_t format) {
     return DecodeTimeTag(tag, format).DayMs();
+}
+
+// The time of day of `tag` as a whole number of the format's ticks: 0.1 ms
+// for BCD, 1 us for binary. DayMs() is this count divided by TicksPerMs up to
+// the rounding of its double arithmetic.
+inline std::int64_t TagTicks(const std::uint8_t* tag, std::uint32_t format) {
+    std::uint32_t low;  // bytes 0-3, little-endian host
+    std::memcpy(&low, tag, sizeof low);
+    const std::uint64_t v = std::uint64_t{low} | std::uint64_t{tag[4]} << 32;
+    if (format == kBcdTimeTag) {
+        // Every byte at once: tens nibble * 10 + units nibble (at most 165,
+        // so no byte carries into the next). Byte 0 gives ms units and
+        // tenths, byte 1 ms hundreds and tens, then seconds, minutes, hours.
+        const std::uint64_t x = v & 0x3FFFFFFFFFull;
+        const std::uint64_t dec = (x >> 4 & 0x0F0F0F0F0Full) * 10 + (x & 0x0F0F0F0F0Full);
+        const std::int64_t seconds = std::int64_t(dec >> 16 & 0xFF) +
+                                     std::int64_t(dec >> 24 & 0xFF) * 60 +
+                                     std::int64_t(dec >> 32 & 0xFF) * 3600;
+        return seconds * 10000 + std::int64_t(dec >> 8 & 0xFF) * 100 + std::int64_t(dec & 0xFF);
+    }
+    return std::int64_t(v >> 20 & 0x1FFFF) * 1000000 + std::int64_t(v & 0xFFFFF);
+}
+
+inline std::int64_t TicksPerMs(std::uint32_t format) {
+    return format == kBcdTimeTag ? 10 : 1000;
 }
 
 }  // namespace datapath

@@ -78,15 +78,25 @@ public:
     // Examines one block at `bitRate` bit/s (0: nothing is examined).
     std::size_t CheckBlock(const std::uint8_t* block, std::size_t length, const BlockShape& shape,
                            std::uint32_t bitRate);
+    // The same check with every record decoded to double milliseconds: the
+    // slower form that CheckBlock reports exactly like.
+    std::size_t CheckBlockByDoubles(const std::uint8_t* block, std::size_t length,
+                                    const BlockShape& shape, std::uint32_t bitRate);
     std::string_view Text() const { return text_.View(); }
 
 private:
+    // One record against the previous time in the double arithmetic of
+    // time-of-day milliseconds; true when it is a jump.
+    bool JumpByDoubles(double previous, double now, double twice) const;
+    void AppendJump(const std::uint8_t* previousTag, std::uint32_t previousFormat,
+                    const std::uint8_t* tag, std::uint32_t format);
+
     std::string lineFormat_;
     ReportText text_;
     bool first_ = true;
-    double previous_ = 0.0;
-    int prevHours_ = 0, prevMinutes_ = 0, prevSeconds_ = 0;
-    double prevMs_ = 0.0;
+    // The last record examined: its tag's time bytes and their format.
+    std::uint8_t prevTag_[5] = {};
+    std::uint32_t prevFormat_ = 0;
 };
 
 // Duration of one subframe's words in ms: W·B·8·1000 / bitRate (0 for a

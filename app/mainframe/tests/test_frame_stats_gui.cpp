@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QSpinBox>
 #include <QTimer>
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -219,6 +220,31 @@ TEST_F(FrameStatsTest, RefusedStartsLeaveTheCheckStopped) {
     f->OnCommand(ID_FRAME_COUNT_STAT);
     EXPECT_TRUE(sawSameWordText);
     EXPECT_FALSE(f->Statistics()->Running(Check::FrameCount));
+}
+
+TEST_F(FrameStatsTest, DuringAReplayTheTimeCheckTakesTheRealBitRateFromItsDialog) {
+    CMainFrame* f = MakeFrame();
+    f->m_bReplayRunning = 1;
+    auto setRate = [](int rate) {
+        AnswerNextDialog([rate](QDialog& d) { d.findChild<QSpinBox*>("bitRate")->setValue(rate); });
+    };
+    // 24 words of 8 bits at 20 Mbit/s: 0.0096 ms.
+    setRate(20000000);
+    f->OnCommand(ID_FRAME_PERIOD_STAT);
+    EXPECT_FALSE(f->Statistics()->Running(Check::TimeContinuity));
+    const auto texts = boxes_->Texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "帧周期太短，无法进行帧周期连续统计！"),
+              texts.end());
+
+    setRate(500000);
+    f->OnCommand(ID_FRAME_PERIOD_STAT);
+    EXPECT_TRUE(f->Statistics()->Running(Check::TimeContinuity));
+    EXPECT_EQ(cfg::LoadTimeContinuityConfig(Home()).bitRate, 500000);
+    EXPECT_EQ(f->GetDataPath()->replayBitRate.load(), 500000u);
+    f->OnCommand(ID_FRAME_PERIOD_STAT);  // stops, nothing found: no question
+    EXPECT_FALSE(f->Statistics()->Running(Check::TimeContinuity));
+    EXPECT_TRUE(Questions().empty());
+    f->m_bReplayRunning = 0;
 }
 
 }  // namespace

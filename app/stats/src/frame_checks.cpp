@@ -270,10 +270,11 @@ std::size_t TimeContinuityCheck::CheckBlock(const std::uint8_t* block, std::size
         // One unsigned compare for 0 < d <= quiet.
         if (std::uint64_t(d - 1) < std::uint64_t(quiet)) [[likely]]
             continue;
-        const bool jump = d != 0 && (d < 0 || d >= loud) ? true
-                          : d != 0 && d <= quiet         ? false
-                                                 : JumpByDoubles(datapath::TagDayMs(rec - r, f),
-                                                                 datapath::TagDayMs(rec, f), twice);
+        // Left here: a step back, one clearly beyond 2P, or one the ticks
+        // cannot decide (0, or between quiet and loud).
+        const bool jump =
+            d < 0 || d >= loud ||
+            JumpByDoubles(datapath::TagDayMs(rec - r, f), datapath::TagDayMs(rec, f), twice);
         if (!jump) continue;
         AppendJump(rec - r, f, rec, f);
         ++lines;

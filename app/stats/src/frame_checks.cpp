@@ -82,6 +82,31 @@ std::size_t CountLoop(const std::uint8_t* block, std::size_t records, std::uint6
     return lines;
 }
 
+// BCD ticks of consecutive tags: seconds, minutes and hours (bytes 2 to 4)
+// change only every few thousand records, so their part is kept and only the
+// milliseconds are decoded for the others.
+struct BcdTicks {
+    std::uint32_t upper = ~0u;  // bytes 2-4 of the last tag, day bits cleared
+    std::int64_t secondsTicks = 0;
+
+    static std::int64_t MsTicks(std::uint32_t bytes01) {
+        const std::uint32_t x = bytes01 & 0xFFFF;
+        const std::uint32_t dec = (x >> 4 & 0x0F0F) * 10 + (x & 0x0F0F);
+        return std::int64_t(dec >> 8) * 100 + std::int64_t(dec & 0xFF);
+    }
+    std::int64_t operator()(const std::uint8_t* tag) {
+        std::uint32_t low;
+        std::memcpy(&low, tag, sizeof low);
+        const std::uint32_t u = low >> 16 | std::uint32_t(tag[4] & 0x3F) << 16;
+        const std::int64_t ms = MsTicks(low);
+        if (u != upper) [[unlikely]] {
+            upper = u;
+            secondsTicks = datapath::TagTicks(tag, datapath::kBcdTimeTag) - ms;
+        }
+        return secondsTicks + ms;
+    }
+};
+
 }  // namespace
 
 double SubframePeriodMs(std::uint32_t words, std::uint32_t wordBytes, std::uint32_t bitRate) {
@@ -260,26 +285,33 @@ std::size_t TimeContinuityCheck::CheckBlock(const std::uint8_t* block, std::size
         std::max<std::int64_t>(0, std::int64_t(std::ceil(twiceTicks - 0.01)) - 1);
     const std::int64_t loud = std::int64_t(std::floor(twiceTicks + 0.01)) + 1;
 
-    std::int64_t previous = datapath::TagTicks(block, f);
-    const std::uint8_t* rec = block + r;
-    for (std::size_t i = 1; i < records; ++i, rec += r) {
-        const std::int64_t now = datapath::TagTicks(rec, f);
-        std::int64_t d = now - previous;
-        previous = now;
-        d += (d >> 63) & day;  // the day rolled over
-        // One unsigned compare for 0 < d <= quiet.
-        if (std::uint64_t(d - 1) < std::uint64_t(quiet)) [[likely]]
-            continue;
-        // Left here: a step back, one clearly beyond 2P, or one the ticks
-        // cannot decide (0, or between quiet and loud).
-        const bool jump =
-            d < 0 || d >= loud ||
-            JumpByDoubles(datapath::TagDayMs(rec - r, f), datapath::TagDayMs(rec, f), twice);
-        if (!jump) continue;
-        AppendJump(rec - r, f, rec, f);
-        ++lines;
-    }
-    std::memcpy(prevTag_, rec - r, sizeof prevTag_);
+    auto examine = [&](auto ticksOf) {
+        std::int64_t previous = ticksOf(block);
+        const std::uint8_t* rec = block + r;
+        for (std::size_t i = 1; i < records; ++i, rec += r) {
+            const std::int64_t now = ticksOf(rec);
+            std::int64_t d = now - previous;
+            previous = now;
+            d += (d >> 63) & day;  // the day rolled over
+            // One unsigned compare for 0 < d <= quiet.
+            if (std::uint64_t(d - 1) < std::uint64_t(quiet)) [[likely]]
+                continue;
+            // Left here: a step back, one clearly beyond 2P, or one the ticks
+            // cannot decide (0, or between quiet and loud).
+            const bool jump =
+                d < 0 || d >= loud ||
+                JumpByDoubles(datapath::TagDayMs(rec - r, f), datapath::TagDayMs(rec, f), twice);
+            if (!jump) continue;
+            AppendJump(rec - r, f, rec, f);
+            ++lines;
+        }
+    };
+    if (f == datapath::kBcdTimeTag)
+        examine(BcdTicks{});
+    else
+        examine([](const std::uint8_t* tag) { return datapath::TagTicks(tag, 1); });
+    const std::uint8_t* last = block + (records - 1) * r;
+    std::memcpy(prevTag_, last, sizeof prevTag_);
     prevFormat_ = f;
     return lines;
 }

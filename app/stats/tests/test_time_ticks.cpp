@@ -106,6 +106,22 @@ TEST(TimeTicksTest, TickComparisonReportsLikeTheDoublesOnRandomStreams) {
     }
 }
 
+TEST(TimeTicksTest, AnHourChangeAloneIsAJumpAndDayBitsAreNot) {
+    const stats::BlockShape shape{.words = 24, .subframes = 1, .headerBytes = 8, .wordBytes = 1};
+    auto day = stats_test::BcdTag(11, 0, 0, 0, 3);
+    day[4] |= 0xC0;  // day of the year, not the hour
+    stats_test::Records r;
+    for (const auto& tag : {stats_test::BcdTag(10, 0, 0, 0, 0), stats_test::BcdTag(10, 0, 0, 0, 1),
+                            stats_test::BcdTag(11, 0, 0, 0, 2),  // bytes 2-3 as before
+                            day}) {
+        r.Add(tag, {});
+        r.bytes.insert(r.bytes.end(), 24, 0);
+    }
+    stats::TimeContinuityCheck check;
+    check.Start();
+    EXPECT_EQ(check.CheckBlock(r.bytes.data(), r.bytes.size(), shape, 1000000), 1u);
+}
+
 TEST(TimeTicksTest, GarbageNibblesReportLikeTheDoubles) {
     std::mt19937 rng(5);
     const stats::BlockShape shape{.words = 1, .subframes = 1, .headerBytes = 8, .wordBytes = 1};

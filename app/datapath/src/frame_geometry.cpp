@@ -40,6 +40,7 @@ DataGeometry GeometryOf(const DemParam& dem) {
     g.superframeRecord =
         n != 0 && g.subframeRecord > SIZE_MAX / n ? SIZE_MAX : g.subframeRecord * n;
     g.superframeMode = dem.副帧类型 != 0;
+    g.tagFormat = dem.配时精度;
     return g;
 }
 

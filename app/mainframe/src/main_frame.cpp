@@ -7,6 +7,7 @@
 #include <platform/paths.h>
 #include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
+#include <stats/frame_statistics.h>
 
 #include <QApplication>
 #include <QLabel>

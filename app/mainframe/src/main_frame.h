@@ -44,6 +44,9 @@ class CardSession;
 namespace mainframe {
 struct StatusSnapshot;
 }
+namespace stats {
+class FrameStatistics;
+}
 
 // Windows whose open flag and handle the frame tracks.
 enum class FrameView {
@@ -220,6 +223,8 @@ public:
     // work for one block.
     static int DemDataCallback(DemReportBlock* block);
     datapath::DataPath* GetDataPath() const { return m_dataPath.get(); }
+    // The three frame checks: running flags, counters, reports.
+    stats::FrameStatistics* Statistics() const { return m_frameStats.get(); }
 
 signals:
     // Every command the frame ran, from any source (menu, toolbar, posted).
@@ -271,6 +276,11 @@ private:
     const DemParam& CurrentDemParam() const;
     void OpenRawTable();
     void OnAfterDecryptionChoice();
+
+    // frame statistics (main_frame_stats.cpp)
+    void OnFrameCountStat();
+    void OnIdStat();
+    void OnTimeContinuityStat();
     bool ReceiveNetworkPackets();
 
     // threads
@@ -305,6 +315,8 @@ private:
     QTimer* m_commandUiTimer = nullptr;
     std::unique_ptr<QtMessageReceiver> m_receiver;
     std::unique_ptr<session::CardSession> m_session;
+    // The checks outlive the consumers that feed them.
+    std::unique_ptr<stats::FrameStatistics> m_frameStats;
     // The data path reads the buffers, flags and records above; its consumers
     // outlive it.
     std::unique_ptr<datapath::DataConsumers> m_dataConsumers;

@@ -176,6 +176,15 @@ void CMainFrame::OnCommand(unsigned id) {
         case ID_DECRYPTION_CHOICE:
             OnAfterDecryptionChoice();
             break;
+        case ID_FRAME_COUNT_STAT:
+            OnFrameCountStat();
+            break;
+        case ID_ID_STAT:
+            OnIdStat();
+            break;
+        case ID_FRAME_PERIOD_STAT:
+            OnTimeContinuityStat();
+            break;
         // The task-macro dialog posts its apply message to the frame's handle.
         case ID_TASK_MANAGE:
             m_session->TaskManagement(m_receiver ? m_receiver->Handle() : nullptr);

@@ -6,12 +6,14 @@
 #include <datapath/data_path.h>
 #include <platform/notify.h>
 #include <rawgrid/table_wnd_class.h>
+#include <stats/frame_statistics.h>
 #include <taskbook/task_records.h>
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
 #include "command_ids.h"
+#include "frame_consumers.h"
 #include "main_frame.h"
 
 using namespace mainframe;
@@ -30,7 +32,9 @@ const DemParam& CMainFrame::CurrentDemParam() const {
 // The data path over the buffers just allocated. It takes
 // blocks once the frame pointer is published.
 void CMainFrame::CreateDataPath() {
-    m_dataConsumers = std::make_unique<datapath::DataConsumers>();
+    m_frameStats =
+        std::make_unique<stats::FrameStatistics>(m_bFrameCountStatOn, m_bIdStatOn, m_bTimeStatOn);
+    m_dataConsumers = std::make_unique<CFrameConsumers>(*m_frameStats);
     datapath::DataPathBuffers buffers{.latestBlock = m_buffers.FrameA(),
                                       .afterDecryptionBlock = m_buffers.FrameB(),
                                       .assembly = m_dataBuffers.superframe.get(),

@@ -15,7 +15,8 @@ const char kDemFrameUsage[] =
     "  --dem-drop N                drop every Nth minor frame\n"
     "  --dem-tag-gap N             every Nth time tag lies later by the gap\n"
     "  --dem-tag-gap-us N          size of that gap (default 10000)\n"
-    "  --dem-bit-error N           flip one bit in every Nth minor frame\n";
+    "  --dem-bit-error N           flip one bit in every Nth minor frame\n"
+    "  --dem-id-fault N            every Nth minor frame carries the next minor frame's ID\n";
 
 namespace {
 
@@ -61,6 +62,8 @@ bool ParseDemFrameOption(std::string_view arg, const char* value, DemFrameOption
         o.faults.tagGapUs = static_cast<std::uint32_t>(n);
     else if (arg == "--dem-bit-error")
         o.faults.bitErrorEvery = n;
+    else if (arg == "--dem-id-fault")
+        o.faults.idFaultEvery = n;
     else
         return false;
     return true;

@@ -162,10 +162,14 @@ std::size_t DemFrameGenerator::Generate(std::uint8_t* out, std::size_t maxBytes,
                     PutWord(at, v);
                     break;
                 }
-                case Role::SubFrame:
-                    PutWord(at, dem_.ID码计数方式 == 1 ? dem_.ID码初值 + (n - 1 - index)
-                                                       : dem_.ID码初值 + index);
+                case Role::SubFrame: {
+                    const bool wrongId =
+                        faults_.idFaultEvery && (f + 1) % faults_.idFaultEvery == 0;
+                    const std::uint32_t k = wrongId ? (index + 1) % n : index;
+                    PutWord(at, dem_.ID码计数方式 == 1 ? dem_.ID码初值 + (n - 1 - k)
+                                                       : dem_.ID码初值 + k);
                     break;
+                }
                 case Role::Sine:
                     PutWord(at, std::uint64_t(
                                     std::lround(half + half * std::sin(double(f) * sineStep))));

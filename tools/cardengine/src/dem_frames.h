@@ -21,6 +21,9 @@ struct DemFaults {
     std::uint64_t tagGapEvery = 0;  // every Nth time tag lies tagGapUs later
     std::uint32_t tagGapUs = 10000;
     std::uint64_t bitErrorEvery = 0;  // every Nth minor frame has one bit flipped
+    // Every Nth minor frame carries the ID of the minor frame after it; its
+    // tag keeps its own index.
+    std::uint64_t idFaultEvery = 0;
 };
 
 struct DemLayout {

@@ -24,6 +24,7 @@ struct DataGeometry {
     std::size_t subframeRecord = 0;      // subframeWords * wordBytes + 8
     std::size_t superframeRecord = 0;    // subframeRecord * superframeLength
     bool superframeMode = false;         // the demodulator's superframe type is not 0
+    std::uint32_t tagFormat = 0;         // 配时精度: 0 BCD time tags, else binary
 };
 
 DataGeometry GeometryOf(const DemParam& dem);

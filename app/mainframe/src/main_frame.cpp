@@ -221,13 +221,31 @@ bool CMainFrame::CreateStatusDisplayBar() {
     return true;
 }
 
+namespace {
+
+// The statistics group of the status view: a text for each check that runs.
+void FillStatisticsTexts(const stats::FrameStatistics* statistics,
+                         mainframe::StatusSnapshot::Statistics& out) {
+    std::optional<mainframe::StatusText>* fields[stats::kCheckCount] = {
+        &out.frameCount, &out.idCount, &out.timeContinuity};
+    for (auto* text : fields) text->reset();
+    if (!statistics) return;
+    const stats::StatisticsReadout r = statistics->Readout();
+    const std::array<std::string, stats::kCheckCount> texts = stats::StatisticsTexts(r);
+    for (std::size_t i = 0; i < stats::kCheckCount; ++i)
+        if (r.running[i]) *fields[i] = mainframe::StatusText(texts[i].c_str());
+}
+
+}  // namespace
+
 void CMainFrame::FillStatusSnapshot(StatusSnapshot& s) const {
     s.beforeDecryptionBytes = m_dataPath ? m_dataPath->recordedBytes.load() : 0.0;
     s.broadcastOn = m_bFullFrameBroadcast != 0;
     s.gnssMulticastOn = m_bGpsMulticast != 0;
     s.telemetryOn = m_bTelemetrySending != 0;
+    FillStatisticsTexts(m_frameStats.get(), s.statistics);
     // No network output endpoints and no monitoring link: their lamps stay
-    // off and the packet, bit-error and statistics groups empty.
+    // off and the packet and bit-error groups empty.
 }
 
 void CMainFrame::LoadConfigurationAtStartup() {

@@ -9,6 +9,8 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTimer>
 #include <algorithm>
@@ -18,6 +20,7 @@
 
 #include "command_ids.h"
 #include "frame_fixture.h"
+#include "view_dlg.h"
 
 namespace {
 
@@ -68,6 +71,14 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> texts_;
 };
+
+// The text of a status-view field.
+std::string StatusCell(CMainFrame* f, int id) {
+    QWidget* w = f->StatusView()->Control(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
+    return "<no field " + std::to_string(id) + ">";
+}
 
 class FrameStatsTest : public FrameTest {
 protected:
@@ -151,6 +162,11 @@ TEST_F(FrameStatsTest, ChecksFindEveryInjectedFaultOnce) {
     EXPECT_EQ(r.jumps, (std::array<int, 3>{10, 6, 6}));
     EXPECT_EQ(stats::StatisticsTexts(r),
               (std::array<std::string, 3>{"帧计数错误:10个", "ID计数错误:6个", "时间不连续:6个"}));
+    // The status view shows the same counts at its next refresh.
+    EXPECT_WAIT_UNTIL(StatusCell(f, 1033) == "帧计数错误:10个" &&
+                          StatusCell(f, 1039) == "ID计数错误:6个" &&
+                          StatusCell(f, 1043) == "时间不连续:6个",
+                      20s);
 
     f->OnCommand(ID_FRAME_COUNT_STAT);
     f->OnCommand(ID_ID_STAT);
@@ -166,6 +182,9 @@ TEST_F(FrameStatsTest, ChecksFindEveryInjectedFaultOnce) {
     EXPECT_EQ(ReportLines(Home() + "/IDJiShu.ini"), 6);
     EXPECT_EQ(ReportLines(Home() + "/TimeLianXu.ini"), 6);
     EXPECT_EQ(stats::StatisticsTexts(s->Readout()), (std::array<std::string, 3>{}));
+    EXPECT_WAIT_UNTIL(
+        StatusCell(f, 1033).empty() && StatusCell(f, 1039).empty() && StatusCell(f, 1043).empty(),
+        20s);
     EXPECT_TRUE(f->close());
 }
 

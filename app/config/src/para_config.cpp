@@ -179,7 +179,16 @@ bool SaveStorageConfig(const std::string& moduleDir, const StorageConfig& c) {
 }
 
 BitErrorConfig LoadBitErrorConfig(const std::string& moduleDir) {
-    return LoadSection(kBitError, BitErrorConfig{}, ParaIniPath(moduleDir));
+    const std::string file = ParaIniPath(moduleDir);
+    BitErrorConfig c = LoadSection(kBitError, BitErrorConfig{}, file);
+    // A value that filled the read buffer was cut; a list whose last item
+    // has no comma lost that item.
+    const std::size_t cut = kBitErrorBuf - 1;
+    std::string list = ReadText(kBitError.name, "人工选路", "1,2,", kBitErrorBuf, file);
+    while (!list.empty() && (list.back() == ' ' || list.back() == '\t')) list.pop_back();
+    c.excludedBytesWhole = list.size() < cut && (list.empty() || list.back() == ',');
+    c.manualTextWhole = c.manualText.size() < cut;
+    return c;
 }
 bool SaveBitErrorConfig(const std::string& moduleDir, const BitErrorConfig& c) {
     return SaveSection(kBitError, c, ParaIniPath(moduleDir));

@@ -221,6 +221,27 @@ TEST_F(ParaConfigTest, BitErrorKeysSavedWithBlanksMatchThePlainNames) {
     EXPECT_EQ(r.excludedBytes, (std::vector<int>{3, 5}));
 }
 
+TEST_F(ParaConfigTest, BitErrorListsCutByTheReadBufferAreMarked) {
+    BitErrorConfig b;
+    for (int v = 1; v <= 600; ++v) b.excludedBytes.push_back(v);  // about 2,300 characters
+    b.manualText = std::string(2100, '1');
+    ASSERT_TRUE(SaveBitErrorConfig(dir, b));
+    const BitErrorConfig cut = LoadBitErrorConfig(dir);
+    EXPECT_FALSE(cut.excludedBytesWhole);
+    EXPECT_FALSE(cut.manualTextWhole);
+
+    b.excludedBytes = {3, 5};
+    b.manualText = "5,3";
+    ASSERT_TRUE(SaveBitErrorConfig(dir, b));
+    EXPECT_TRUE(LoadBitErrorConfig(dir).excludedBytesWhole);
+    EXPECT_TRUE(LoadBitErrorConfig(dir).manualTextWhole);
+
+    WriteGbk("Para.ini", "[误码配置]\n人工选路=1,2,3\n");
+    EXPECT_FALSE(LoadBitErrorConfig(dir).excludedBytesWhole);
+    WriteGbk("Para.ini", "[误码配置]\n误码模式=1\n");
+    EXPECT_TRUE(LoadBitErrorConfig(dir).excludedBytesWhole);
+}
+
 TEST_F(ParaConfigTest, HandWrittenBitErrorSectionWithPlainNamesAndAJunkList) {
     WriteGbk("Para.ini", "[误码配置]\n误码模式=1\n结束波道=20\n人工选路=7,x,9,12\n");
     const BitErrorConfig r = LoadBitErrorConfig(dir);

@@ -96,6 +96,10 @@ struct BitErrorConfig {
     int endChannel = 10;                   // 结束波道
     std::string manualText = "1,2,";       // 手动剔除, as typed
     std::vector<int> excludedBytes{1, 2};  // 人工选路, "%d," per entry
+    // Read back whole: false when the stored text filled the read buffer
+    // (and, for the list, when its last item lacks its comma). Not stored.
+    bool excludedBytesWhole = true;
+    bool manualTextWhole = true;
 };
 
 // [曲线截屏文件处理方式]

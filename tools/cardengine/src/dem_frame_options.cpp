@@ -6,6 +6,7 @@ namespace cardengine {
 
 const char kDemFrameUsage[] =
     "  --full-speed                demodulator frames pre-generated, sent as fast as possible\n"
+    "  --dem-steady                signal words stay at 信号初值, the sine word constant\n"
     "  --dem-rate-mbps N           with --full-speed: send at most N Mbit/s\n"
     "  --dem-frames N              stop after N minor frames and send a flush\n"
     "  --dem-settle-ms N           pause after a demodulator record (default 50)\n"
@@ -33,6 +34,10 @@ bool Count(const char* text, std::uint64_t& out) {
 bool ParseDemFrameFlag(std::string_view arg, DemFrameOptions& o) {
     if (arg == "--full-speed") {
         o.fullSpeed = true;
+        return true;
+    }
+    if (arg == "--dem-steady") {
+        o.faults.steady = true;
         return true;
     }
     return false;

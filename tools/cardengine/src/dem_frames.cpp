@@ -83,6 +83,7 @@ void DemFrameGenerator::PutWord(std::uint8_t* at, std::uint64_t value) const {
 }
 
 std::uint64_t DemFrameGenerator::SignalWord() {
+    if (faults_.steady) return sim_.信号初值;
     std::uint64_t v;
     switch (sim_.信号类型) {
         case 1:  // random
@@ -170,10 +171,11 @@ std::size_t DemFrameGenerator::Generate(std::uint8_t* out, std::size_t maxBytes,
                                                        : dem_.ID码初值 + k);
                     break;
                 }
-                case Role::Sine:
-                    PutWord(at, std::uint64_t(
-                                    std::lround(half + half * std::sin(double(f) * sineStep))));
+                case Role::Sine: {
+                    const double phase = faults_.steady ? 0.0 : double(f) * sineStep;
+                    PutWord(at, std::uint64_t(std::lround(half + half * std::sin(phase))));
                     break;
+                } break;
                 case Role::Signal:
                     PutWord(at, SignalWord());
                     break;

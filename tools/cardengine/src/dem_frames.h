@@ -24,6 +24,9 @@ struct DemFaults {
     // Every Nth minor frame carries the ID of the minor frame after it; its
     // tag keeps its own index.
     std::uint64_t idFaultEvery = 0;
+    // Signal words keep 信号初值 and the sine word stays put, so that frames
+    // repeat but for their counters (a standard frame for bit-error tests).
+    bool steady = false;
 };
 
 struct DemLayout {

@@ -112,7 +112,9 @@ private:
 
     void Start(Clock::time_point now) {
         startPending_ = false;
-        gen_.Configure(dem_, sim_, CardClockNowUs(), o_.fullSpeed ? DemFaults{} : o_.faults);
+        DemFaults faults = o_.fullSpeed ? DemFaults{} : o_.faults;
+        faults.steady = o_.faults.steady;
+        gen_.Configure(dem_, sim_, CardClockNowUs(), faults);
         const DemLayout& l = gen_.Layout();
         if (!l.valid) return;
         const std::size_t tagged = l.taggedMinorBytes;

@@ -1,5 +1,7 @@
 #include "frame_consumers.h"
 
+#include <datapath/data_path.h>
+#include <stats/bit_error_measurement.h>
 #include <stats/frame_statistics.h>
 
 void CFrameConsumers::CountFrames(const std::uint8_t* data, std::size_t length,
@@ -15,4 +17,15 @@ void CFrameConsumers::CountIds(const std::uint8_t* data, std::size_t length,
 void CFrameConsumers::CheckTimeContinuity(const std::uint8_t* data, std::size_t length,
                                           const datapath::DataGeometry& g, std::uint32_t bitRate) {
     stats_.CheckTimeContinuity(data, length, g, bitRate);
+}
+
+void CFrameConsumers::MeasureBitErrors(const std::uint8_t* data, std::size_t length) {
+    if (!bitErrors_ || !bitErrorPath_) return;
+    // Blocks of another geometry than the standard frame's are not compared.
+    bitErrors_->Compare(data, length, bitErrorPath_->StandardFrame(),
+                        bitErrorPath_->Geometry().superframeRecord);
+}
+
+void CFrameConsumers::StopBitErrorMeasurement() {
+    if (bitErrors_) bitErrors_->Stop();
 }

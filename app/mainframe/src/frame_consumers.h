@@ -1,12 +1,16 @@
-// The frame's consumers of the data path: the frame statistics for now,
-// the other consumers keep the base class's empty work.
+// The frame's consumers of the data path: the frame statistics and the
+// bit-error measurement; the other consumers keep the base class's empty work.
 #pragma once
 
 #include <datapath/data_consumers.h>
 
-namespace stats {
-class FrameStatistics;
+namespace datapath {
+class DataPath;
 }
+namespace stats {
+class BitErrorMeasurement;
+class FrameStatistics;
+}  // namespace stats
 
 class CFrameConsumers : public datapath::DataConsumers {
 public:
@@ -19,6 +23,17 @@ public:
     void CheckTimeContinuity(const std::uint8_t* data, std::size_t length,
                              const datapath::DataGeometry& g, std::uint32_t bitRate) override;
 
+    // Bit-error measurement against the data path's standard frame; both
+    // outlive the consumers once attached.
+    void AttachBitErrors(stats::BitErrorMeasurement& m, const datapath::DataPath& path) {
+        bitErrors_ = &m;
+        bitErrorPath_ = &path;
+    }
+    void MeasureBitErrors(const std::uint8_t* data, std::size_t length) override;
+    void StopBitErrorMeasurement() override;
+
 private:
     stats::FrameStatistics& stats_;
+    stats::BitErrorMeasurement* bitErrors_ = nullptr;
+    const datapath::DataPath* bitErrorPath_ = nullptr;
 };

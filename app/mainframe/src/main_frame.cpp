@@ -7,6 +7,7 @@
 #include <platform/paths.h>
 #include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
+#include <stats/bit_error_measurement.h>
 #include <stats/frame_statistics.h>
 
 #include <QApplication>
@@ -67,6 +68,10 @@ std::unique_ptr<session::CardSession> MakeCardSession(CMainFrame& f) {
         if (datapath::DataPath* path = f.GetDataPath()) path->SetDemodulatorRecord(dem);
     };
     // Kept for the satellite-navigation search, which is initialised with it.
+    // The apply notification stopped the measurement: no block counts after it.
+    hooks.discardStandardFrame = [&f] {
+        if (stats::BitErrorMeasurement* m = f.BitErrors()) m->Stop();
+    };
     hooks.frameGeometry = [&f](const session::FrameGeometry& g) {
         f.m_gnssTagBytes = Saturated16(g.tagBytes);
         f.m_gnssSubframeBytes = Saturated16(g.subframeBytes);
@@ -244,8 +249,15 @@ void CMainFrame::FillStatusSnapshot(StatusSnapshot& s) const {
     s.gnssMulticastOn = m_bGpsMulticast != 0;
     s.telemetryOn = m_bTelemetrySending != 0;
     FillStatisticsTexts(m_frameStats.get(), s.statistics);
+    if (m_bitErrors) {
+        const stats::BitErrorReadout r = m_bitErrors->Readout();
+        s.bitErrorRunning = m_bBitErrorOn && r.running;
+        s.bitErrorShowCount = m_para.bitError.displayMode == 1;
+        s.comparedBits = double(r.comparedBits);
+        s.errorBits = double(r.errorBits);
+    }
     // No network output endpoints and no monitoring link: their lamps stay
-    // off and the packet and bit-error groups empty.
+    // off and the packet groups empty.
 }
 
 void CMainFrame::LoadConfigurationAtStartup() {

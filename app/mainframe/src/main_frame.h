@@ -45,8 +45,9 @@ namespace mainframe {
 struct StatusSnapshot;
 }
 namespace stats {
+class BitErrorMeasurement;
 class FrameStatistics;
-}
+}  // namespace stats
 
 // Windows whose open flag and handle the frame tracks.
 enum class FrameView {
@@ -225,6 +226,8 @@ public:
     datapath::DataPath* GetDataPath() const { return m_dataPath.get(); }
     // The three frame checks: running flags, counters, reports.
     stats::FrameStatistics* Statistics() const { return m_frameStats.get(); }
+    // The bit-error measurement: exclusion list, mask, counters.
+    stats::BitErrorMeasurement* BitErrors() const { return m_bitErrors.get(); }
 
 signals:
     // Every command the frame ran, from any source (menu, toolbar, posted).
@@ -283,6 +286,12 @@ private:
     void OnTimeContinuityStat();
     bool ReceiveNetworkPackets();
 
+    // bit-error measurement (main_frame_bit_errors.cpp)
+    void OnCaptureStandardFrame();
+    void OnBitErrorMeasurement();
+    bool StartBitErrorMeasurement();
+    void StopBitErrors();
+
     // threads
     void CardOpenThread();
     void ReplayFeedThread();
@@ -317,6 +326,7 @@ private:
     std::unique_ptr<session::CardSession> m_session;
     // The checks outlive the consumers that feed them.
     std::unique_ptr<stats::FrameStatistics> m_frameStats;
+    std::unique_ptr<stats::BitErrorMeasurement> m_bitErrors;
     // The data path reads the buffers, flags and records above; its consumers
     // outlive it.
     std::unique_ptr<datapath::DataConsumers> m_dataConsumers;

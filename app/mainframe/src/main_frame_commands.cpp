@@ -185,6 +185,12 @@ void CMainFrame::OnCommand(unsigned id) {
         case ID_FRAME_PERIOD_STAT:
             OnTimeContinuityStat();
             break;
+        case ID_CAPTURE_STD_FRAME:
+            OnCaptureStandardFrame();
+            break;
+        case ID_BIT_ERROR_STAT:
+            OnBitErrorMeasurement();
+            break;
         // The task-macro dialog posts its apply message to the frame's handle.
         case ID_TASK_MANAGE:
             m_session->TaskManagement(m_receiver ? m_receiver->Handle() : nullptr);
@@ -229,6 +235,7 @@ void CMainFrame::UpdateCommandUI() {
     check(ID_DATA_REPLAY, m_bReplayRunning != 0);
     enable(ID_ALLOW_LIFTOFF, m_bCardOpen != 0);
     check(ID_ALLOW_LIFTOFF, m_bLiftOffEnable != 0);
+    enable(ID_CAPTURE_STD_FRAME, m_bBitErrorOn == 0);
     enable(ID_BIT_ERROR_STAT, m_bStdFrameCaptured != 0);
     check(ID_BIT_ERROR_STAT, m_bBitErrorOn != 0);
     check(ID_FRAME_COUNT_STAT, m_bFrameCountStatOn != 0);

@@ -1,6 +1,8 @@
 // Load and save of each configuration section, as methods of the frame. The
 // files are read and written by the configuration library; the frame holds
 // the values.
+#include <stats/bit_error_lists.h>
+
 #include <QFileInfo>
 #include <QMdiSubWindow>
 
@@ -39,6 +41,8 @@ void CMainFrame::SaveWindowPos() {
 
 void CMainFrame::LoadBitErrorConfig() {
     m_para.bitError = cfg::LoadBitErrorConfig(m_strModuleDir);
+    // A list typed into the file by hand may be out of order.
+    stats::NormaliseList(m_para.bitError.excludedBytes);
 }
 bool CMainFrame::SaveBitErrorConfig() {
     return cfg::SaveBitErrorConfig(m_strModuleDir, m_para.bitError);

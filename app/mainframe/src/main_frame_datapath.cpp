@@ -6,6 +6,7 @@
 #include <datapath/data_path.h>
 #include <platform/notify.h>
 #include <rawgrid/table_wnd_class.h>
+#include <stats/bit_error_measurement.h>
 #include <stats/frame_statistics.h>
 #include <taskbook/task_records.h>
 
@@ -34,7 +35,9 @@ const DemParam& CMainFrame::CurrentDemParam() const {
 void CMainFrame::CreateDataPath() {
     m_frameStats =
         std::make_unique<stats::FrameStatistics>(m_bFrameCountStatOn, m_bIdStatOn, m_bTimeStatOn);
-    m_dataConsumers = std::make_unique<CFrameConsumers>(*m_frameStats);
+    auto consumers = std::make_unique<CFrameConsumers>(*m_frameStats);
+    CFrameConsumers& frameConsumers = *consumers;
+    m_dataConsumers = std::move(consumers);
     datapath::DataPathBuffers buffers{.latestBlock = m_buffers.FrameA(),
                                       .afterDecryptionBlock = m_buffers.FrameB(),
                                       .assembly = m_dataBuffers.superframe.get(),
@@ -59,6 +62,8 @@ void CMainFrame::CreateDataPath() {
                                   .fullFrameBroadcastOn = m_bFullFrameBroadcast};
     m_dataPath =
         std::make_unique<datapath::DataPath>(CurrentDemParam(), buffers, flags, *m_dataConsumers);
+    m_bitErrors = std::make_unique<stats::BitErrorMeasurement>();
+    frameConsumers.AttachBitErrors(*m_bitErrors, *m_dataPath);
 }
 
 // The device library's data callback (report thread).

@@ -78,7 +78,17 @@ void BitErrorMeasurement::Start(const datapath::DataGeometry& g) {
                       : (std::size_t{g.subframeWords} * g.wordBytes + datapath::kTimeTagBytes) *
                             g.superframeLength;
     bitsPerGroup_ = 0;
-    for (std::uint8_t m : mask_) bitsPerGroup_ += std::uint64_t(std::popcount(unsigned(m)));
+    for (std::size_t i = 0; i < groupBytes_; ++i)
+        bitsPerGroup_ += std::uint64_t(std::popcount(unsigned(mask_[i])));
+    groupsPerRun_ = groupBytes_ == 0 ? 1 : std::max<std::size_t>(1, kRunBytes / groupBytes_);
+    if (groupsPerRun_ > 1) {
+        std::vector<std::uint8_t> run((groupBytes_ * groupsPerRun_ + 7) / 8 * 8, 0);
+        for (std::size_t k = 0; k < groupsPerRun_; ++k)
+            std::memcpy(run.data() + k * groupBytes_, mask_.data(), groupBytes_);
+        mask_.swap(run);
+    }
+    runStandard_.assign(groupsPerRun_ > 1 ? groupBytes_ * groupsPerRun_ : 0, 0);
+    runStandardFilled_ = false;
     running_.store(true);
 }
 
@@ -107,7 +117,20 @@ void BitErrorMeasurement::Compare(const std::uint8_t* data, std::size_t length,
         return;
     const std::size_t groups = length / groupBytes_;
     std::uint64_t errors = 0;
-    for (std::size_t i = 0; i < groups; ++i)
+    std::size_t i = 0;
+    if (groupsPerRun_ > 1) {
+        // A new capture may have replaced the standard frame.
+        if (!runStandardFilled_ ||
+            std::memcmp(runStandard_.data(), standard.data(), groupBytes_) != 0) {
+            runStandardFilled_ = true;
+            for (std::size_t k = 0; k < groupsPerRun_; ++k)
+                std::memcpy(runStandard_.data() + k * groupBytes_, standard.data(), groupBytes_);
+        }
+        const std::size_t run = groupBytes_ * groupsPerRun_;
+        for (; i + groupsPerRun_ <= groups; i += groupsPerRun_)
+            errors += GroupErrors(data + i * groupBytes_, runStandard_.data(), mask_.data(), run);
+    }
+    for (; i < groups; ++i)
         errors += GroupErrors(data + i * groupBytes_, standard.data(), mask_.data(), groupBytes_);
     const std::uint64_t e = errors_.load() + errors;
     const std::uint64_t c = compared_.load() + groups * bitsPerGroup_;

@@ -205,6 +205,22 @@ TEST(BitErrorMeasurement, StopDuringComparisonsLeavesZero) {
     EXPECT_EQ(r.errorRate, 0.0);
 }
 
+TEST(BitErrorMeasurement, NewStandardFrameWhileRunningIsTheOneComparedWith) {
+    const auto g = Geometry(4, 2, 8);
+    const Bytes first = Group(g);
+    Bytes second = first;
+    second[9] ^= 0x0F;
+    Bytes block;
+    for (int i = 0; i < 300; ++i) block.insert(block.end(), second.begin(), second.end());
+    stats::BitErrorMeasurement m;
+    m.Start(g);
+    m.Compare(block.data(), block.size(), first, first.size());
+    EXPECT_EQ(m.ErrorBits(), 300u * 4u);
+    m.Compare(block.data(), block.size(), second, second.size());
+    EXPECT_EQ(m.ErrorBits(), 300u * 4u);
+    EXPECT_EQ(m.ComparedBits(), 2u * 300u * 64u);
+}
+
 TEST(BitErrorMeasurement, MaskAgreesWithCursorWalkOnRandomFrames) {
     std::mt19937 rng(20261209);
     for (int round = 0; round < 300; ++round) {
@@ -217,7 +233,7 @@ TEST(BitErrorMeasurement, MaskAgreesWithCursorWalkOnRandomFrames) {
             if (rng() % 4 < share) list.push_back(int(b));
         Bytes standard(g.superframeRecord);
         for (auto& b : standard) b = std::uint8_t(rng());
-        Bytes block(g.superframeRecord * (rng() % 5) + rng() % g.superframeRecord);
+        Bytes block(g.superframeRecord * (rng() % 160) + rng() % g.superframeRecord);
         for (std::size_t i = 0; i < block.size(); ++i)
             block[i] = rng() % 3 == 0 ? std::uint8_t(rng()) : standard[i % standard.size()];
         const Counts want = CursorWalk(g, list, block, standard);

@@ -75,10 +75,18 @@ private:
     void ClearCounts();  // lock held
 
     mutable std::mutex lock_;
-    std::vector<int> list_;             // guarded by lock_
-    std::vector<std::uint8_t> mask_;    // guarded by lock_; padded to whole 8-byte words
-    std::size_t groupBytes_ = 0;        // guarded by lock_
-    std::uint64_t bitsPerGroup_ = 0;    // guarded by lock_
+    std::vector<int> list_;  // guarded by lock_
+    // Small groups are compared several at a time, so that the inner loop
+    // runs long: the mask holds groupsPerRun_ copies of the group's mask
+    // (padded to whole 8-byte words), runStandard_ as many copies of the
+    // standard frame, refilled when that changes. All guarded by lock_.
+    std::vector<std::uint8_t> mask_;
+    std::vector<std::uint8_t> runStandard_;
+    std::size_t groupBytes_ = 0;
+    std::size_t groupsPerRun_ = 1;
+    bool runStandardFilled_ = false;
+    static constexpr std::size_t kRunBytes = 4096;
+    std::uint64_t bitsPerGroup_ = 0;
     std::atomic<bool> running_{false};  // written under lock_
     std::atomic<std::uint64_t> compared_{0};
     std::atomic<std::uint64_t> errors_{0};

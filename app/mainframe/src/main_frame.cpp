@@ -67,11 +67,11 @@ std::unique_ptr<session::CardSession> MakeCardSession(CMainFrame& f) {
     hooks.demodulatorRecordChanged = [&f](const DemParam& dem) {
         if (datapath::DataPath* path = f.GetDataPath()) path->SetDemodulatorRecord(dem);
     };
-    // Kept for the satellite-navigation search, which is initialised with it.
     // The apply notification stopped the measurement: no block counts after it.
     hooks.discardStandardFrame = [&f] {
         if (stats::BitErrorMeasurement* m = f.BitErrors()) m->Stop();
     };
+    // Kept for the satellite-navigation search, which is initialised with it.
     hooks.frameGeometry = [&f](const session::FrameGeometry& g) {
         f.m_gnssTagBytes = Saturated16(g.tagBytes);
         f.m_gnssSubframeBytes = Saturated16(g.subframeBytes);

@@ -3,6 +3,7 @@
 #include <stats/bit_error_lists.h>
 #include <stats/bit_error_measurement.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

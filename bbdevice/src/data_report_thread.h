@@ -38,7 +38,7 @@ public:
 private:
     void Run();
 
-    const std::uint32_t cardIndex_;
+    [[maybe_unused]] const std::uint32_t cardIndex_;
     CDemChannel* const channels_[2];
     std::shared_ptr<CEventGroup> events_;
     DemDataCallback callback_ = nullptr;

@@ -38,7 +38,7 @@ private:
     void WorkerMain();
     bool Fail(unsigned stage);
 
-    const unsigned cardIndex_;
+    [[maybe_unused]] const unsigned cardIndex_;
     std::function<void()> onWake_;
     unsigned resolutionMs_ = 0;  // 0 when the resolution could not be raised
     plat::TimerId timer_ = 0;

@@ -1,5 +1,6 @@
 #include "frame_consumers.h"
 
+#include <netout/network_output.h>
 #include <stats/frame_statistics.h>
 
 void CFrameConsumers::CountFrames(const std::uint8_t* data, std::size_t length,
@@ -15,4 +16,20 @@ void CFrameConsumers::CountIds(const std::uint8_t* data, std::size_t length,
 void CFrameConsumers::CheckTimeContinuity(const std::uint8_t* data, std::size_t length,
                                           const datapath::DataGeometry& g, std::uint32_t bitRate) {
     stats_.CheckTimeContinuity(data, length, g, bitRate);
+}
+
+bool CFrameConsumers::TelemetrySendingOn() {
+    return network_ && telemetryOn_ && telemetryOn_->load() != 0 && network_->TelemetryReady();
+}
+
+void CFrameConsumers::SendTelemetryDatagram(const std::uint8_t* data, std::size_t length) {
+    if (network_) network_->SendReplayTelemetry(data, length);
+}
+
+bool CFrameConsumers::BroadcastEndpointReady() {
+    return network_ && network_->BroadcastReady();
+}
+
+void CFrameConsumers::SendBroadcastDatagram(const std::uint8_t* data, std::size_t length) {
+    if (network_) network_->SendBroadcast(data, length);
 }

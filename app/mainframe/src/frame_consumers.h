@@ -1,11 +1,16 @@
-// The frame's consumers of the data path: the frame statistics for now,
-// the other consumers keep the base class's empty work.
+// The frame's consumers of the data path: the frame statistics and the
+// network output; the other consumers keep the base class's empty work.
 #pragma once
 
 #include <datapath/data_consumers.h>
 
+#include <atomic>
+
 namespace stats {
 class FrameStatistics;
+}
+namespace netout {
+class NetworkOutput;
 }
 
 class CFrameConsumers : public datapath::DataConsumers {
@@ -19,6 +24,18 @@ public:
     void CheckTimeContinuity(const std::uint8_t* data, std::size_t length,
                              const datapath::DataGeometry& g, std::uint32_t bitRate) override;
 
+    // Network output: the sockets and the telemetry switch (32784).
+    void SetNetworkOutput(netout::NetworkOutput* network, const std::atomic<int>* sendingOn) {
+        network_ = network;
+        telemetryOn_ = sendingOn;
+    }
+    bool TelemetrySendingOn() override;
+    void SendTelemetryDatagram(const std::uint8_t* data, std::size_t length) override;
+    bool BroadcastEndpointReady() override;
+    void SendBroadcastDatagram(const std::uint8_t* data, std::size_t length) override;
+
 private:
     stats::FrameStatistics& stats_;
+    netout::NetworkOutput* network_ = nullptr;
+    const std::atomic<int>* telemetryOn_ = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include <datapath/data_path.h>
 #include <log/system_log.h>
+#include <netout/network_output.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
 #include <rawgrid/table_wnd_class.h>
@@ -244,8 +245,8 @@ void CMainFrame::FillStatusSnapshot(StatusSnapshot& s) const {
     s.gnssMulticastOn = m_bGpsMulticast != 0;
     s.telemetryOn = m_bTelemetrySending != 0;
     FillStatisticsTexts(m_frameStats.get(), s.statistics);
-    // No network output endpoints and no monitoring link: their lamps stay
-    // off and the packet and bit-error groups empty.
+    FillNetworkStatus(s);
+    // No monitoring link: its lamp stays off.
 }
 
 void CMainFrame::LoadConfigurationAtStartup() {

@@ -47,6 +47,9 @@ struct StatusSnapshot;
 namespace stats {
 class FrameStatistics;
 }
+namespace netout {
+class NetworkOutput;
+}
 
 // Windows whose open flag and handle the frame tracks.
 enum class FrameView {
@@ -225,6 +228,8 @@ public:
     datapath::DataPath* GetDataPath() const { return m_dataPath.get(); }
     // The three frame checks: running flags, counters, reports.
     stats::FrameStatistics* Statistics() const { return m_frameStats.get(); }
+    // The sockets, the telemetry sender and the link monitor.
+    netout::NetworkOutput* Network() const { return m_network.get(); }
 
 signals:
     // Every command the frame ran, from any source (menu, toolbar, posted).
@@ -283,6 +288,14 @@ private:
     void OnTimeContinuityStat();
     bool ReceiveNetworkPackets();
 
+    // network output (main_frame_network.cpp)
+    void CreateNetworkOutput();
+    void ApplyNetworkSendSettings();
+    void OnNetworkConfig();
+    void OnNetworkSendParam();
+    void WriteSentDataFile(const std::uint8_t* data, std::size_t length);
+    void FillNetworkStatus(mainframe::StatusSnapshot& s) const;
+
     // threads
     void CardOpenThread();
     void ReplayFeedThread();
@@ -317,6 +330,8 @@ private:
     std::unique_ptr<session::CardSession> m_session;
     // The checks outlive the consumers that feed them.
     std::unique_ptr<stats::FrameStatistics> m_frameStats;
+    // The network output outlives the consumers that send through it.
+    std::unique_ptr<netout::NetworkOutput> m_network;
     // The data path reads the buffers, flags and records above; its consumers
     // outlive it.
     std::unique_ptr<datapath::DataConsumers> m_dataConsumers;

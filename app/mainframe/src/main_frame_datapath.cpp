@@ -59,6 +59,7 @@ void CMainFrame::CreateDataPath() {
                                   .fullFrameBroadcastOn = m_bFullFrameBroadcast};
     m_dataPath =
         std::make_unique<datapath::DataPath>(CurrentDemParam(), buffers, flags, *m_dataConsumers);
+    CreateNetworkOutput();
 }
 
 // The device library's data callback (report thread).

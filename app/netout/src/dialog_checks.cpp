@@ -60,15 +60,12 @@ std::string CheckSendParameters(int packetFactor, int streamNo, const SendGeomet
 std::string CheckNetworkDialog(const NetworkDialogValues& v,
                                const std::vector<std::string>& ownAddresses) {
     if (!ParsePort(v.broadcastPort)) return "您所输入的网络广端口号必须在1到65535之间，请确认！";
-    if (!ParsePort(v.multicastPort))
-        return "您所输入的挑路组播端口号必须在1到65535之间，请确认！";
+    if (!ParsePort(v.multicastPort)) return "您所输入的挑路组播端口号必须在1到65535之间，请确认！";
     if (!ParsePort(v.gnssPort)) return "您所输入的GPS信息组播端口号必须在1到65535之间，请确认！";
-    if (!ParsePort(v.monitorPort))
-        return "您所输入的监控台单播端口号必须在1到65535之间，请确认！";
+    if (!ParsePort(v.monitorPort)) return "您所输入的监控台单播端口号必须在1到65535之间，请确认！";
     if (!ParsePort(v.multicastDestPort))
         return "您所输入的组播目标端口号必须在1到65535之间，请确认！";
-    if (!ParsePort(v.unicastLocalPort))
-        return "您所输入的单播源端口号必须在1到65535之间，请确认！";
+    if (!ParsePort(v.unicastLocalPort)) return "您所输入的单播源端口号必须在1到65535之间，请确认！";
     if (!ParsePort(v.unicastDestPort))
         return "您所输入的单播目标端口号必须在1到65535之间，请确认！";
     if (!IsMulticastIpv4(v.multicastAddr))

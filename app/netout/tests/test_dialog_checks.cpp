@@ -53,8 +53,7 @@ TEST(NetworkDialog, PortChecksInTheirOrder) {
               "您所输入的监控台单播端口号必须在1到65535之间，请确认！");
     v.monitorPort = "8041";
     v.unicastDestPort = "-1";
-    EXPECT_EQ(CheckNetworkDialog(v, kOwn),
-              "您所输入的单播目标端口号必须在1到65535之间，请确认！");
+    EXPECT_EQ(CheckNetworkDialog(v, kOwn), "您所输入的单播目标端口号必须在1到65535之间，请确认！");
 }
 
 TEST(NetworkDialog, AddressesMustBeDottedIpv4AndTheGroupMulticast) {

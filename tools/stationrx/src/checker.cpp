@@ -156,6 +156,20 @@ Verdict StationChecker::CheckGnss(std::span<const std::uint8_t> d) {
     return v;
 }
 
+Counts& operator+=(Counts& a, const Counts& b) {
+    a.telemetry += b.telemetry;
+    a.linkMonitor += b.linkMonitor;
+    a.gnss += b.gnss;
+    a.malformed += b.malformed;
+    a.lost += b.lost;
+    a.duplicates += b.duplicates;
+    a.reordered += b.reordered;
+    a.delayed += b.delayed;
+    a.records += b.records;
+    a.counterBreaks += b.counterBreaks;
+    return a;
+}
+
 std::string CountsLine(const Counts& c) {
     char text[320];
     std::snprintf(text, sizeof text,

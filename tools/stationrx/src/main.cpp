@@ -204,7 +204,13 @@ int main(int argc, char** argv) {
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
-    stationrx::StationChecker checker(opt);
+    // One checker per socket: the unicast copy repeats the group's packets.
+    std::vector<stationrx::StationChecker> checkers(fds.size(), stationrx::StationChecker(opt));
+    auto totals = [&checkers] {
+        stationrx::Counts sum;
+        for (const auto& c : checkers) sum += c.Totals();
+        return sum;
+    };
     std::vector<std::uint8_t> buf(65536);
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
@@ -216,7 +222,7 @@ int main(int argc, char** argv) {
         if (count && datagrams >= count) break;
         if (now >= nextLine) {
             if (!quiet) {
-                std::printf("%s\n", stationrx::CountsLine(checker.Totals()).c_str());
+                std::printf("%s\n", stationrx::CountsLine(totals()).c_str());
                 std::fflush(stdout);
             }
             nextLine += std::chrono::seconds(1);
@@ -228,6 +234,7 @@ int main(int argc, char** argv) {
             if (n < 0) continue;
             ++datagrams;
             const std::span<const std::uint8_t> d(buf.data(), std::size_t(n));
+            stationrx::StationChecker& checker = checkers[i];
             const stationrx::Verdict v = isGnss[i]
                                              ? checker.CheckGnss(d)
                                              : checker.CheckStation(d, stationrx::StationTimeNow());
@@ -235,7 +242,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "stationrx: %zd bytes: %s\n", n, v.problem);
         }
     }
-    const stationrx::Counts& c = checker.Totals();
+    const stationrx::Counts c = totals();
     std::printf("%s\n", json ? stationrx::CountsJson(c).c_str()
                              : ("summary " + stationrx::CountsLine(c)).c_str());
     for (const pollfd& p : fds) ::close(p.fd);

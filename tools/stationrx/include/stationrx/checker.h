@@ -34,6 +34,9 @@ struct Counts {
     std::uint64_t records = 0, counterBreaks = 0;
 };
 
+// Sums the counts of several sockets.
+Counts& operator+=(Counts& a, const Counts& b);
+
 struct Verdict {
     Kind kind = Kind::Malformed;
     const char* problem = nullptr;  // set for Malformed

@@ -146,7 +146,12 @@ struct Rig {
         in.sendBuffer = &buffer;
         out = std::make_unique<netout::NetworkOutput>(std::move(in), netout::OutputHooks{});
         out->Open(settings);
+        // The unicast target exists (a closed port would answer every packet
+        // with an ICMP error); nobody reads it.
+        unicastSink = TimestampSocket("127.0.0.1", settings.unicastDestPort, false);
     }
+    ~Rig() { ::close(unicastSink); }
+    int unicastSink = -1;
     std::unique_ptr<std::uint8_t[]> storage =
         std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes);
     std::uint32_t fill = 0;

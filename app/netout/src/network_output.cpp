@@ -65,6 +65,7 @@ NetworkOutput::NetworkOutput(SenderInputs inputs, OutputHooks hooks)
       sockets_(std::make_unique<Sockets>()),
       tickPacket_(std::make_unique<std::uint8_t[]>(kPacketBytes)),
       replayPacket_(std::make_unique<std::uint8_t[]>(kPacketBytes)),
+      stage_(std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes)),
       receiveBuffer_(std::make_unique<std::uint8_t[]>(kReceiveBytes)) {}
 
 NetworkOutput::~NetworkOutput() {
@@ -329,31 +330,37 @@ int NetworkOutput::OnTelemetryTick() {
     NoteThreshold(t, h.packetFactor);
     if (t.bytes == 0) return 0;
     const std::uint16_t status = StatusWord(Locked(g), h.streamNo);
-    int sent = 0;
-    for (;;) {
+    // Every whole threshold leaves the buffer under one lock and one move of
+    // the rest; each packet still states the fill it was built from.
+    std::size_t packets = 0;
+    std::uint32_t fill0 = 0;
+    in_.sendBuffer->WithLock([&](std::uint8_t* data, std::uint32_t& fill) {
+        if (fill <= 1 || fill < t.bytes) return;
+        fill0 = fill;
+        packets = fill / t.bytes;
+        const std::size_t taken = packets * t.bytes;
+        std::memcpy(stage_.get(), data, taken);
+        fill -= std::uint32_t(taken);
+        if (fill != 0) std::memmove(data, data + taken, fill);
+    });
+    PacketHeader header;
+    for (std::size_t i = 0; i < packets; ++i) {
         const ClockReading c = ReadLocalClock();
-        PacketHeader header = TelemetryHeader(h, c);
-        const RecordStamp stamp = Stamp(g, c);
-        std::size_t n = 0;
-        in_.sendBuffer->WithLock([&](std::uint8_t* data, std::uint32_t& fill) {
-            if (fill <= 1 || fill < t.bytes) return;
-            header.sequence = telemetrySequence_.fetch_add(1);
-            const std::uint16_t count = std::uint16_t(fill / g.subframeRecord);
-            n = BuildTelemetryPacket(tickPacket_.get(), header, status, count, {data, t.bytes},
-                                     g.subframeRecord, stamp);
-            fill -= std::uint32_t(t.bytes);
-            if (fill != 0) std::memmove(data, data + t.bytes, fill);
-        });
-        if (n == 0) break;
+        header = TelemetryHeader(h, c);
+        header.sequence = telemetrySequence_.fetch_add(1);
+        const std::uint16_t count = std::uint16_t((fill0 - i * t.bytes) / g.subframeRecord);
+        const std::size_t n = BuildTelemetryPacket(tickPacket_.get(), header, status, count,
+                                                   {stage_.get() + i * t.bytes, t.bytes},
+                                                   g.subframeRecord, Stamp(g, c));
         SendTelemetryDatagram(tickPacket_.get(), n);
-        {
-            std::lock_guard lock(readoutLock_);
-            readout_.telemetrySent = true;
-            readout_.lastTelemetry = ReadHeader(tickPacket_.get());
-        }
-        ++sent;
     }
-    return sent;
+    if (packets != 0) {
+        header.length = std::uint16_t(t.bytes + kDataHeadBytes);
+        std::lock_guard lock(readoutLock_);
+        readout_.telemetrySent = true;
+        readout_.lastTelemetry = header;
+    }
+    return int(packets);
 }
 
 void NetworkOutput::OnLinkMonitorTick() {

@@ -61,9 +61,14 @@ std::uint32_t DayNumberOfDate(int year, int month, int day) {
 ClockReading ReadLocalClock() {
     timeval tv{};
     ::gettimeofday(&tv, nullptr);
-    tm local{};
+    // The calendar fields change once a second; each thread keeps its last.
+    thread_local time_t cachedSecond = -1;
+    thread_local tm local{};
     const time_t secs = tv.tv_sec;
-    ::localtime_r(&secs, &local);
+    if (secs != cachedSecond) {
+        ::localtime_r(&secs, &local);
+        cachedSecond = secs;
+    }
     ClockReading c;
     c.year = local.tm_year + 1900;
     c.dayNumber = std::uint16_t(DayNumber(c.year, local.tm_yday + 1));

@@ -149,6 +149,7 @@ private:
     // Packet storage, allocated once: one for the 1 ms sender, one for the
     // replay feed.
     std::unique_ptr<std::uint8_t[]> tickPacket_, replayPacket_;
+    std::unique_ptr<std::uint8_t[]> stage_;          // 1 ms sender: packets taken per tick
     std::unique_ptr<std::uint8_t[]> receiveBuffer_;  // receive worker
     std::size_t lastNotedThreshold_ = 0;             // 1 ms sender
 

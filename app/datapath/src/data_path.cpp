@@ -159,8 +159,9 @@ void DataPath::FeedDisplaysAndChecks(std::span<const std::uint8_t> out, const Bl
                             [&](std::size_t at, std::size_t n) {
                                 consumers_.SendTelemetryDatagram(data + at, n);
                             });
-        } else {
-            send_.Append(out);  // dropped when full
+        } else if (syncLossCount < kSyncLossLimit) {
+            // Like recording, nothing is queued from the card until it is in lock.
+            if (!send_.Append(out)) sendDroppedBlocks.fetch_add(1);
         }
     }
 

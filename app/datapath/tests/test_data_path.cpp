@@ -260,12 +260,39 @@ TEST(DataPathCard, SendBufferDropsWhatDoesNotFit) {
     Harness h;
     h.dem.副帧类型 = 0;
     h.Publish();
+    h.path.syncLossCount = 0;
     std::vector<std::uint8_t> block(65536, 0x11);
     for (int i = 0; i < 4; ++i) h.path.OnCardBlock(block.data(), block.size());
     EXPECT_EQ(h.fill, 3u * 65536);  // the fourth would fill it exactly: dropped
+    EXPECT_EQ(h.path.sendDroppedBlocks.load(), 1u);
     h.fill = 0;
     h.path.OnCardBlock(block.data(), 100);
     EXPECT_EQ(h.fill, 100u);
+    EXPECT_EQ(h.path.sendDroppedBlocks.load(), 1u);
+}
+
+TEST(DataPathCard, TelemetryIsQueuedOnlyOnceTheCardIsInLock) {
+    Harness h;
+    const auto data = Superframes(2);
+    h.path.OnCardBlock(data.data(), data.size());  // the counter starts at 100
+    EXPECT_EQ(h.fill, 0u);
+    h.path.syncLossCount = 30;
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_EQ(h.fill, 0u);
+    h.path.syncLossCount = 29;
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_EQ(h.fill, data.size());
+}
+
+TEST(DataPathCard, ResettingTheAssemblyEmptiesTheSendBuffer) {
+    Harness h;
+    h.path.syncLossCount = 0;
+    const auto data = Superframes(3);
+    h.path.OnCardBlock(data.data(), data.size());
+    ASSERT_EQ(h.fill, data.size());
+    h.path.ResetAssembly();
+    EXPECT_EQ(h.fill, 0u);
+    EXPECT_EQ(h.count, 0u);
 }
 
 TEST(DataPathCard, StandardFrameIsCapturedFromTheFirstCompleteSuperframe) {

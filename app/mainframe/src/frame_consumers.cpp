@@ -1,6 +1,7 @@
 #include "frame_consumers.h"
 
 #include <datapath/data_path.h>
+#include <netout/network_output.h>
 #include <stats/bit_error_measurement.h>
 #include <stats/frame_statistics.h>
 
@@ -28,4 +29,20 @@ void CFrameConsumers::MeasureBitErrors(const std::uint8_t* data, std::size_t len
 
 void CFrameConsumers::StopBitErrorMeasurement() {
     if (bitErrors_) bitErrors_->Stop();
+}
+
+bool CFrameConsumers::TelemetrySendingOn() {
+    return network_ && telemetryOn_ && telemetryOn_->load() != 0 && network_->TelemetryReady();
+}
+
+void CFrameConsumers::SendTelemetryDatagram(const std::uint8_t* data, std::size_t length) {
+    if (network_) network_->SendReplayTelemetry(data, length);
+}
+
+bool CFrameConsumers::BroadcastEndpointReady() {
+    return network_ && network_->BroadcastReady();
+}
+
+void CFrameConsumers::SendBroadcastDatagram(const std::uint8_t* data, std::size_t length) {
+    if (network_) network_->SendBroadcast(data, length);
 }

@@ -1,8 +1,11 @@
-// The frame's consumers of the data path: the frame statistics and the
-// bit-error measurement; the other consumers keep the base class's empty work.
+// The frame's consumers of the data path: the frame statistics, the
+// bit-error measurement and the network output; the other consumers keep the
+// base class's empty work.
 #pragma once
 
 #include <datapath/data_consumers.h>
+
+#include <atomic>
 
 namespace datapath {
 class DataPath;
@@ -11,6 +14,9 @@ namespace stats {
 class BitErrorMeasurement;
 class FrameStatistics;
 }  // namespace stats
+namespace netout {
+class NetworkOutput;
+}
 
 class CFrameConsumers : public datapath::DataConsumers {
 public:
@@ -32,8 +38,20 @@ public:
     void MeasureBitErrors(const std::uint8_t* data, std::size_t length) override;
     void StopBitErrorMeasurement() override;
 
+    // Network output: the sockets and the telemetry switch (32784).
+    void SetNetworkOutput(netout::NetworkOutput* network, const std::atomic<int>* sendingOn) {
+        network_ = network;
+        telemetryOn_ = sendingOn;
+    }
+    bool TelemetrySendingOn() override;
+    void SendTelemetryDatagram(const std::uint8_t* data, std::size_t length) override;
+    bool BroadcastEndpointReady() override;
+    void SendBroadcastDatagram(const std::uint8_t* data, std::size_t length) override;
+
 private:
     stats::FrameStatistics& stats_;
     stats::BitErrorMeasurement* bitErrors_ = nullptr;
     const datapath::DataPath* bitErrorPath_ = nullptr;
+    netout::NetworkOutput* network_ = nullptr;
+    const std::atomic<int>* telemetryOn_ = nullptr;
 };

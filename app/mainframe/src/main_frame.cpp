@@ -3,6 +3,7 @@
 
 #include <datapath/data_path.h>
 #include <log/system_log.h>
+#include <netout/network_output.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
 #include <rawgrid/table_wnd_class.h>
@@ -256,8 +257,8 @@ void CMainFrame::FillStatusSnapshot(StatusSnapshot& s) const {
         s.comparedBits = double(r.comparedBits);
         s.errorBits = double(r.errorBits);
     }
-    // No network output endpoints and no monitoring link: their lamps stay
-    // off and the packet groups empty.
+    FillNetworkStatus(s);
+    // No monitoring link: its lamp stays off.
 }
 
 void CMainFrame::LoadConfigurationAtStartup() {

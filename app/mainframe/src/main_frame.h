@@ -48,6 +48,9 @@ namespace stats {
 class BitErrorMeasurement;
 class FrameStatistics;
 }  // namespace stats
+namespace netout {
+class NetworkOutput;
+}
 
 // Windows whose open flag and handle the frame tracks.
 enum class FrameView {
@@ -228,6 +231,8 @@ public:
     stats::FrameStatistics* Statistics() const { return m_frameStats.get(); }
     // The bit-error measurement: exclusion list, mask, counters.
     stats::BitErrorMeasurement* BitErrors() const { return m_bitErrors.get(); }
+    // The sockets, the telemetry sender and the link monitor.
+    netout::NetworkOutput* Network() const { return m_network.get(); }
 
 signals:
     // Every command the frame ran, from any source (menu, toolbar, posted).
@@ -291,6 +296,13 @@ private:
     void OnBitErrorMeasurement();
     bool StartBitErrorMeasurement();
     void StopBitErrors();
+    // network output (main_frame_network.cpp)
+    void CreateNetworkOutput();
+    void ApplyNetworkSendSettings();
+    void OnNetworkConfig();
+    void OnNetworkSendParam();
+    void WriteSentDataFile(const std::uint8_t* data, std::size_t length);
+    void FillNetworkStatus(mainframe::StatusSnapshot& s) const;
 
     // threads
     void CardOpenThread();
@@ -327,6 +339,8 @@ private:
     // The checks outlive the consumers that feed them.
     std::unique_ptr<stats::FrameStatistics> m_frameStats;
     std::unique_ptr<stats::BitErrorMeasurement> m_bitErrors;
+    // The network output outlives the consumers that send through it.
+    std::unique_ptr<netout::NetworkOutput> m_network;
     // The data path reads the buffers, flags and records above; its consumers
     // outlive it.
     std::unique_ptr<datapath::DataConsumers> m_dataConsumers;

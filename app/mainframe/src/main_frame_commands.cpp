@@ -31,6 +31,7 @@ constexpr unsigned kToggleCommands[] = {
     ID_ID_STAT,           ID_FRAME_PERIOD_STAT, ID_FULL_FRAME_BROADCAST,
     ID_GPS_MULTICAST,     ID_DECRYPTION_CHOICE, ID_STREAM_1,
     ID_STREAM_2,          ID_STREAM_3,          ID_GNSS_RECEPTION,
+    ID_MULTICAST_CENTER,
 };
 
 // Commands reached from places other than the menu and the toolbar.
@@ -214,6 +215,22 @@ void CMainFrame::OnCommand(unsigned id) {
             m_para.stream.streamNo = m_nStreamNo;
             SaveStreamConfig();
             break;
+        // Network output.
+        case ID_NETWORK_CONFIG:
+            OnNetworkConfig();
+            break;
+        case ID_NETWORK_SEND_PARAM:
+            OnNetworkSendParam();
+            break;
+        case ID_MULTICAST_CENTER:
+            m_bTelemetrySending = m_bTelemetrySending ? 0 : 1;
+            break;
+        case ID_FULL_FRAME_BROADCAST:
+            m_bFullFrameBroadcast = m_bFullFrameBroadcast ? 0 : 1;
+            break;
+        case ID_GPS_MULTICAST:
+            m_bGpsMulticast = m_bGpsMulticast ? 0 : 1;
+            break;
         // The remaining commands belong to the card session, recording,
         // statistics, network output, satellite-navigation display and
         // printing; each of those fills its own case here.
@@ -243,6 +260,7 @@ void CMainFrame::UpdateCommandUI() {
     check(ID_FRAME_PERIOD_STAT, m_bTimeStatOn != 0);
     check(ID_FULL_FRAME_BROADCAST, m_bFullFrameBroadcast != 0);
     check(ID_GPS_MULTICAST, m_bGpsMulticast != 0);
+    check(ID_MULTICAST_CENTER, m_bTelemetrySending != 0);
     enable(ID_DECRYPTION_CHOICE, m_bCardOpen != 0 && m_bDecryptionSwitch != 0);
     check(ID_DECRYPTION_CHOICE, m_bAfterDecryption != 0);
     check(ID_STREAM_1, m_nStreamNo == 1);

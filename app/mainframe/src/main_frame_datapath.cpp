@@ -64,6 +64,7 @@ void CMainFrame::CreateDataPath() {
         std::make_unique<datapath::DataPath>(CurrentDemParam(), buffers, flags, *m_dataConsumers);
     m_bitErrors = std::make_unique<stats::BitErrorMeasurement>();
     frameConsumers.AttachBitErrors(*m_bitErrors, *m_dataPath);
+    CreateNetworkOutput();
 }
 
 // The device library's data callback (report thread).

@@ -1,19 +1,29 @@
 // The frame's hooks into the card session, the views, recording and the
 // network, called at their places in the start-up, run and exit sequences.
-// Those without a body stand for parts the program does not have: no network
-// output, no recorder, no satellite-navigation window.
+// Those without a body stand for parts the program does not have: no
+// recorder, no satellite-navigation window.
 #include <datapath/data_path.h>
+#include <netout/network_output.h>
 #include <rawgrid/table_wnd_class.h>
 #include <session/card_session.h>
 #include <taskbook/taskbook.h>
 
 #include "main_frame.h"
 
-// The multicast, broadcast and unicast endpoints (none without network output).
-void CMainFrame::OpenNetworkEndpoints() {}
+// From main_frame_network.cpp.
+netout::NetworkSettings NetworkSettingsOf(const cfg::NetworkConfig& c);
 
-// Closes the network endpoints.
-void CMainFrame::CloseNetworkEndpoints() {}
+// Broadcast, unicast and multicast sockets and the GNSS service, from the
+// network section read at start-up; the header values from the send section.
+void CMainFrame::OpenNetworkEndpoints() {
+    ApplyNetworkSendSettings();
+    m_network->Open(NetworkSettingsOf(m_para.network));
+}
+
+// Closes the sockets and the GNSS service; the timers may still tick.
+void CMainFrame::CloseNetworkEndpoints() {
+    if (m_network) m_network->Close();
+}
 
 // GetDefaultTaskPara into the five task records for the stream (1, 2, or 3
 // for any other value).
@@ -74,13 +84,20 @@ void CMainFrame::ApplyTaskParameters(std::uintptr_t code) {
 void CMainFrame::CloseGnssSearchWindow() {}
 
 // The 1000 ms link-monitor packet.
-void CMainFrame::OnLinkMonitorTick() {}
+void CMainFrame::OnLinkMonitorTick() {
+    if (m_network) m_network->OnLinkMonitorTick();
+}
 
 // Drains the send buffer into packets.
-void CMainFrame::OnTelemetrySendTick() {}
+void CMainFrame::OnTelemetrySendTick() {
+    if (m_network) m_network->OnTelemetryTick();
+}
 
 // Receives link-monitor and lift-off packets;
 // false when there is no socket to wait on.
 bool CMainFrame::ReceiveNetworkPackets() {
-    return false;
+    return m_network && m_network->ReceiveOnce(50);
 }
+
+// The sent-data file (no recorder in the program).
+void CMainFrame::WriteSentDataFile(const std::uint8_t*, std::size_t) {}

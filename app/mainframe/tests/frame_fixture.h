@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cardengine/testkit/engine_process.h>
+#include <config/para_config.h>
 #include <gtest/gtest.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
@@ -52,6 +53,7 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(home_.path().empty());
         UseEngine("127.0.0.1:" + std::to_string(cardengine::testkit::FreeLoopbackPort()));
+        UseLoopbackNetwork();
         sink_ = std::make_shared<ExitAnsweringSink>();
         plat::SetNotifySink(sink_);
     }
@@ -61,6 +63,24 @@ protected:
     }
     // The engine the frame's card-open thread connects to ("host:port").
     void UseEngine(const std::string& address) { ::setenv("TALVORA_ENGINE", address.c_str(), 1); }
+    // The network output of this home on 127.0.0.1 with free ports and a
+    // test group, so that no frame sends to a station address.
+    cfg::NetworkConfig UseLoopbackNetwork() {
+        using cardengine::testkit::FreeLoopbackPort;
+        cfg::NetworkConfig n;
+        n.multicastAddr = "239.255.44.9";
+        n.gpsMulticastAddr = "239.255.44.8";
+        n.multicastLocalIp = n.broadcastLocalIp = n.unicastDestIp = "127.0.0.1";
+        n.multicastPort = FreeLoopbackPort();
+        n.multicastDestPort = FreeLoopbackPort();
+        n.gpsMulticastPort = FreeLoopbackPort();
+        n.broadcastPort = FreeLoopbackPort();
+        n.unicastLocalPort = FreeLoopbackPort();
+        n.unicastDestPort = FreeLoopbackPort();
+        EXPECT_TRUE(cfg::SaveNetworkConfig(home_.path(), n));
+        ::setenv("MCASTLIB_IF", "127.0.0.1", 1);
+        return n;
+    }
     // A frame constructed but not yet created.
     CMainFrame* NewFrame() {
         // Ends the test rather than let the card-open thread reach a card.

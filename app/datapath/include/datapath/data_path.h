@@ -104,8 +104,13 @@ public:
     // software replay runs, when the replay feed is to be woken.
     bool OnPacingTick();
 
-    // Forget every superframe (card reopened, demodulator or receiver sent).
-    void ResetAssembly() { assembler_.Reset(); }
+    // Forget every superframe (card reopened, demodulator or receiver sent),
+    // and the bytes waiting in the send buffer: records of the old geometry
+    // would shift every later packet.
+    void ResetAssembly() {
+        assembler_.Reset();
+        send_.Clear();
+    }
 
     // Replaces the path's copy of the demodulator record (any thread). A
     // block being dispatched keeps the copy it started with; the next block
@@ -135,6 +140,7 @@ public:
     std::atomic<int> gnssProtocol{0};
     std::atomic<std::uint32_t> replayBitRate{1000000};  // 实际码率 for the time check
     std::atomic<double> recordedBytes{0.0};             // before-decryption bytes recorded
+    std::atomic<std::uint64_t> sendDroppedBlocks{0};    // blocks the full send buffer refused
 
     void SetReplayReader(SoftwareReplayReader* reader) { reader_.store(reader); }
     std::span<const std::uint8_t> StandardFrame() const;

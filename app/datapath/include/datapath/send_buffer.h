@@ -28,6 +28,12 @@ public:
         return f(data_, fill_);
     }
 
+    // Drops every byte waiting.
+    void Clear() {
+        std::lock_guard lock(lock_);
+        fill_ = 0;
+    }
+
     std::uint32_t Fill() const {
         std::lock_guard lock(lock_);
         return fill_;

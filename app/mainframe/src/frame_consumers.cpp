@@ -1,6 +1,7 @@
 #include "frame_consumers.h"
 
 #include <datapath/data_path.h>
+#include <recording/recording_files.h>
 #include <stats/bit_error_measurement.h>
 #include <stats/frame_statistics.h>
 
@@ -28,4 +29,13 @@ void CFrameConsumers::MeasureBitErrors(const std::uint8_t* data, std::size_t len
 
 void CFrameConsumers::StopBitErrorMeasurement() {
     if (bitErrors_) bitErrors_->Stop();
+}
+
+bool CFrameConsumers::BeforeDecryptionFileOpen() {
+    return recording_ && recording_->BeforeDecryptionOpen();
+}
+
+std::size_t CFrameConsumers::WriteBeforeDecryptionFile(const std::uint8_t* data,
+                                                       std::size_t length) {
+    return recording_ ? recording_->WriteBeforeDecryption(data, length) : 0;
 }

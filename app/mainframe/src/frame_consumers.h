@@ -1,11 +1,14 @@
-// The frame's consumers of the data path: the frame statistics and the
-// bit-error measurement; the other consumers keep the base class's empty work.
+// The frame's consumers of the data path: the frame statistics, the
+// bit-error measurement and the recording; the other consumers keep the base class's empty work.
 #pragma once
 
 #include <datapath/data_consumers.h>
 
 namespace datapath {
 class DataPath;
+}
+namespace recording {
+class RecordingFiles;
 }
 namespace stats {
 class BitErrorMeasurement;
@@ -32,7 +35,13 @@ public:
     void MeasureBitErrors(const std::uint8_t* data, std::size_t length) override;
     void StopBitErrorMeasurement() override;
 
+    // Recording: the before-decryption file of the frame's recording.
+    void AttachRecording(recording::RecordingFiles& files) { recording_ = &files; }
+    bool BeforeDecryptionFileOpen() override;
+    std::size_t WriteBeforeDecryptionFile(const std::uint8_t* data, std::size_t length) override;
+
 private:
+    recording::RecordingFiles* recording_ = nullptr;
     stats::FrameStatistics& stats_;
     stats::BitErrorMeasurement* bitErrors_ = nullptr;
     const datapath::DataPath* bitErrorPath_ = nullptr;

@@ -37,7 +37,11 @@ class CTableWndClass;
 namespace datapath {
 class DataConsumers;
 class DataPath;
+class FileReplayReader;
 }  // namespace datapath
+namespace recording {
+class RecordingFiles;
+}
 namespace session {
 class CardSession;
 }
@@ -228,6 +232,9 @@ public:
     stats::FrameStatistics* Statistics() const { return m_frameStats.get(); }
     // The bit-error measurement: exclusion list, mask, counters.
     stats::BitErrorMeasurement* BitErrors() const { return m_bitErrors.get(); }
+    // The files of a recording; the network output writes the sent data here.
+    recording::RecordingFiles* RecordingFiles() const { return m_recordingFiles.get(); }
+    datapath::FileReplayReader* ReplayReader() const { return m_replayReader.get(); }
 
 signals:
     // Every command the frame ran, from any source (menu, toolbar, posted).
@@ -280,6 +287,14 @@ private:
     void OpenRawTable();
     void OnAfterDecryptionChoice();
 
+    // recording and replay (main_frame_recording.cpp)
+    void OnFileStorage();
+    void StartRecording();
+    void OnRecordingWriteFailed();
+    void OnStorageSettings();
+    void OnDataReplay();
+    void StopReplay();
+
     // frame statistics (main_frame_stats.cpp)
     void OnFrameCountStat();
     void OnIdStat();
@@ -327,6 +342,9 @@ private:
     // The checks outlive the consumers that feed them.
     std::unique_ptr<stats::FrameStatistics> m_frameStats;
     std::unique_ptr<stats::BitErrorMeasurement> m_bitErrors;
+    // Recording files and the replay reader outlive the data path's use.
+    std::unique_ptr<recording::RecordingFiles> m_recordingFiles;
+    std::unique_ptr<datapath::FileReplayReader> m_replayReader;
     // The data path reads the buffers, flags and records above; its consumers
     // outlive it.
     std::unique_ptr<datapath::DataConsumers> m_dataConsumers;

@@ -214,6 +214,15 @@ void CMainFrame::OnCommand(unsigned id) {
             m_para.stream.streamNo = m_nStreamNo;
             SaveStreamConfig();
             break;
+        case ID_FILE_STORAGE:
+            OnFileStorage();
+            break;
+        case ID_STORAGE_PATH:
+            OnStorageSettings();
+            break;
+        case ID_DATA_REPLAY:
+            OnDataReplay();
+            break;
         // The remaining commands belong to the card session, recording,
         // statistics, network output, satellite-navigation display and
         // printing; each of those fills its own case here.

@@ -30,6 +30,7 @@
 #include "command_ids.h"
 #include "frame_fixture.h"
 #include "replay_dlg.h"
+#include "view_dlg.h"
 
 namespace {
 
@@ -269,4 +270,28 @@ TEST_F(RecordingFrameTest, UncreatableDirectoryIsReportedWithItsPath) {
     f->OnCommand(ID_FILE_STORAGE);
     EXPECT_EQ(f->m_bRecording, 0);
     EXPECT_TRUE(boxes_->Saw("文件创建失败！请确认文件路径是否正确：\n" + s.beforeDir + " "));
+}
+
+TEST_F(RecordingFrameTest, SpeedOfARunningSoftwareReplayIsChosenInTheStatusView) {
+    CMainFrame* f = MakeFrame();
+    // 20,000 records of the task's shape without header: almost 4 s at 1x.
+    const fs::path file = fs::path(Home()) / "long.dat";
+    {
+        std::ofstream out(file, std::ios::binary);
+        const std::vector<char> rec(kRecord, 0);
+        for (int i = 0; i < 20000; ++i) out.write(rec.data(), kRecord);
+    }
+    StartReplay(f, file.string(), datapath::kSoftwareReplay, 0);
+    ASSERT_EQ(f->m_bReplayRunning, 1);
+    EXPECT_EQ(f->m_replay.dataOffset, 0u);
+    auto* speed = f->StatusView()->findChild<QComboBox*>("replaySpeed");
+    ASSERT_NE(speed, nullptr);
+    ASSERT_WAIT_UNTIL(speed->isVisible(), 10s);
+    EXPECT_EQ(speed->currentIndex(), 0);
+    EXPECT_EQ(f->ReplayReader()->Speed(), 1);
+    speed->setCurrentIndex(3);
+    emit speed->activated(3);
+    EXPECT_EQ(f->ReplayReader()->Speed(), datapath::kReplayFastest);
+    ASSERT_WAIT_UNTIL(boxes_->Saw("软件回放完成！"), 30s);
+    EXPECT_WAIT_UNTIL(!speed->isVisible(), 10s);
 }

@@ -215,19 +215,19 @@ TEST_F(RecordingFrameTest, RecordingThenSoftwareAndCardReplayOfIt) {
     EXPECT_EQ(f->m_nReplayKind, datapath::kCardReplay);
     const std::string byCard = Record(f, 3000 * kRecord);
     const auto cardFile = ReadAll(byCard);
-    const auto words = Words(cardFile, 1024), original = Words(file, 1024);
+    const auto words = Words(cardFile, 1024), fileWords = Words(file, 1024);
     ASSERT_GE(words.size(), 3000u);
     // Each record is one of the file's, later than the one before it (the
     // lock gate may leave out a block while the card locks on again).
     // Live frames still under way when the replay began come first.
     auto w0 = std::find_if(words.begin(), words.end(), [&](const auto& w) {
-        return std::find(original.begin(), original.end(), w) != original.end();
+        return std::find(fileWords.begin(), fileWords.end(), w) != fileWords.end();
     });
-    auto next = original.begin();
+    auto next = fileWords.begin();
     std::size_t inOrder = 0;
     for (const auto& w : std::span(w0, words.end())) {
-        const auto hit = std::find(next, original.end(), w);
-        if (hit == original.end()) break;
+        const auto hit = std::find(next, fileWords.end(), w);
+        if (hit == fileWords.end()) break;
         next = hit + 1;
         ++inOrder;
     }

@@ -23,8 +23,9 @@ constexpr std::size_t kBlocks = 96;  // 6 MiB of stream, beyond the caches
 struct Sink : datapath::DataConsumers {
     std::uint64_t sum = 0;
     bool BeforeDecryptionFileOpen() override { return true; }
-    void WriteBeforeDecryptionFile(const std::uint8_t* d, std::size_t n) override {
+    std::size_t WriteBeforeDecryptionFile(const std::uint8_t* d, std::size_t n) override {
         sum += d[n - 1];
+        return n;
     }
     bool TelemetrySendingOn() override { return telemetry; }
     bool telemetry = true;

@@ -73,6 +73,7 @@ constexpr Section<StreamConfig> kStream{"流号参数", kStreamKeys};
 
 constexpr Key<ReplayConfig> kReplayKeys[] = {
     {"是否循环回放", &ReplayConfig::loop, kSmallBuf, 0, 1},
+    {"回放速度", &ReplayConfig::speed, kSmallBuf, 0, 4},
 };
 constexpr Section<ReplayConfig> kReplay{"回放参数", kReplayKeys};
 

@@ -5,7 +5,9 @@
 namespace datapath {
 
 // Recording: appends to the before-decryption data file.
-void DataConsumers::WriteBeforeDecryptionFile(const std::uint8_t*, std::size_t) {}
+std::size_t DataConsumers::WriteBeforeDecryptionFile(const std::uint8_t*, std::size_t) {
+    return 0;
+}
 
 // The raw curve view.
 void DataConsumers::SetRawcurveData(_FRAME_STRUCT_PARAM_EX&, const std::uint8_t*) {}

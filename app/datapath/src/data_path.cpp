@@ -91,8 +91,8 @@ void DataPath::OnCardBlock(const std::uint8_t* data, std::size_t byteCount) {
         const std::size_t n =
             MakeRecordingCopy(out, g.subframeRecord, dayOfYear,
                               {recordingCopy_.get(), kMaxCardBlock + kAssemblyBytes});
-        consumers_.WriteBeforeDecryptionFile(recordingCopy_.get(), n);
-        recordedBytes.fetch_add(double(n));
+        recordedBytes.fetch_add(
+            double(consumers_.WriteBeforeDecryptionFile(recordingCopy_.get(), n)));
     }
     if (flags_.afterDecryption) return;
     FeedDisplaysAndChecks(out, s, false);
@@ -109,8 +109,8 @@ void DataPath::DispatchReplayBlock(std::size_t length) {
     if (out.empty()) return;
 
     if (flags_.recording && consumers_.BeforeDecryptionFileOpen() && beforeDecryptionRecording) {
-        consumers_.WriteBeforeDecryptionFile(out.data(), out.size());
-        recordedBytes.fetch_add(double(out.size()));
+        recordedBytes.fetch_add(
+            double(consumers_.WriteBeforeDecryptionFile(out.data(), out.size())));
     }
     if (flags_.fullFrameBroadcastOn && consumers_.BroadcastEndpointReady()) {
         ForEachDatagram(out.size(), g.superframeRecord, kBroadcastDatagram,

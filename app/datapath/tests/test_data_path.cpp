@@ -34,10 +34,12 @@ struct Recorder : DataConsumers {
     std::function<void(const DataGeometry&)> onFrameCount;  // instead of keeping it
 
     bool BeforeDecryptionFileOpen() override { return fileOpen; }
-    void WriteBeforeDecryptionFile(const std::uint8_t* d, std::size_t n) override {
+    std::size_t WriteBeforeDecryptionFile(const std::uint8_t* d, std::size_t n) override {
         calls.push_back("record");
         recorded.emplace_back(d, d + n);
+        return std::min(n, fileRoom);
     }
+    std::size_t fileRoom = ~std::size_t{0};  // bytes the file still takes
     bool RawCurveExists() override {
         if (beforeCurve) beforeCurve();
         return curve;
@@ -165,6 +167,25 @@ TEST(DataPathCard, DispatchOrderAndWhatEachStepGets) {
     EXPECT_EQ(h.fill, data.size());
     EXPECT_EQ(0, std::memcmp(h.send.data(), data.data(), data.size()));
     EXPECT_EQ(h.path.recordedBytes.load(), double(data.size()));
+}
+
+TEST(DataPathCard, RecordedBytesCountOnlyWhatReachedTheFile) {
+    Harness h;
+    h.AllOn();
+    const auto data = Superframes(3);
+    h.consumers.fileRoom = 100;  // the disk fills inside the first block
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_EQ(h.path.recordedBytes.load(), 100.0);
+    h.consumers.fileRoom = 0;
+    h.path.OnCardBlock(data.data(), data.size());
+    EXPECT_EQ(h.path.recordedBytes.load(), 100.0);
+    // The replay path counts the same way.
+    h.replayRunning = 1;
+    h.replayKind = kSoftwareReplay;
+    h.consumers.fileRoom = 7;
+    std::memcpy(h.latest.data(), data.data(), data.size());
+    h.path.DispatchReplayBlock(data.size());
+    EXPECT_EQ(h.path.recordedBytes.load(), 107.0);
 }
 
 TEST(DataPathCard, RecordingCopyCarriesTheDayOfYearAndLeavesTheBlockAlone) {

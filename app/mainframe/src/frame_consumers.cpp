@@ -2,6 +2,7 @@
 
 #include <datapath/data_path.h>
 #include <netout/network_output.h>
+#include <recording/recording_files.h>
 #include <stats/bit_error_measurement.h>
 #include <stats/frame_statistics.h>
 
@@ -45,4 +46,13 @@ bool CFrameConsumers::BroadcastEndpointReady() {
 
 void CFrameConsumers::SendBroadcastDatagram(const std::uint8_t* data, std::size_t length) {
     if (network_) network_->SendBroadcast(data, length);
+}
+
+bool CFrameConsumers::BeforeDecryptionFileOpen() {
+    return recording_ && recording_->BeforeDecryptionOpen();
+}
+
+std::size_t CFrameConsumers::WriteBeforeDecryptionFile(const std::uint8_t* data,
+                                                       std::size_t length) {
+    return recording_ ? recording_->WriteBeforeDecryption(data, length) : 0;
 }

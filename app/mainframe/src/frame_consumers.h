@@ -1,6 +1,6 @@
 // The frame's consumers of the data path: the frame statistics, the
-// bit-error measurement and the network output; the other consumers keep the
-// base class's empty work.
+// bit-error measurement, the network output and the recording; the other
+// consumers keep the base class's empty work.
 #pragma once
 
 #include <datapath/data_consumers.h>
@@ -9,6 +9,9 @@
 
 namespace datapath {
 class DataPath;
+}
+namespace recording {
+class RecordingFiles;
 }
 namespace stats {
 class BitErrorMeasurement;
@@ -47,8 +50,13 @@ public:
     void SendTelemetryDatagram(const std::uint8_t* data, std::size_t length) override;
     bool BroadcastEndpointReady() override;
     void SendBroadcastDatagram(const std::uint8_t* data, std::size_t length) override;
+    // Recording: the before-decryption file of the frame's recording.
+    void AttachRecording(recording::RecordingFiles& files) { recording_ = &files; }
+    bool BeforeDecryptionFileOpen() override;
+    std::size_t WriteBeforeDecryptionFile(const std::uint8_t* data, std::size_t length) override;
 
 private:
+    recording::RecordingFiles* recording_ = nullptr;
     stats::FrameStatistics& stats_;
     stats::BitErrorMeasurement* bitErrors_ = nullptr;
     const datapath::DataPath* bitErrorPath_ = nullptr;

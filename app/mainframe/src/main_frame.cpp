@@ -7,6 +7,7 @@
 #include <platform/notify.h>
 #include <platform/paths.h>
 #include <rawgrid/table_wnd_class.h>
+#include <recording/recording_files.h>
 #include <session/card_session.h>
 #include <stats/bit_error_measurement.h>
 #include <stats/frame_statistics.h>
@@ -245,7 +246,10 @@ void FillStatisticsTexts(const stats::FrameStatistics* statistics,
 }  // namespace
 
 void CMainFrame::FillStatusSnapshot(StatusSnapshot& s) const {
-    s.beforeDecryptionBytes = m_dataPath ? m_dataPath->recordedBytes.load() : 0.0;
+    if (m_recordingFiles) {
+        s.beforeDecryptionBytes = m_recordingFiles->BeforeDecryptionBytes();
+        s.sentDataBytes = m_recordingFiles->SentDataBytes();
+    }
     s.broadcastOn = m_bFullFrameBroadcast != 0;
     s.gnssMulticastOn = m_bGpsMulticast != 0;
     s.telemetryOn = m_bTelemetrySending != 0;

@@ -37,7 +37,11 @@ class CTableWndClass;
 namespace datapath {
 class DataConsumers;
 class DataPath;
+class FileReplayReader;
 }  // namespace datapath
+namespace recording {
+class RecordingFiles;
+}
 namespace session {
 class CardSession;
 }
@@ -233,6 +237,9 @@ public:
     stats::BitErrorMeasurement* BitErrors() const { return m_bitErrors.get(); }
     // The sockets, the telemetry sender and the link monitor.
     netout::NetworkOutput* Network() const { return m_network.get(); }
+    // The files of a recording; the network output writes the sent data here.
+    recording::RecordingFiles* RecordingFiles() const { return m_recordingFiles.get(); }
+    datapath::FileReplayReader* ReplayReader() const { return m_replayReader.get(); }
 
 signals:
     // Every command the frame ran, from any source (menu, toolbar, posted).
@@ -284,6 +291,14 @@ private:
     const DemParam& CurrentDemParam() const;
     void OpenRawTable();
     void OnAfterDecryptionChoice();
+
+    // recording and replay (main_frame_recording.cpp)
+    void OnFileStorage();
+    void StartRecording();
+    void OnRecordingWriteFailed();
+    void OnStorageSettings();
+    void OnDataReplay();
+    void StopReplay();
 
     // frame statistics (main_frame_stats.cpp)
     void OnFrameCountStat();
@@ -341,6 +356,9 @@ private:
     std::unique_ptr<stats::BitErrorMeasurement> m_bitErrors;
     // The network output outlives the consumers that send through it.
     std::unique_ptr<netout::NetworkOutput> m_network;
+    // Recording files and the replay reader outlive the data path's use.
+    std::unique_ptr<recording::RecordingFiles> m_recordingFiles;
+    std::unique_ptr<datapath::FileReplayReader> m_replayReader;
     // The data path reads the buffers, flags and records above; its consumers
     // outlive it.
     std::unique_ptr<datapath::DataConsumers> m_dataConsumers;

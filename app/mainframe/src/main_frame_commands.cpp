@@ -231,9 +231,17 @@ void CMainFrame::OnCommand(unsigned id) {
         case ID_GPS_MULTICAST:
             m_bGpsMulticast = m_bGpsMulticast ? 0 : 1;
             break;
-        // The remaining commands belong to the card session, recording,
-        // statistics, network output, satellite-navigation display and
-        // printing; each of those fills its own case here.
+        case ID_FILE_STORAGE:
+            OnFileStorage();
+            break;
+        case ID_STORAGE_PATH:
+            OnStorageSettings();
+            break;
+        case ID_DATA_REPLAY:
+            OnDataReplay();
+            break;
+        // Commands without a case here do nothing: the satellite-navigation
+        // display and printing.
         default:
             break;
     }

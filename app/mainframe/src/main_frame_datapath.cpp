@@ -6,6 +6,7 @@
 #include <datapath/data_path.h>
 #include <platform/notify.h>
 #include <rawgrid/table_wnd_class.h>
+#include <recording/recording_files.h>
 #include <stats/bit_error_measurement.h>
 #include <stats/frame_statistics.h>
 #include <taskbook/task_records.h>
@@ -65,6 +66,13 @@ void CMainFrame::CreateDataPath() {
     m_bitErrors = std::make_unique<stats::BitErrorMeasurement>();
     frameConsumers.AttachBitErrors(*m_bitErrors, *m_dataPath);
     CreateNetworkOutput();
+    m_recordingFiles = std::make_unique<recording::RecordingFiles>();
+    m_recordingFiles->SetWriteFailureHandler([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { OnRecordingWriteFailed(); }, Qt::QueuedConnection);
+    });
+    frameConsumers.AttachRecording(*m_recordingFiles);
+    m_replayReader = std::make_unique<datapath::FileReplayReader>();
 }
 
 // The device library's data callback (report thread).

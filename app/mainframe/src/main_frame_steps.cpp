@@ -1,10 +1,13 @@
 // The frame's hooks into the card session, the views, recording and the
 // network, called at their places in the start-up, run and exit sequences.
 // Those without a body stand for parts the program does not have: no
-// recorder, no satellite-navigation window.
+// satellite-navigation window.
+#include <bbdevice/dem_file.h>
 #include <datapath/data_path.h>
 #include <netout/network_output.h>
 #include <rawgrid/table_wnd_class.h>
+#include <recording/dat_files.h>
+#include <recording/recording_files.h>
 #include <session/card_session.h>
 #include <taskbook/taskbook.h>
 
@@ -48,14 +51,18 @@ bool CMainFrame::CloseCard() {
     return m_session->CloseCard();
 }
 
-// Ends a recording.
+// Ends a recording: the data file gets its final header under the file's
+// lock, so no block from the data path lands in a closed file.
 void CMainFrame::StopRecording() {
     m_bRecording = 0;
+    if (m_recordingFiles && m_dataPath)
+        m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
 }
 
 // Ends a replay that the card plays.
 void CMainFrame::StopCardReplay() {
     m_bReplayRunning = 0;
+    BB_StopFileReplay(static_cast<std::uint32_t>(m_nDevice));
 }
 
 // Creates the window, records its handle in View(v).wnd and sets
@@ -99,5 +106,8 @@ bool CMainFrame::ReceiveNetworkPackets() {
     return m_network && m_network->ReceiveOnce(50);
 }
 
-// The sent-data file (no recorder in the program).
-void CMainFrame::WriteSentDataFile(const std::uint8_t*, std::size_t) {}
+// Every telemetry packet that went out is added to the sent-data file while a
+// recording runs (sender thread; the files take their own lock).
+void CMainFrame::WriteSentDataFile(const std::uint8_t* data, std::size_t length) {
+    if (m_recordingFiles) m_recordingFiles->WriteSentData(data, length);
+}

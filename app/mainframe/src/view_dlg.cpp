@@ -5,6 +5,8 @@
 #include <datapath/replay_reader.h>
 #include <platform/notify.h>
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -338,6 +340,19 @@ void CViewDlg::BuildForm() {
     m_controls[1031] = m_jumpButton;
     connect(m_jumpButton, &QPushButton::clicked, this, &CViewDlg::OnJump);
 
+    // Speed of a running software replay: 1x, 2x, 4x or as fast as possible.
+    m_replaySpeed = new QComboBox(m_form);
+    m_replaySpeed->setObjectName(QStringLiteral("replaySpeed"));
+    for (const char* s : {"1x", "2x", "4x", "最快"}) m_replaySpeed->addItem(QString::fromUtf8(s));
+    m_replaySpeed->setGeometry(
+        du.Rect({kJumpButtonPlace.x + kJumpButtonPlace.w + 4, kJumpTop - 1, 34, 14}));
+    m_replaySpeed->hide();
+    connect(m_replaySpeed, &QComboBox::activated, this, [this](int index) {
+        static constexpr int kSpeeds[] = {1, 2, 4, datapath::kReplayFastest};
+        if (auto* reader = m_frame.ReplayReader(); reader && index >= 0 && index < 4)
+            reader->SetSpeed(kSpeeds[index]);
+    });
+
     m_scroll->setWidget(m_form);
     SetReplayControlsEnabled(false);
 }
@@ -515,6 +530,7 @@ void CViewDlg::SetReplayControlsEnabled(bool enabled) {
 void CViewDlg::ShowReplay() {
     const ReplayState& replay = m_frame.m_replay;
     if (!m_frame.m_bReplayRunning) {
+        m_replaySpeed->hide();
         ShowEmpty(Cell(1011));
         ShowEmpty(Cell(1017));
         SetReplayControlsEnabled(false);
@@ -525,6 +541,7 @@ void CViewDlg::ShowReplay() {
               [&] { return ReplayRangeText(replay.fileStartMs, replay.fileEndMs); });
     // The operator's drag is not overwritten by the progress.
     const bool dragging = m_slider->isSliderDown();
+    ShowReplaySpeed();
     if (m_frame.m_nReplayKind == datapath::kSoftwareReplay) {
         if (!replay.softwareReader) return;
         const double progress = replay.softwareReader->Progress();
@@ -546,6 +563,14 @@ void CViewDlg::ShowReplay() {
             if (!dragging) m_slider->setValue(static_cast<int>(percent * 10));
         }
     }
+}
+
+void CViewDlg::ShowReplaySpeed() {
+    const bool software = m_frame.m_nReplayKind == datapath::kSoftwareReplay;
+    m_replaySpeed->setVisible(software);
+    if (!software || m_replaySpeed->view()->isVisible()) return;
+    const int speed = m_frame.ReplayReader() ? m_frame.ReplayReader()->Speed() : 1;
+    m_replaySpeed->setCurrentIndex(speed == 2 ? 1 : speed == 4 ? 2 : speed == 0 ? 3 : 0);
 }
 
 void CViewDlg::FinishCardReplay() {

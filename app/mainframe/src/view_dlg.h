@@ -15,6 +15,7 @@
 #include "status_texts.h"
 
 class CMainFrame;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -119,6 +120,7 @@ private:
     // Restart of a card replay at a new place: stop now, start after `delayMs`.
     void RestartCardReplay(std::uint64_t startRecord, int delayMs);
     void FinishCardReplay();
+    void ShowReplaySpeed();
     void SetReplayControlsEnabled(bool enabled);
 
     CMainFrame& m_frame;
@@ -132,6 +134,7 @@ private:
     QSlider* m_slider = nullptr;
     QLineEdit* m_jump[4] = {};
     QPushButton* m_jumpButton = nullptr;
+    QComboBox* m_replaySpeed = nullptr;  // software replay only
 
     mainframe::LockWatch m_lockWatch;
     mainframe::LockFlags m_lockFlags;

@@ -73,7 +73,8 @@ struct StreamConfig {
 
 // [回放参数]
 struct ReplayConfig {
-    int loop = 1;  // 是否循环回放 (0 or 1)
+    int loop = 1;   // 是否循环回放 (0 or 1)
+    int speed = 1;  // 回放速度: 1, 2, 4, or 0 as fast as possible
 };
 
 // [存盘信息]. The directories default to moduleDir + "/解密前数据" and

@@ -17,9 +17,10 @@ class DataConsumers {
 public:
     virtual ~DataConsumers() = default;
 
-    // Recording: the before-decryption data file.
+    // Recording: the before-decryption data file. The write returns the
+    // bytes that reached the file, which are all the data path counts.
     virtual bool BeforeDecryptionFileOpen() { return false; }
-    virtual void WriteBeforeDecryptionFile(const std::uint8_t* data, std::size_t length);
+    virtual std::size_t WriteBeforeDecryptionFile(const std::uint8_t* data, std::size_t length);
 
     // Raw curve window.
     virtual bool RawCurveExists() { return false; }

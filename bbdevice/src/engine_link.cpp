@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -270,6 +271,7 @@ void CEngineLink::OnMessage(const wire::MessageView& message) {
 }
 
 void CEngineLink::WatchdogMain() {
+    pthread_setname_np(pthread_self(), "bb-watchdog");
     while (!watchdogExit_.Wait(kWatchdogPeriodMs)) {
         std::lock_guard lock(lock_);
         if (stopping_) break;

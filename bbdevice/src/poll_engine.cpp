@@ -98,6 +98,7 @@ bool CPollEngine::Stop(unsigned waitMs) {
 }
 
 void CPollEngine::WorkerMain() {
+    pthread_setname_np(pthread_self(), "bb-poll");
     // Above every normal thread where the system allows it (the lowest
     // real-time level is enough for that); never fail because of it.
     sched_param param{};

@@ -3,9 +3,12 @@
 // does not have to sit out the rest of a long period).
 #include "platform/timer.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -51,6 +54,9 @@ void Retire(TimerId id, const std::shared_ptr<Timer>& timer) {
 
 void Run(TimerId id, std::shared_ptr<Timer> timer, unsigned delayMs, std::function<void()> callback,
          bool periodic) {
+    char name[16];
+    std::snprintf(name, sizeof name, "mmtimer-%ums", delayMs);
+    pthread_setname_np(pthread_self(), name);
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(delayMs);
     auto due = Clock::now() + period;

@@ -169,7 +169,7 @@ pid_t Spawn(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    ::execv("/proc/self/exe", argv.data());
+    ::execv(argv[0], argv.data());
     std::_Exit(127);
 }
 

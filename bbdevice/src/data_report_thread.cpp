@@ -84,6 +84,7 @@ bool CDataReportWinThread::DescriptorValid(std::uint32_t channel) const {
 }
 
 void CDataReportWinThread::Run() {
+    pthread_setname_np(pthread_self(), "bb-report");
     RaiseCurrentThreadPriority();
     const std::uint32_t waitMask = 1u << kDemExitEvent | 1u << kDemDataEvent0 |
                                    1u << kDemDataEvent1 | 1u << kDemFlushEvent0 |

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -45,7 +46,13 @@ bool CEngineLink::SetUpLocked() {
     receiver_.reset(new (std::nothrow) wire::ReceiveAssembler(wire::kReceiveBufferBytes));
     if (!sendArea_ || !answerArea_ || !receiver_ || !receiver_->ok()) return false;
     try {
-        poll_ = std::make_unique<CPollEngine>(cardIndex_, [this] { Drain(); });
+        poll_ = std::make_unique<CPollEngine>(
+            cardIndex_,
+            [this] {
+                std::lock_guard lock(lock_);
+                return socket_;
+            },
+            [this] { Drain(); });
     } catch (...) {
         return false;
     }
@@ -119,6 +126,7 @@ bool CEngineLink::ReconnectLocked() {
     }
     socket_ = s;
     ++generation_;
+    if (poll_) poll_->Wake();
     // A fresh connection counts as alive for its first watchdog period, so
     // that only a whole period without heartbeat leads to a reconnection.
     alive_.store(1);
@@ -270,6 +278,7 @@ void CEngineLink::OnMessage(const wire::MessageView& message) {
 }
 
 void CEngineLink::WatchdogMain() {
+    pthread_setname_np(pthread_self(), "bb-watchdog");
     while (!watchdogExit_.Wait(kWatchdogPeriodMs)) {
         std::lock_guard lock(lock_);
         if (stopping_) break;

@@ -3,6 +3,7 @@
 #include <bbdevice/app_window.h>
 #include <platform/winmsg.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -105,6 +106,7 @@ bool CExclusivityMarker::Create() {
 }
 
 void CExclusivityMarker::Serve() {
+    pthread_setname_np(pthread_self(), "bb-marker");
     for (;;) {
         pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) continue;

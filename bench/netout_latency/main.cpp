@@ -164,6 +164,14 @@ struct Rig {
     std::unique_ptr<netout::NetworkOutput> out;
 };
 
+// The program's sender: a 1 ms timer that rests until an append wakes it.
+plat::TimerId StartSender(Rig& rig) {
+    const plat::TimerId timer =
+        plat::TimeSetRestingEvent(1, 1, [&rig] { rig.out->OnTelemetryTick(); });
+    rig.buffer.SetWakeHook([timer] { plat::TimeWakeEvent(timer); });
+    return timer;
+}
+
 std::uint32_t Sequence(const std::uint8_t* p) {
     return p[15] | p[16] << 8 | p[17] << 16 | std::uint32_t(p[18]) << 24;
 }
@@ -178,8 +186,7 @@ void Latency(std::size_t packets, long intervalUs) {
     const std::size_t appends = packets * 5;
     std::vector<std::int64_t> appendNs(appends);
     std::vector<std::int64_t> rxNs(packets, 0);
-    const plat::TimerId timer = plat::TimeSetEvent(
-        1, 1, [&rig] { rig.out->OnTelemetryTick(); }, true);
+    const plat::TimerId timer = StartSender(rig);
     std::thread receiver([&] {
         std::vector<std::uint8_t> buf(70000);
         std::size_t got = 0;
@@ -262,8 +269,7 @@ bool DrainsWithoutDrop(double mbit, double seconds, std::size_t& received) {
         while (!stop)
             if (Receive(rx, buf.data(), buf.size(), stamp, 50) > 0) ++got;
     });
-    const plat::TimerId timer = plat::TimeSetEvent(
-        1, 1, [&rig] { rig.out->OnTelemetryTick(); }, true);
+    const plat::TimerId timer = StartSender(rig);
     std::vector<std::uint8_t> block(64 * kSuperframe, 0);
     const double blocksPerSecond = mbit * 1e6 / 8 / double(block.size());
     const long intervalNs = long(1e9 / blocksPerSecond);

@@ -3,9 +3,13 @@
 // does not have to sit out the rest of a long period).
 #include "platform/timer.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -21,7 +25,8 @@ constexpr std::chrono::milliseconds kMaxCatchUp{100};
 struct Timer {
     std::mutex mutex;
     std::condition_variable wake;
-    bool stop = false;  // guarded by mutex
+    bool stop = false;        // guarded by mutex
+    std::uint64_t wakes = 0;  // guarded by mutex; counted by TimeWakeEvent
     std::thread thread;
 };
 
@@ -49,8 +54,13 @@ void Retire(TimerId id, const std::shared_ptr<Timer>& timer) {
     r.timers.erase(it);
 }
 
+enum class Mode { OneShot, Periodic, Resting };
+
 void Run(TimerId id, std::shared_ptr<Timer> timer, unsigned delayMs, std::function<void()> callback,
-         bool periodic) {
+         Mode mode) {
+    char name[16];
+    std::snprintf(name, sizeof name, "mmtimer-%ums", delayMs);
+    pthread_setname_np(pthread_self(), name);
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::milliseconds(delayMs);
     auto due = Clock::now() + period;
@@ -59,9 +69,23 @@ void Run(TimerId id, std::shared_ptr<Timer> timer, unsigned delayMs, std::functi
             std::unique_lock lock(timer->mutex);
             if (timer->wake.wait_until(lock, due, [&] { return timer->stop; })) return;
         }
+        std::uint64_t wakesBefore = 0;
+        if (mode == Mode::Resting) {
+            std::lock_guard lock(timer->mutex);
+            wakesBefore = timer->wakes;
+        }
         callback();
-        if (!periodic) return Retire(id, timer);
+        if (mode == Mode::OneShot) return Retire(id, timer);
         due += period;
+        if (mode == Mode::Resting) {
+            std::unique_lock lock(timer->mutex);
+            timer->wake.wait(lock, [&] { return timer->stop || timer->wakes != wakesBefore; });
+            if (timer->stop) return;
+            // Back on the period's grid: the first boundary not yet passed.
+            const auto now = Clock::now();
+            if (due < now) due += ((now - due) / period + 1) * period;
+            continue;
+        }
         // Ticks missed in a short stall are made up back to back, so a 1 ms
         // timer still ticks 1000 times a second; after a long stall (a
         // suspended machine) the missed ticks are dropped, keeping the phase.
@@ -87,8 +111,9 @@ bool TimeEndPeriod(unsigned periodMs) {
     return TimeBeginPeriod(periodMs);
 }
 
-TimerId TimeSetEvent(unsigned delayMs, unsigned /*resolutionMs*/, std::function<void()> callback,
-                     bool periodic) {
+namespace {
+
+TimerId StartTimer(unsigned delayMs, std::function<void()> callback, Mode mode) {
     if (delayMs < kPeriodMin || delayMs > kPeriodMax || !callback) return 0;
     auto timer = std::make_shared<Timer>();
     Registry& r = registry();
@@ -97,12 +122,38 @@ TimerId TimeSetEvent(unsigned delayMs, unsigned /*resolutionMs*/, std::function<
     while (id == 0 || r.timers.count(id)) ++id;
     r.next = id + 1;
     try {
-        timer->thread = std::thread(Run, id, timer, delayMs, std::move(callback), periodic);
+        timer->thread = std::thread(Run, id, timer, delayMs, std::move(callback), mode);
     } catch (const std::system_error&) {
         return 0;
     }
     r.timers.emplace(id, std::move(timer));
     return id;
+}
+
+}  // namespace
+
+TimerId TimeSetEvent(unsigned delayMs, unsigned /*resolutionMs*/, std::function<void()> callback,
+                     bool periodic) {
+    return StartTimer(delayMs, std::move(callback), periodic ? Mode::Periodic : Mode::OneShot);
+}
+
+TimerId TimeSetRestingEvent(unsigned periodMs, unsigned /*resolutionMs*/,
+                            std::function<void()> callback) {
+    return StartTimer(periodMs, std::move(callback), Mode::Resting);
+}
+
+bool TimeWakeEvent(TimerId id) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto it = r.timers.find(id);
+    if (it == r.timers.end()) return false;
+    Timer& timer = *it->second;
+    {
+        std::lock_guard timerLock(timer.mutex);
+        ++timer.wakes;
+    }
+    timer.wake.notify_all();
+    return true;
 }
 
 bool TimeKillEvent(TimerId id) {

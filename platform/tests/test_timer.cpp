@@ -137,5 +137,60 @@ TEST(Timer, ManyTimersRunSideBySide) {
     EXPECT_TRUE(TimeKillEvent(ic));
 }
 
+TEST(Timer, RestingTimerTicksOncePerWakeAndRestsOtherwise) {
+    Counter counter;
+    TimerId id = TimeSetRestingEvent(1, 1, [&] { counter.Tick(); });
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(counter.WaitFor(1));  // the first tick comes by itself
+    ASSERT_TRUE(LetTimersTick(20));
+    EXPECT_EQ(counter.Value(), 1);  // then it rests
+    for (int k = 2; k <= 50; ++k) {
+        EXPECT_TRUE(TimeWakeEvent(id));
+        ASSERT_TRUE(counter.WaitFor(k)) << "wake " << k << " was lost";
+    }
+    ASSERT_TRUE(LetTimersTick(20));
+    EXPECT_EQ(counter.Value(), 50);
+    EXPECT_TRUE(TimeKillEvent(id));
+    EXPECT_FALSE(TimeWakeEvent(id));
+    EXPECT_EQ(TimeSetRestingEvent(0, 1, [] {}), 0u);
+}
+
+TEST(Timer, WakeDuringTheCallbackBringsAnotherTick) {
+    Counter counter;
+    std::mutex m;
+    std::condition_variable cv;
+    bool inside = false, woken = false;
+    std::atomic<TimerId> id{0};
+    id = TimeSetRestingEvent(1, 1, [&] {
+        std::unique_lock lock(m);
+        if (counter.Value() == 0) {
+            // The first call stays until the wake has been given.
+            inside = true;
+            cv.notify_all();
+            cv.wait_for(lock, 10s, [&] { return woken; });
+        }
+        lock.unlock();
+        counter.Tick();
+    });
+    ASSERT_NE(id.load(), 0u);
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return inside; }));
+        EXPECT_TRUE(TimeWakeEvent(id));
+        woken = true;
+        cv.notify_all();
+    }
+    EXPECT_TRUE(counter.WaitFor(2)) << "the wake given during the callback was lost";
+    EXPECT_TRUE(TimeKillEvent(id));
+}
+
+TEST(Timer, KillEndsARestingTimer) {
+    Counter counter;
+    TimerId id = TimeSetRestingEvent(1, 1, [&] { counter.Tick(); });
+    ASSERT_TRUE(counter.WaitFor(1));
+    EXPECT_TRUE(TimeKillEvent(id));  // returns although the timer rests without a deadline
+    EXPECT_FALSE(TimeWakeEvent(id));
+}
+
 }  // namespace
 }  // namespace plat

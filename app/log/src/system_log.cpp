@@ -1,6 +1,7 @@
 #include "log/system_log.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -145,6 +146,7 @@ void SystemLog::Start(const LogOptions& options) {
     }
     s.result = kLogRunning;
     s.thread = std::thread([st = state_, startTime] {
+        pthread_setname_np(pthread_self(), "log");
         const int r = st->Run(startTime);
         if (r != kLogOk) st->Refuse();
         st->result = r;

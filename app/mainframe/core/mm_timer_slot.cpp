@@ -16,11 +16,16 @@ bool MultimediaTimerSlot::Start(unsigned periodMs, std::function<void()> callbac
     return id_ != 0;
 }
 
+bool MultimediaTimerSlot::StartResting(unsigned periodMs, std::function<void()> callback) {
+    plat::TimerCaps caps{};
+    if (plat::TimeGetDevCaps(&caps)) resolution_ = TimerResolution(caps);
+    Kill();
+    id_ = plat::TimeSetRestingEvent(periodMs, resolution_, std::move(callback));
+    return id_ != 0;
+}
+
 void MultimediaTimerSlot::Kill() {
-    if (id_ != 0) {
-        plat::TimeKillEvent(id_);
-        id_ = 0;
-    }
+    if (const plat::TimerId id = id_.exchange(0); id != 0) plat::TimeKillEvent(id);
 }
 
 }  // namespace mainframe

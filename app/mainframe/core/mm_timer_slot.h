@@ -4,6 +4,7 @@
 
 #include <platform/timer.h>
 
+#include <atomic>
 #include <functional>
 
 namespace mainframe {
@@ -18,13 +19,19 @@ public:
     // Queries the capabilities, kills the slot's previous timer and starts a
     // periodic one. False when the timer could not be started.
     bool Start(unsigned periodMs, std::function<void()> callback);
+    // The same for a timer that rests after each call until Wake().
+    bool StartResting(unsigned periodMs, std::function<void()> callback);
+    // Ends the rest of a resting timer; any thread, also while none runs.
+    void Wake() {
+        if (const plat::TimerId id = id_.load(); id != 0) plat::TimeWakeEvent(id);
+    }
     // Waits for a running callback to return.
     void Kill();
-    bool Running() const { return id_ != 0; }
+    bool Running() const { return id_.load() != 0; }
     unsigned Resolution() const { return resolution_; }
 
 private:
-    plat::TimerId id_ = 0;
+    std::atomic<plat::TimerId> id_{0};  // read by Wake() from other threads
     unsigned resolution_ = 0;
 };
 

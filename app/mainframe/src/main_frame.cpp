@@ -296,7 +296,9 @@ void CMainFrame::StartMultimediaTimers() {
         plat::MessageBox("取数不能定时", "Talvora", plat::MB_OK);
     if (!m_linkMonitorTimer.Start(1000, [this] { OnLinkMonitorTick(); }))
         plat::MessageBox("链监数据发送定时器不能定时！", "Talvora", plat::MB_OK);
-    if (!m_telemetryTimer.Start(1, [this] { OnTelemetrySendTick(); }))
+    // Each tick takes every whole packet; the sender then rests until the
+    // data path appends again.
+    if (!m_telemetryTimer.StartResting(1, [this] { OnTelemetrySendTick(); }))
         plat::MessageBox("遥测数据发送定时器不能定时！", "Talvora", plat::MB_OK);
 }
 

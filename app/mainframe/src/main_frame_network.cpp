@@ -82,6 +82,7 @@ void CMainFrame::CreateNetworkOutput() {
     datapath::DataPath* path = m_dataPath.get();
     in.geometry = [path] { return path->Geometry(); };
     in.sendBuffer = &m_dataPath->Send();
+    m_dataPath->Send().SetWakeHook([this] { m_telemetryTimer.Wake(); });
     netout::OutputHooks hooks;
     hooks.report = [](const std::string& text) {
         plat::MessageBox(text.c_str(), "Talvora", plat::MB_OK | plat::MB_ICONWARNING);

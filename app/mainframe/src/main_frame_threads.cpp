@@ -1,6 +1,7 @@
 // The frame's three worker threads: card open, replay feed and receive.
 #include <log/system_log.h>
 #include <platform/notify.h>
+#include <pthread.h>
 #include <session/card_session.h>
 
 #include <QCoreApplication>
@@ -31,11 +32,13 @@ void CMainFrame::StartCardOpenThread() {
 }
 
 void CMainFrame::CardOpenThread() {
+    pthread_setname_np(pthread_self(), "card-open");
     OpenCard();
     m_bCardInitialising = 0;
 }
 
 void CMainFrame::ReplayFeedThread() {
+    pthread_setname_np(pthread_self(), "replay-feed");
     plat::NamedEvent* exitEvent = m_events.ExitNewThread();
     plat::NamedEvent* tick = m_events.ReplayTick();
     if (!tick) {
@@ -52,6 +55,7 @@ void CMainFrame::ReplayFeedThread() {
 }
 
 void CMainFrame::ReceiveThread() {
+    pthread_setname_np(pthread_self(), "net-receive");
     // The threads-run flag is this thread's only stop signal.
     while (m_bThreadRun) {
         if (!ReceiveNetworkPackets()) QThread::msleep(50);

@@ -3,6 +3,7 @@
 // receive worker, and closing while the timers run.
 #include <gtest/gtest.h>
 #include <netout/network_output.h>
+#include <platform/timer.h>
 
 #include <atomic>
 #include <chrono>
@@ -193,6 +194,36 @@ TEST_F(NetworkOutputTest, EveryWholeThresholdLeavesPerTickToGroupAndUnicast) {
     const OutputReadout r = out->Readout();
     EXPECT_TRUE(r.telemetrySent);
     EXPECT_EQ(r.lastTelemetry.sequence, 1u);
+}
+
+// The program's sender: a 1 ms timer that rests after every tick and is woken
+// by the append. Each packet is appended only after the previous one
+// arrived, so a single lost wake-up leaves a packet behind.
+TEST_F(NetworkOutputTest, EveryAppendWakesTheRestingSender) {
+    auto group = UdpReceiver::Group(kGroup, settings_.multicastDestPort);
+    ASSERT_TRUE(group.Ok());
+    auto out = Make();
+    out->Open(settings_);
+    NetworkOutput* sender = out.get();
+    const plat::TimerId timer =
+        plat::TimeSetRestingEvent(1, 1, [sender] { sender->OnTelemetryTick(); });
+    ASSERT_NE(timer, 0u);
+    buffer_->SetWakeHook([timer] { plat::TimeWakeEvent(timer); });
+    for (std::uint32_t seq = 0; seq < 200; ++seq) {
+        // Half the appends complete a packet in two steps, so that some wakes
+        // find too little to send and the sender must rest and wake again.
+        if (seq % 2) {
+            Append(2);
+            Append(3);
+        } else {
+            Append(5);
+        }
+        const auto p = group.Receive();
+        ASSERT_EQ(p.size(), 676u) << "packet " << seq << " was not sent";
+        EXPECT_EQ(Le32(p, 15), seq);
+    }
+    plat::TimeKillEvent(timer);
+    EXPECT_EQ(buffer_->Fill(), 0u);
 }
 
 TEST_F(NetworkOutputTest, LossOfLockHoldsTheDataAndTheSequence) {

@@ -1,6 +1,7 @@
 // Calibration of the computer clock from the card's time (command 32837).
 #include <log/system_log.h>
 #include <platform/notify.h>
+#include <pthread.h>
 #include <session/card_session.h>
 #include <session/computer_clock.h>
 
@@ -17,6 +18,7 @@ bool CardSession::StartClockCalibration() {
     if (calibrating_.exchange(true)) return false;
     if (calibration_.joinable()) calibration_.join();
     calibration_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "clock-calib");
         RunClockCalibration();
         calibrating_ = false;
     });

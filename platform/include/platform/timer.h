@@ -25,6 +25,17 @@ using TimerId = unsigned;
 TimerId TimeSetEvent(unsigned delayMs, unsigned resolutionMs, std::function<void()> callback,
                      bool periodic);
 
+// A periodic timer that rests while it has nothing to do: after a call the
+// timer sleeps until TimeWakeEvent, then ticks again at its next period
+// boundary (ticks stay on the phase of the first one). A wake that comes
+// while the callback runs is never lost: the timer then ticks again.
+TimerId TimeSetRestingEvent(unsigned periodMs, unsigned resolutionMs,
+                            std::function<void()> callback);
+
+// Ends the rest of a resting timer; callable from any thread, at any time.
+// False for an unknown id.
+bool TimeWakeEvent(TimerId id);
+
 // Stops the timer and waits until a running callback has returned; may be
 // called from inside the callback. False for an unknown id.
 bool TimeKillEvent(TimerId id);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <span>
 
@@ -19,7 +20,12 @@ public:
         : data_(data), capacity_(capacity), fill_(fill), lock_(lock) {}
 
     // Appends when fill + length stays below the capacity; false when dropped.
+    // After an append the wake hook runs (outside the lock).
     bool Append(std::span<const std::uint8_t> bytes);
+
+    // Wakes the sender that rests while the buffer holds nothing to send.
+    // Set before data are appended.
+    void SetWakeHook(std::function<void()> hook) { wake_ = std::move(hook); }
 
     // Runs `f(data, fill)` under the lock; `fill` may be changed by `f`.
     template <class F>
@@ -45,6 +51,7 @@ private:
     const std::size_t capacity_;
     std::uint32_t& fill_;  // guarded by lock_
     std::mutex& lock_;
+    std::function<void()> wake_;
 };
 
 }  // namespace datapath

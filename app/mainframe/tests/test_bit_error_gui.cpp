@@ -22,14 +22,15 @@
 
 #include "bit_error_dlg.h"
 #include "command_ids.h"
-#include "frame_fixture.h"
-#include "view_dlg.h"
+#include "frame_test_kit.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace mainframe;
 using V = std::vector<int>;
+using frametest::AnswerNextDialog;
+using frametest::StatusCell;
 
 // The default task's frame: 24 words of 8 bits, 4 sub-frames; the frame
 // counter in words 3 to 5 and the last signal word 24 holding 85.
@@ -37,52 +38,13 @@ constexpr std::uint32_t kWords = 24, kSubframes = 4, kSignalValue = 85;
 constexpr std::size_t kRecord = 8 + kWords;
 constexpr std::uint64_t kComparedPerGroup = (kWords * kSubframes - 3 * kSubframes) * 8;
 
-// Fills and confirms (or just fills) the next modal dialog once it is shown.
-void AnswerNextDialog(std::function<void(QDialog&)> fill, bool confirm = true) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, fill, confirm] {
-        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dlg) return;
-        timer->stop();
-        timer->deleteLater();
-        fill(*dlg);
-        if (confirm) dlg->accept();
-    });
-    timer->start();
-}
-
-class BoxSink : public plat::NotifySink {
-public:
-    int Show(const plat::MessageRequest& r) override {
-        std::lock_guard lock(mutex_);
-        texts_.push_back(r.text);
-        return r.text == "你确定要退出软件！" ? plat::IDOK : plat::DefaultAnswer(r.type);
-    }
-    std::vector<std::string> Texts() const {
-        std::lock_guard lock(mutex_);
-        return texts_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
-
-std::string StatusCell(CMainFrame* f, int id) {
-    QWidget* w = f->StatusView()->Control(id);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
-    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
-    return "<no field " + std::to_string(id) + ">";
-}
-
 // --- the dialog alone ---
 
 class BitErrorDlgTest : public ::testing::Test {
 protected:
     void SetUp() override { plat::SetNotifySink(boxes_); }
     void TearDown() override { plat::SetNotifySink(nullptr); }
-    std::shared_ptr<BoxSink> boxes_ = std::make_shared<BoxSink>();
+    std::shared_ptr<frametest::TextSink> boxes_ = std::make_shared<frametest::TextSink>();
 };
 
 constexpr stats::ChannelGeometry kTen{.subframeWords = 10, .subframes = 3, .wordBytes = 1};
@@ -148,33 +110,8 @@ TEST_F(BitErrorDlgTest, DerivationRefusals) {
 
 // --- the frame on a loopback card engine ---
 
-class BitErrorFrameTest : public FrameTest {
+class BitErrorFrameTest : public frametest::EngineFrameTest {
 protected:
-    void SetUp() override {
-        FrameTest::SetUp();
-        plat::SetNotifySink(boxes_);
-        taskbook::TaskStore::Instance().ResetForTest();
-        auto info = std::make_unique<TaskInfoRecord>();
-        auto dem = std::make_unique<DemTaskRecord>();
-        auto sim = std::make_unique<SimTaskRecord>();
-        auto time = std::make_unique<TimeTaskRecord>();
-        auto rcv = std::make_unique<RecvTaskRecord>();
-        ASSERT_NE(GetDefaultTaskPara(info.get(), dem.get(), sim.get(), time.get(), rcv.get(), 1),
-                  0);
-        dem->dem.码率 = 1000000;
-        ASSERT_NE(ModifyTaskMacro(0, info.get(), dem.get(), sim.get(), time.get(), rcv.get(), 1),
-                  0);
-    }
-    void TearDown() override {
-        FrameTest::TearDown();
-        taskbook::TaskStore::Instance().ResetForTest();
-    }
-    CMainFrame* FrameOn(cardengine::testkit::EngineProcess& engine) {
-        UseEngine(engine.Address());
-        CMainFrame* f = MakeFrame();
-        EXPECT_WAIT_UNTIL(f->m_bCardOpen && !f->m_bCardInitialising, 20s);
-        return f;
-    }
     // 32791 in manual mode with the counter words of every sub-frame derived
     // from "3,4,5"; returns once the data path has taken the standard frame.
     void Capture(CMainFrame* f) {
@@ -195,7 +132,6 @@ protected:
             if (s[r * kRecord + 8 + kWords - 1] != kSignalValue) return false;
         return true;
     }
-    std::shared_ptr<BoxSink> boxes_ = std::make_shared<BoxSink>();
 };
 
 TEST_F(BitErrorFrameTest, CountsTheInjectedBitErrorsAndShowsThem) {

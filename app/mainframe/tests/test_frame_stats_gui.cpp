@@ -19,29 +19,15 @@
 #include <sstream>
 
 #include "command_ids.h"
-#include "frame_fixture.h"
-#include "view_dlg.h"
+#include "frame_test_kit.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace mainframe;
+using frametest::AnswerNextDialog;
+using frametest::StatusCell;
 using stats::Check;
-
-// Fills and confirms the next modal dialog as soon as it is shown.
-void AnswerNextDialog(std::function<void(QDialog&)> fill) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, fill] {
-        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dlg) return;
-        timer->stop();
-        timer->deleteLater();
-        fill(*dlg);
-        dlg->accept();
-    });
-    timer->start();
-}
 
 int ReportLines(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -53,64 +39,16 @@ int ReportLines(const std::string& path) {
     return n;
 }
 
-// Records every box; confirms the exit and answers the rest with their
-// default button (Yes for the report questions).
-class RecordingSink : public plat::NotifySink {
-public:
-    int Show(const plat::MessageRequest& r) override {
-        std::lock_guard lock(mutex_);
-        texts_.push_back(r.text);
-        return r.text == "你确定要退出软件！" ? plat::IDOK : plat::DefaultAnswer(r.type);
-    }
-    std::vector<std::string> Texts() const {
-        std::lock_guard lock(mutex_);
-        return texts_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
-
-// The text of a status-view field.
-std::string StatusCell(CMainFrame* f, int id) {
-    QWidget* w = f->StatusView()->Control(id);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
-    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
-    return "<no field " + std::to_string(id) + ">";
-}
-
-class FrameStatsTest : public FrameTest {
+class FrameStatsTest : public frametest::EngineFrameTest {
 protected:
-    void SetUp() override {
-        FrameTest::SetUp();
-        plat::SetNotifySink(boxes_);
-        // The default task of this home: 1 Mbit/s, IDs counting up from 0.
-        taskbook::TaskStore::Instance().ResetForTest();
-        auto info = std::make_unique<TaskInfoRecord>();
-        auto dem = std::make_unique<DemTaskRecord>();
-        auto sim = std::make_unique<SimTaskRecord>();
-        auto time = std::make_unique<TimeTaskRecord>();
-        auto rcv = std::make_unique<RecvTaskRecord>();
-        ASSERT_NE(GetDefaultTaskPara(info.get(), dem.get(), sim.get(), time.get(), rcv.get(), 1),
-                  0);
-        dem->dem.码率 = 1000000;
-        dem->dem.ID码计数方式 = 0;
-        dem->dem.ID码初值 = 0;
-        ASSERT_NE(ModifyTaskMacro(0, info.get(), dem.get(), sim.get(), time.get(), rcv.get(), 1),
-                  0);
+    // The default task of this home: 1 Mbit/s, IDs counting up from 0.
+    void EditTask(DemTaskRecord& dem) override {
+        dem.dem.ID码计数方式 = 0;
+        dem.dem.ID码初值 = 0;
     }
-    void TearDown() override {
-        FrameTest::TearDown();
-        taskbook::TaskStore::Instance().ResetForTest();  // the next home has its own store
-    }
-    // A frame on `engine` with its card open; reports "opened" are recorded.
-    CMainFrame* FrameOn(cardengine::testkit::EngineProcess& engine) {
-        UseEngine(engine.Address());
-        CMainFrame* f = MakeFrame();
+    // Reports "opened" are recorded.
+    void OnFrameMade(CMainFrame* f) override {
         f->Statistics()->SetReportOpener([this](const std::string& p) { opened_.push_back(p); });
-        EXPECT_WAIT_UNTIL(f->m_bCardOpen && !f->m_bCardInitialising, 20s);
-        return f;
     }
     // Frame count on the low word at `lowPos`, no high word.
     void StartFrameCount(CMainFrame* f, int lowPos) {
@@ -130,7 +68,6 @@ protected:
             if (t.starts_with("现在是否查看")) out.push_back(t);
         return out;
     }
-    std::shared_ptr<RecordingSink> boxes_ = std::make_shared<RecordingSink>();
     std::vector<std::string> opened_;
 };
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "command_ids.h"
-#include "frame_fixture.h"
+#include "frame_test_kit.h"
 #include "loopback_udp.h"
 #include "view_dlg.h"
 
@@ -24,51 +24,12 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace mainframe;
-
-// Every box text; the exit is confirmed, the rest answered with their default.
-class TextSink : public plat::NotifySink {
-public:
-    int Show(const plat::MessageRequest& r) override {
-        std::lock_guard lock(mutex_);
-        texts_.push_back(r.text);
-        return r.text == "你确定要退出软件！" ? plat::IDOK : plat::DefaultAnswer(r.type);
-    }
-    std::vector<std::string> Texts() const {
-        std::lock_guard lock(mutex_);
-        return texts_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
-
-// Runs `fill` on the next modal dialog and presses OK; with `thenCancel` the
-// dialog is cancelled after OK was refused.
-void AnswerNextDialog(std::function<void(QDialog&)> fill, bool thenCancel = false) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, fill, thenCancel] {
-        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dlg) return;
-        timer->stop();
-        timer->deleteLater();
-        fill(*dlg);
-        dlg->accept();
-        if (thenCancel && dlg->isVisible()) dlg->reject();
-    });
-    timer->start();
-}
+using frametest::AnswerNextDialog;
+using frametest::DialogEnd;
+using frametest::StatusCell;
 
 void SetField(QDialog& d, const char* name, const QString& text) {
     d.findChild<QLineEdit*>(QString::fromLatin1(name))->setText(text);
-}
-
-std::string StatusCell(CMainFrame* f, int id) {
-    QWidget* w = f->StatusView()->Control(id);
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdString();
-    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
-    return "<no field " + std::to_string(id) + ">";
 }
 
 // Runs a program and returns its standard output.
@@ -96,7 +57,7 @@ protected:
         plat::SetNotifySink(boxes_);
     }
     cfg::NetworkConfig net_;
-    std::shared_ptr<TextSink> boxes_ = std::make_shared<TextSink>();
+    std::shared_ptr<frametest::TextSink> boxes_ = std::make_shared<frametest::TextSink>();
 };
 
 TEST_F(NetworkFrameTest, LampsGreenOnLoopbackAndTheSwitchesAreChecked) {
@@ -191,9 +152,11 @@ TEST_F(NetworkFrameTest, NetworkDialogRefusesBadValuesThenReopensTheSockets) {
     CMainFrame* f = MakeFrame();
     const int newPort = cardengine::testkit::FreeLoopbackPort();
     // A group outside the multicast range is refused and the dialog stays open.
-    AnswerNextDialog([](QDialog& d) { SetField(d, "multicastAddr", "223.0.0.9"); }, true);
+    AnswerNextDialog([](QDialog& d) { SetField(d, "multicastAddr", "223.0.0.9"); },
+                     DialogEnd::AcceptOrCancel);
     f->OnCommand(ID_NETWORK_CONFIG);
-    AnswerNextDialog([](QDialog& d) { SetField(d, "outputIp", "127.0.0.77"); }, true);
+    AnswerNextDialog([](QDialog& d) { SetField(d, "outputIp", "127.0.0.77"); },
+                     DialogEnd::AcceptOrCancel);
     f->OnCommand(ID_NETWORK_CONFIG);
     std::vector<std::string> texts = boxes_->Texts();
     ASSERT_GE(texts.size(), 2u);
@@ -219,9 +182,9 @@ TEST_F(NetworkFrameTest, NetworkDialogRefusesBadValuesThenReopensTheSockets) {
 
 TEST_F(NetworkFrameTest, SendDialogRefusesTooLargePacketsAndAppliesAtOnce) {
     CMainFrame* f = MakeFrame();
-    AnswerNextDialog([](QDialog& d) { SetField(d, "factor", "600"); }, true);
+    AnswerNextDialog([](QDialog& d) { SetField(d, "factor", "600"); }, DialogEnd::AcceptOrCancel);
     f->OnCommand(ID_NETWORK_SEND_PARAM);
-    AnswerNextDialog([](QDialog& d) { SetField(d, "stream", "4"); }, true);
+    AnswerNextDialog([](QDialog& d) { SetField(d, "stream", "4"); }, DialogEnd::AcceptOrCancel);
     f->OnCommand(ID_NETWORK_SEND_PARAM);
     std::vector<std::string> texts = boxes_->Texts();
     ASSERT_GE(texts.size(), 2u);

@@ -29,7 +29,7 @@
 #include <span>
 
 #include "command_ids.h"
-#include "frame_fixture.h"
+#include "frame_test_kit.h"
 #include "replay_dlg.h"
 #include "view_dlg.h"
 
@@ -43,41 +43,6 @@ namespace fs = std::filesystem;
 // low byte in word 5.
 constexpr std::size_t kRecord = 32;
 constexpr std::size_t kCounterByte = 8 + 4;
-
-class BoxSink : public plat::NotifySink {
-public:
-    int Show(const plat::MessageRequest& r) override {
-        std::lock_guard lock(mutex_);
-        texts_.push_back(r.text);
-        return r.text == "你确定要退出软件！" ? plat::IDOK : plat::DefaultAnswer(r.type);
-    }
-    bool Saw(const std::string& t) const {
-        std::lock_guard lock(mutex_);
-        return std::find(texts_.begin(), texts_.end(), t) != texts_.end();
-    }
-    std::vector<std::string> Texts() const {
-        std::lock_guard lock(mutex_);
-        return texts_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
-
-// Fills the next modal dialog once it is shown.
-void AnswerNextDialog(std::function<void(QDialog&)> fill) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, fill] {
-        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dlg) return;
-        timer->stop();
-        timer->deleteLater();
-        fill(*dlg);
-    });
-    timer->start();
-}
 
 std::vector<std::uint8_t> ReadAll(const std::string& p) {
     std::ifstream f(p, std::ios::binary);
@@ -103,33 +68,8 @@ std::vector<std::vector<std::uint8_t>> Words(const std::vector<std::uint8_t>& f,
     return out;
 }
 
-class RecordingFrameTest : public FrameTest {
+class RecordingFrameTest : public frametest::EngineFrameTest {
 protected:
-    void SetUp() override {
-        FrameTest::SetUp();
-        plat::SetNotifySink(boxes_);
-        taskbook::TaskStore::Instance().ResetForTest();
-        auto info = std::make_unique<TaskInfoRecord>();
-        auto dem = std::make_unique<DemTaskRecord>();
-        auto sim = std::make_unique<SimTaskRecord>();
-        auto time = std::make_unique<TimeTaskRecord>();
-        auto rcv = std::make_unique<RecvTaskRecord>();
-        ASSERT_NE(GetDefaultTaskPara(info.get(), dem.get(), sim.get(), time.get(), rcv.get(), 1),
-                  0);
-        dem->dem.码率 = 1000000;
-        ASSERT_NE(ModifyTaskMacro(0, info.get(), dem.get(), sim.get(), time.get(), rcv.get(), 1),
-                  0);
-    }
-    void TearDown() override {
-        FrameTest::TearDown();
-        taskbook::TaskStore::Instance().ResetForTest();
-    }
-    CMainFrame* FrameOn(cardengine::testkit::EngineProcess& engine) {
-        UseEngine(engine.Address());
-        CMainFrame* f = MakeFrame();
-        EXPECT_WAIT_UNTIL(f->m_bCardOpen && !f->m_bCardInitialising, 20s);
-        return f;
-    }
     // Records until `bytes` are in the file; the file's path.
     std::string Record(CMainFrame* f, double bytes) {
         f->OnCommand(ID_FILE_STORAGE);
@@ -142,16 +82,17 @@ protected:
     }
     // Starts a replay of `path` of `kind` through the dialog.
     void StartReplay(CMainFrame* f, const std::string& path, int kind, int speedIndex) {
-        AnswerNextDialog([=](QDialog& d) {
-            auto& dlg = static_cast<CReplayDlg&>(d);
-            ASSERT_TRUE(dlg.OpenFile(path));
-            dlg.findChild<QComboBox*>("speed")->setCurrentIndex(speedIndex);
-            dlg.findChild<QCheckBox*>()->setChecked(false);  // play once
-            EXPECT_TRUE(dlg.Start(kind));
-        });
+        frametest::AnswerNextDialog(
+            [=](QDialog& d) {
+                auto& dlg = static_cast<CReplayDlg&>(d);
+                ASSERT_TRUE(dlg.OpenFile(path));
+                dlg.findChild<QComboBox*>("speed")->setCurrentIndex(speedIndex);
+                dlg.findChild<QCheckBox*>()->setChecked(false);  // play once
+                EXPECT_TRUE(dlg.Start(kind));
+            },
+            frametest::DialogEnd::Leave);
         f->OnCommand(ID_DATA_REPLAY);
     }
-    std::shared_ptr<BoxSink> boxes_ = std::make_shared<BoxSink>();
 };
 
 }  // namespace

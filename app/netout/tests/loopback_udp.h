@@ -9,22 +9,29 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace netout::test {
 
-// A UDP port on 127.0.0.1 that was free a moment ago.
+// A UDP port on 127.0.0.1 that was free a moment ago and that this process
+// has not been given before: the kernel may hand a just-closed port out again,
+// and two endpoints of one test on the same port would clash.
 inline int FreeUdpPort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    static std::set<int> given;
+    for (int attempt = 0;; ++attempt) {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        ::close(fd);
+        const int port = ntohs(a.sin_port);
+        if (given.insert(port).second || attempt >= 100) return port;
+    }
 }
 
 class UdpReceiver {

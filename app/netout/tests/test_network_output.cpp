@@ -130,9 +130,9 @@ TEST_F(NetworkOutputTest, OpensEveryEndpointOnLoopbackAndLogsInOrder) {
 }
 
 TEST_F(NetworkOutputTest, BadSettingsFailOnlyTheirSocketWithTheMessages) {
-    settings_.multicastAddr = "10.1.1.1";  // not a group: the join fails, nothing is sent
+    settings_.multicastAddr = "127.0.0.9";  // not a group: the join fails, nothing is sent
     settings_.broadcastLocalIp = "300.1.1.1";
-    settings_.gnssAddr = "1.2.3.4";
+    settings_.gnssAddr = "127.0.0.10";  // not a group either
     auto out = Make();
     out->Open(settings_);
     const OutputReadout r = out->Readout();

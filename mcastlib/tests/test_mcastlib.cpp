@@ -21,15 +21,16 @@ constexpr const char* kGroup = "239.255.42.7";
 class GroupReceiver {
 public:
     GroupReceiver() {
+        // A port of its own from the kernel, without address reuse, so tests
+        // running side by side never receive each other's datagrams.
         fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        const int on = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         inet_pton(AF_INET, kGroup, &a.sin_addr);
-        for (port_ = 42000; port_ < 42100; ++port_) {
-            a.sin_port = htons(uint16_t(port_));
-            if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) break;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+            socklen_t len = sizeof a;
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+            port_ = ntohs(a.sin_port);
         }
         ip_mreq m{};
         inet_pton(AF_INET, kGroup, &m.imr_multiaddr);

@@ -292,7 +292,9 @@ void CMainFrame::InitGnssSearch() {
 }
 
 void CMainFrame::StartMultimediaTimers() {
-    if (!m_replayTimer.Start(5, [this] { OnReplayPacingTick(); }))
+    // The replay pacing rests while no software replay runs; starting one
+    // wakes it, and each tick wakes it again while the replay lasts.
+    if (!m_replayTimer.StartResting(5, [this] { OnReplayPacingTick(); }))
         plat::MessageBox("取数不能定时", "Talvora", plat::MB_OK);
     if (!m_linkMonitorTimer.Start(1000, [this] { OnLinkMonitorTick(); }))
         plat::MessageBox("链监数据发送定时器不能定时！", "Talvora", plat::MB_OK);

@@ -134,6 +134,7 @@ void CMainFrame::OnAfterDecryptionChoice() {
 void CMainFrame::OnReplayPacingTick() {
     if (m_dataPath && m_dataPath->OnPacingTick())
         if (plat::NamedEvent* tick = m_events.ReplayTick()) tick->Set();
+    if (m_bReplayRunning && m_nReplayKind == datapath::kSoftwareReplay) m_replayTimer.Wake();
 }
 
 // One tick of the replay-feed thread.

@@ -148,4 +148,5 @@ void CMainFrame::OnDataReplay() {
     m_nReplayKind = c.kind;
     m_bReplayRunning = 1;
     m_bTelemetrySending = 1;
+    m_replayTimer.Wake();
 }

@@ -66,7 +66,10 @@ NetworkOutput::NetworkOutput(SenderInputs inputs, OutputHooks hooks)
       tickPacket_(std::make_unique<std::uint8_t[]>(kPacketBytes)),
       replayPacket_(std::make_unique<std::uint8_t[]>(kPacketBytes)),
       stage_(std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes)),
-      receiveBuffer_(std::make_unique<std::uint8_t[]>(kReceiveBytes)) {}
+      batch_(std::make_unique<std::uint8_t[]>(kBatchBytes)),
+      receiveBuffer_(std::make_unique<std::uint8_t[]>(kReceiveBytes)) {
+    static_assert(kPacketBytes <= kBatchBytes, "one packet fits a batch");
+}
 
 NetworkOutput::~NetworkOutput() {
     Close();
@@ -280,6 +283,49 @@ void NetworkOutput::SendTelemetryDatagram(const std::uint8_t* packet, std::size_
     if (hooks_.sentData) hooks_.sentData(packet, n);
 }
 
+std::size_t NetworkOutput::SendBatchLocked(int fd, const sockaddr_in& to, std::size_t count) {
+    if (fd < 0) return 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        batchIov_[i].iov_base = batchSpans_[i].data;
+        batchIov_[i].iov_len = batchSpans_[i].length;
+        batchMsgs_[i] = {};
+        batchMsgs_[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&to);
+        batchMsgs_[i].msg_hdr.msg_namelen = sizeof to;
+        batchMsgs_[i].msg_hdr.msg_iov = &batchIov_[i];
+        batchMsgs_[i].msg_hdr.msg_iovlen = 1;
+    }
+    // Like SendLocked: a datagram the socket refuses is tried once more,
+    // then given up so that the rest of the batch still leaves.
+    std::size_t done = 0, sent = 0;
+    int failures = 0;
+    while (done < count) {
+        const int r = ::sendmmsg(fd, &batchMsgs_[done], unsigned(count - done), MSG_NOSIGNAL);
+        if (r > 0) {
+            for (int k = 0; k < r; ++k)
+                if (batchMsgs_[done + k].msg_len == batchSpans_[done + k].length) ++sent;
+            done += std::size_t(r);
+            failures = 0;
+        } else if (++failures == 2) {
+            ++done;
+            failures = 0;
+        }
+    }
+    return sent;
+}
+
+void NetworkOutput::SendTelemetryBatch(std::size_t count) {
+    {
+        std::lock_guard lock(socketLock_);
+        const Sockets& k = *sockets_;
+        SendBatchLocked(k.multicast, k.groupTo, count);
+        SendBatchLocked(k.unicast, k.unicastTo, count);
+    }
+    packetsSent_.fetch_add(count);
+    if (hooks_.sentData)
+        for (std::size_t i = 0; i < count; ++i)
+            hooks_.sentData(batchSpans_[i].data, batchSpans_[i].length);
+}
+
 PacketHeader NetworkOutput::TelemetryHeader(const HeaderSettings& h, const ClockReading& c) {
     PacketHeader p;
     p.version = h.version;
@@ -343,17 +389,29 @@ int NetworkOutput::OnTelemetryTick() {
         fill -= std::uint32_t(taken);
         if (fill != 0) std::memmove(data, data + taken, fill);
     });
+    // The packets of a tick go out in batches: one sendmmsg per socket and
+    // batch instead of one sendto per datagram and socket.
     PacketHeader header;
+    std::size_t batchCount = 0, batchFill = 0;
     for (std::size_t i = 0; i < packets; ++i) {
+        const std::size_t n = kHeaderBytes + kDataHeadBytes + t.bytes;
+        if (batchCount == kBatchPackets || batchFill + n > kBatchBytes) {
+            SendTelemetryBatch(batchCount);
+            batchCount = batchFill = 0;
+        }
         const ClockReading c = ReadLocalClock();
         header = TelemetryHeader(h, c);
         header.sequence = telemetrySequence_.fetch_add(1);
         const std::uint16_t count = std::uint16_t((fill0 - i * t.bytes) / g.subframeRecord);
-        const std::size_t n = BuildTelemetryPacket(tickPacket_.get(), header, status, count,
-                                                   {stage_.get() + i * t.bytes, t.bytes},
-                                                   g.subframeRecord, Stamp(g, c));
-        SendTelemetryDatagram(tickPacket_.get(), n);
+        std::uint8_t* out = batch_.get() + batchFill;
+        const std::size_t built =
+            BuildTelemetryPacket(out, header, status, count, {stage_.get() + i * t.bytes, t.bytes},
+                                 g.subframeRecord, Stamp(g, c));
+        batchSpans_[batchCount] = {out, built};
+        ++batchCount;
+        batchFill += built;
     }
+    if (batchCount != 0) SendTelemetryBatch(batchCount);
     if (packets != 0) {
         header.length = std::uint16_t(t.bytes + kDataHeadBytes);
         std::lock_guard lock(readoutLock_);

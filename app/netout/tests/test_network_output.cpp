@@ -196,6 +196,28 @@ TEST_F(NetworkOutputTest, EveryWholeThresholdLeavesPerTickToGroupAndUnicast) {
     EXPECT_EQ(r.lastTelemetry.sequence, 1u);
 }
 
+// A tick that takes more packets than one send batch holds: every packet
+// still leaves once, in order, to both destinations.
+TEST_F(NetworkOutputTest, ATickOfManyPacketsSendsEachOnceInOrder) {
+    auto group = UdpReceiver::Group(kGroup, settings_.multicastDestPort);
+    auto peer = UdpReceiver::Bound("127.0.0.1", settings_.unicastDestPort);
+    ASSERT_TRUE(group.Ok() && peer.Ok());
+    auto out = Make();
+    out->Open(settings_);
+    Append(5 * 70);
+    EXPECT_EQ(out->OnTelemetryTick(), 70);
+    EXPECT_EQ(fill_, 0u);
+    for (std::uint32_t seq = 0; seq < 70; ++seq) {
+        const auto p = group.Receive();
+        ASSERT_EQ(p.size(), 676u) << "packet " << seq;
+        EXPECT_EQ(Le32(p, 15), seq);
+        EXPECT_EQ(p[36 + 8], std::uint8_t(seq * 20));
+        EXPECT_EQ(peer.Receive(), p);
+    }
+    EXPECT_EQ(sentBytes_.load(), 70u * 676);
+    EXPECT_EQ(out->Readout().lastTelemetry.sequence, 69u);
+}
+
 // The program's sender: a 1 ms timer that rests after every tick and is woken
 // by the append. Each packet is appended only after the previous one
 // arrived, so a single lost wake-up leaves a packet behind.

@@ -10,6 +10,8 @@
 #include <datapath/send_buffer.h>
 #include <netinet/in.h>
 #include <netout/packet_format.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <atomic>
 #include <cstdint>
@@ -122,6 +124,8 @@ private:
     void ReceiveFrom(int fd);
     bool SendLocked(int fd, const sockaddr_in& to, const std::uint8_t* data, std::size_t n);
     void SendTelemetryDatagram(const std::uint8_t* packet, std::size_t n);
+    std::size_t SendBatchLocked(int fd, const sockaddr_in& to, std::size_t count);
+    void SendTelemetryBatch(std::size_t count);
     PacketHeader TelemetryHeader(const HeaderSettings& h, const ClockReading& c);
     RecordStamp Stamp(const datapath::DataGeometry& g, const ClockReading& c) const;
     bool Locked(const datapath::DataGeometry& g) const;
@@ -149,7 +153,18 @@ private:
     // Packet storage, allocated once: one for the 1 ms sender, one for the
     // replay feed.
     std::unique_ptr<std::uint8_t[]> tickPacket_, replayPacket_;
-    std::unique_ptr<std::uint8_t[]> stage_;          // 1 ms sender: packets taken per tick
+    std::unique_ptr<std::uint8_t[]> stage_;  // 1 ms sender: packets taken per tick
+    // 1 ms sender: the packets of one batch, built side by side.
+    static constexpr std::size_t kBatchPackets = 64;
+    static constexpr std::size_t kBatchBytes = 512 * 1024;
+    struct BatchSpan {
+        std::uint8_t* data = nullptr;
+        std::size_t length = 0;
+    };
+    std::unique_ptr<std::uint8_t[]> batch_;
+    BatchSpan batchSpans_[kBatchPackets];
+    iovec batchIov_[kBatchPackets];
+    mmsghdr batchMsgs_[kBatchPackets];
     std::unique_ptr<std::uint8_t[]> receiveBuffer_;  // receive worker
     std::size_t lastNotedThreshold_ = 0;             // 1 ms sender
 

@@ -1,11 +1,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/udp.h>
 #include <mcastlib/mcastlib.h>
 #include <netout/network_output.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -51,6 +53,9 @@ struct NetworkOutput::Sockets {
     int broadcastTx = -1, broadcastRx = -1, unicast = -1, multicast = -1;
     sockaddr_in broadcastTo{}, unicastTo{}, groupTo{};
     bool showErrors = true;
+    // Datagrams of this size and above go one by one: the kernel refused to
+    // cut them from a batch (too large for the path, or no offload at all).
+    std::size_t unicastGsoLimit = SIZE_MAX, multicastGsoLimit = SIZE_MAX;
     ~Sockets() {
         CloseFd(broadcastTx);
         CloseFd(broadcastRx);
@@ -66,10 +71,8 @@ NetworkOutput::NetworkOutput(SenderInputs inputs, OutputHooks hooks)
       tickPacket_(std::make_unique<std::uint8_t[]>(kPacketBytes)),
       replayPacket_(std::make_unique<std::uint8_t[]>(kPacketBytes)),
       stage_(std::make_unique<std::uint8_t[]>(datapath::kSendBufferBytes)),
-      batch_(std::make_unique<std::uint8_t[]>(kBatchBytes)),
-      receiveBuffer_(std::make_unique<std::uint8_t[]>(kReceiveBytes)) {
-    static_assert(kPacketBytes <= kBatchBytes, "one packet fits a batch");
-}
+      batch_(std::make_unique<std::uint8_t[]>(std::max(kPacketBytes, kBatchBytes))),
+      receiveBuffer_(std::make_unique<std::uint8_t[]>(kReceiveBytes)) {}
 
 NetworkOutput::~NetworkOutput() {
     Close();
@@ -283,47 +286,51 @@ void NetworkOutput::SendTelemetryDatagram(const std::uint8_t* packet, std::size_
     if (hooks_.sentData) hooks_.sentData(packet, n);
 }
 
-std::size_t NetworkOutput::SendBatchLocked(int fd, const sockaddr_in& to, std::size_t count) {
-    if (fd < 0) return 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        batchIov_[i].iov_base = batchSpans_[i].data;
-        batchIov_[i].iov_len = batchSpans_[i].length;
-        batchMsgs_[i] = {};
-        batchMsgs_[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&to);
-        batchMsgs_[i].msg_hdr.msg_namelen = sizeof to;
-        batchMsgs_[i].msg_hdr.msg_iov = &batchIov_[i];
-        batchMsgs_[i].msg_hdr.msg_iovlen = 1;
-    }
-    // Like SendLocked: a datagram the socket refuses is tried once more,
-    // then given up so that the rest of the batch still leaves.
-    std::size_t done = 0, sent = 0;
-    int failures = 0;
-    while (done < count) {
-        const int r = ::sendmmsg(fd, &batchMsgs_[done], unsigned(count - done), MSG_NOSIGNAL);
-        if (r > 0) {
-            for (int k = 0; k < r; ++k)
-                if (batchMsgs_[done + k].msg_len == batchSpans_[done + k].length) ++sent;
-            done += std::size_t(r);
-            failures = 0;
-        } else if (++failures == 2) {
-            ++done;
-            failures = 0;
+void NetworkOutput::SendSegmentsLocked(int fd, const sockaddr_in& to, std::size_t& gsoLimit,
+                                       const std::uint8_t* data, std::size_t count,
+                                       std::size_t size) {
+    if (fd < 0) return;
+    if (count > 1 && size < gsoLimit) {
+        iovec iov{const_cast<std::uint8_t*>(data), count * size};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(std::uint16_t))] = {};
+        msghdr msg{};
+        msg.msg_name = const_cast<sockaddr_in*>(&to);
+        msg.msg_namelen = sizeof to;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = IPPROTO_UDP;
+        c->cmsg_type = UDP_SEGMENT;
+        c->cmsg_len = CMSG_LEN(sizeof(std::uint16_t));
+        const std::uint16_t segment = std::uint16_t(size);
+        std::memcpy(CMSG_DATA(c), &segment, sizeof segment);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (::sendmsg(fd, &msg, MSG_NOSIGNAL) == ssize_t(count * size)) return;
+            if (errno == EINVAL) {
+                gsoLimit = size;  // larger than the path takes in one piece
+                break;
+            }
+            if (errno == EIO || errno == ENOPROTOOPT || errno == EOPNOTSUPP) {
+                gsoLimit = 0;  // no offload on this socket
+                break;
+            }
         }
     }
-    return sent;
+    for (std::size_t i = 0; i < count; ++i) SendLocked(fd, to, data + i * size, size);
 }
 
-void NetworkOutput::SendTelemetryBatch(std::size_t count) {
+void NetworkOutput::SendTelemetryBatch(std::size_t count, std::size_t size) {
     {
         std::lock_guard lock(socketLock_);
-        const Sockets& k = *sockets_;
-        SendBatchLocked(k.multicast, k.groupTo, count);
-        SendBatchLocked(k.unicast, k.unicastTo, count);
+        Sockets& k = *sockets_;
+        SendSegmentsLocked(k.multicast, k.groupTo, k.multicastGsoLimit, batch_.get(), count, size);
+        SendSegmentsLocked(k.unicast, k.unicastTo, k.unicastGsoLimit, batch_.get(), count, size);
     }
     packetsSent_.fetch_add(count);
     if (hooks_.sentData)
-        for (std::size_t i = 0; i < count; ++i)
-            hooks_.sentData(batchSpans_[i].data, batchSpans_[i].length);
+        for (std::size_t i = 0; i < count; ++i) hooks_.sentData(batch_.get() + i * size, size);
 }
 
 PacketHeader NetworkOutput::TelemetryHeader(const HeaderSettings& h, const ClockReading& c) {
@@ -389,29 +396,25 @@ int NetworkOutput::OnTelemetryTick() {
         fill -= std::uint32_t(taken);
         if (fill != 0) std::memmove(data, data + taken, fill);
     });
-    // The packets of a tick go out in batches: one sendmmsg per socket and
-    // batch instead of one sendto per datagram and socket.
+    // The packets of a tick, all of one size, are built side by side and
+    // leave in batches: the kernel cuts each batch back into the datagrams.
     PacketHeader header;
-    std::size_t batchCount = 0, batchFill = 0;
+    const std::size_t n = kHeaderBytes + kDataHeadBytes + t.bytes;
+    std::size_t batched = 0;
     for (std::size_t i = 0; i < packets; ++i) {
-        const std::size_t n = kHeaderBytes + kDataHeadBytes + t.bytes;
-        if (batchCount == kBatchPackets || batchFill + n > kBatchBytes) {
-            SendTelemetryBatch(batchCount);
-            batchCount = batchFill = 0;
+        if (batched != 0 && (batched == kBatchPackets || (batched + 1) * n > kBatchBytes)) {
+            SendTelemetryBatch(batched, n);
+            batched = 0;
         }
         const ClockReading c = ReadLocalClock();
         header = TelemetryHeader(h, c);
         header.sequence = telemetrySequence_.fetch_add(1);
         const std::uint16_t count = std::uint16_t((fill0 - i * t.bytes) / g.subframeRecord);
-        std::uint8_t* out = batch_.get() + batchFill;
-        const std::size_t built =
-            BuildTelemetryPacket(out, header, status, count, {stage_.get() + i * t.bytes, t.bytes},
-                                 g.subframeRecord, Stamp(g, c));
-        batchSpans_[batchCount] = {out, built};
-        ++batchCount;
-        batchFill += built;
+        BuildTelemetryPacket(batch_.get() + batched * n, header, status, count,
+                             {stage_.get() + i * t.bytes, t.bytes}, g.subframeRecord, Stamp(g, c));
+        ++batched;
     }
-    if (batchCount != 0) SendTelemetryBatch(batchCount);
+    if (batched != 0) SendTelemetryBatch(batched, n);
     if (packets != 0) {
         header.length = std::uint16_t(t.bytes + kDataHeadBytes);
         std::lock_guard lock(readoutLock_);

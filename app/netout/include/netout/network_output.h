@@ -10,8 +10,6 @@
 #include <datapath/send_buffer.h>
 #include <netinet/in.h>
 #include <netout/packet_format.h>
-#include <sys/socket.h>
-#include <sys/uio.h>
 
 #include <atomic>
 #include <cstdint>
@@ -124,8 +122,9 @@ private:
     void ReceiveFrom(int fd);
     bool SendLocked(int fd, const sockaddr_in& to, const std::uint8_t* data, std::size_t n);
     void SendTelemetryDatagram(const std::uint8_t* packet, std::size_t n);
-    std::size_t SendBatchLocked(int fd, const sockaddr_in& to, std::size_t count);
-    void SendTelemetryBatch(std::size_t count);
+    void SendSegmentsLocked(int fd, const sockaddr_in& to, std::size_t& gsoLimit,
+                            const std::uint8_t* data, std::size_t count, std::size_t size);
+    void SendTelemetryBatch(std::size_t count, std::size_t size);
     PacketHeader TelemetryHeader(const HeaderSettings& h, const ClockReading& c);
     RecordStamp Stamp(const datapath::DataGeometry& g, const ClockReading& c) const;
     bool Locked(const datapath::DataGeometry& g) const;
@@ -154,17 +153,11 @@ private:
     // replay feed.
     std::unique_ptr<std::uint8_t[]> tickPacket_, replayPacket_;
     std::unique_ptr<std::uint8_t[]> stage_;  // 1 ms sender: packets taken per tick
-    // 1 ms sender: the packets of one batch, built side by side.
+    // 1 ms sender: the packets of one batch side by side, at most what one
+    // offloaded send carries.
     static constexpr std::size_t kBatchPackets = 64;
-    static constexpr std::size_t kBatchBytes = 512 * 1024;
-    struct BatchSpan {
-        std::uint8_t* data = nullptr;
-        std::size_t length = 0;
-    };
+    static constexpr std::size_t kBatchBytes = 65000;
     std::unique_ptr<std::uint8_t[]> batch_;
-    BatchSpan batchSpans_[kBatchPackets];
-    iovec batchIov_[kBatchPackets];
-    mmsghdr batchMsgs_[kBatchPackets];
     std::unique_ptr<std::uint8_t[]> receiveBuffer_;  // receive worker
     std::size_t lastNotedThreshold_ = 0;             // 1 ms sender
 

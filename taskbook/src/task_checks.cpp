@@ -187,6 +187,42 @@ Refusal CheckCodeFile(const std::optional<CodeFile>& file, std::size_t needBits,
     return std::nullopt;
 }
 
+Refusal LoadCodeFile(const std::string& path, std::size_t needBits, std::string& stored) {
+    std::optional<CodeFile> file;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::string bytes(kMaxCodeFile + 1, '\0');
+        const std::size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
+        const bool failed = std::ferror(f) != 0;
+        std::fclose(f);
+        bytes.resize(n);
+        if (!failed) file = ParseCodeFile(bytes);  // too long a file does not parse
+    }
+    if (auto r = CheckCodeFile(file, needBits, path)) return r;
+    stored.clear();
+    for (const auto& g : file->groups) {
+        if (!stored.empty()) stored += ',';
+        for (std::uint8_t bit : g) stored += static_cast<char>('0' + bit);
+    }
+    return std::nullopt;
+}
+
+Refusal CheckLoadedCode(std::string_view stored, std::uint32_t lengthIndex, const char* message) {
+    if (stored.empty()) return std::nullopt;
+    const std::size_t need = CodeLengthBits(lengthIndex);
+    std::size_t run = 0;
+    for (std::size_t i = 0; i <= stored.size(); ++i) {
+        if (i == stored.size() || stored[i] == ',') {
+            if (run != need) return std::string(message);
+            run = 0;
+        } else if (stored[i] == '0' || stored[i] == '1') {
+            ++run;
+        } else {
+            return std::string(message);
+        }
+    }
+    return std::nullopt;
+}
+
 // ---- task information
 
 Refusal CheckTaskInfo(const TaskInfoValues& v) {

@@ -61,6 +61,12 @@ Refusal CheckCodeFile(const std::optional<CodeFile>& file, std::size_t needBits,
                       const std::string& path);
 // Bits of a code of length label index 0..7 (15, 31 .. 2047).
 std::size_t CodeLengthBits(std::uint32_t index);
+// Reads and checks a code file; on success `stored` holds its groups as the
+// store keeps them: '0'/'1' digits, groups separated by commas.
+Refusal LoadCodeFile(const std::string& path, std::size_t needBits, std::string& stored);
+// On saving: a loaded code (as stored) must match the set code length.
+// `message` is the text for a mismatch.
+Refusal CheckLoadedCode(std::string_view stored, std::uint32_t lengthIndex, const char* message);
 
 // ---- task information page
 

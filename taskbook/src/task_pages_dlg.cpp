@@ -2,8 +2,11 @@
 // columns, filled from and written back to a task's rows.
 #include "task_pages_dlg.h"
 
+#include <platform/notify.h>
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -157,6 +160,13 @@ Refusal CheckNumbers(const TaskRows& rows, std::size_t t) {
     return std::nullopt;
 }
 
+// The receiver record keeps its frequencies in Hz; its page shows MHz.
+constexpr double kHzPerMHz = 1e6;
+constexpr const char* kReceiverFrequencies[] = {"输入频率", "Sim输出频率"};
+
+// 伪码来源 "临时加载": the code comes from a file.
+constexpr std::uint32_t kPnLoaded = 2;
+
 // The word-length choice holds word length minus 4.
 constexpr int kMinWordBits = 4, kMaxWordBits = 32;
 
@@ -191,9 +201,16 @@ Refusal CheckTable(const TaskRows& rows, std::size_t t) {
     Refusal r;
     if (StartsWith(name, "下变频器"))
         r = CheckDownConverterFrequency(RowReal(rows, t, "接收频率(MHz)"));
-    else if (StartsWith(name, "接收机"))
-        r = CheckReceiverFrequency(RowReal(rows, t, "输入频率"));
-    else if (StartsWith(name, "解调器"))
+    else if (StartsWith(name, "接收机")) {
+        const Real hz = RowReal(rows, t, "输入频率");
+        r = CheckReceiverFrequency(hz ? Real(*hz / kHzPerMHz) : std::nullopt);
+        if (!r && RowLabel(rows, t, "伪码来源") == kPnLoaded)
+            r = CheckLoadedCode(RowText(rows, t, "伪码序列"), RowLabel(rows, t, "伪码长度"),
+                                "中频解调器所选择的伪码文件长与所设置不符！");
+        if (!r && RowLabel(rows, t, "Sim伪码来源") == kPnLoaded)
+            r = CheckLoadedCode(RowText(rows, t, "Sim伪码序列"), RowLabel(rows, t, "Sim伪码长度"),
+                                "中频模拟所选择的伪码文件长与所设置不符！");
+    } else if (StartsWith(name, "解调器"))
         r = CheckFrame(FrameUnit::Demodulator, FrameFromRows(rows, t, false));
     else if (StartsWith(name, "模拟器"))
         r = CheckFrame(FrameUnit::Simulator, FrameFromRows(rows, t, true));
@@ -521,6 +538,91 @@ private:
     }
 };
 
+// ---- pseudo-random code files
+
+std::function<QString(QWidget*, const QString&, const QString&)>& Chooser() {
+    static std::function<QString(QWidget*, const QString&, const QString&)> chooser =
+        [](QWidget* parent, const QString& title, const QString& filter) {
+            return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+        };
+    return chooser;
+}
+
+// "desc|pattern|desc|pattern||" as a file dialog filter.
+QString DialogFilter(const char* text) {
+    const QStringList parts = QString::fromUtf8(text).split('|', Qt::SkipEmptyParts);
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    return out.join(";;");
+}
+
+struct CodeSource {
+    const char* title;
+    const char* filter;
+    const char *source, *length, *sequence;  // columns
+};
+
+// Adds the button that loads the code of `src` from a file into the fields
+// of `table` on `page`; it works while the source is "临时加载".
+QPushButton* AddCodeFileButton(QWidget* page, QWidget* parent,
+                               std::function<QWidget*(const char*)> field, const CodeSource& src) {
+    auto* b = new QPushButton(QString::fromUtf8(src.title), parent);
+    b->setObjectName(QString::fromUtf8(src.title));
+    QObject::connect(b, &QPushButton::clicked, page, [page, field, src] {
+        auto* source = qobject_cast<QComboBox*>(field(src.source));
+        auto* length = qobject_cast<QComboBox*>(field(src.length));
+        auto* sequence = qobject_cast<QLineEdit*>(field(src.sequence));
+        if (!source || !length || !sequence) return;
+        if (DecodeLabel(kPnSourceLabels, source->currentText().toStdString()) != kPnLoaded) return;
+        const QString path =
+            Chooser()(page, QString::fromUtf8(src.title), DialogFilter(src.filter));
+        if (path.isEmpty()) return;
+        const std::uint32_t index =
+            DecodeLabel(kPnLengthLabels, length->currentText().toStdString());
+        std::string stored;
+        if (auto r = LoadCodeFile(path.toStdString(), CodeLengthBits(index), stored)) {
+            plat::MessageBox(*r, kMessageCaption, plat::MB_OK | plat::MB_ICONWARNING);
+            return;
+        }
+        sequence->setText(QString::fromStdString(stored));
+    });
+    return b;
+}
+
+class CReceiverPage : public CDevicePage {
+public:
+    using CDevicePage::CDevicePage;
+    void ShowRows(const TaskRows& rows) override {
+        CDevicePage::ShowRows(rows);
+        for (const char* c : kReceiverFrequencies)
+            if (auto* edit = qobject_cast<QLineEdit*>(Field(table_, c)))
+                if (const Real hz = RowReal(rows, table_, c))
+                    edit->setText(QString::number(*hz / kHzPerMHz, 'g', 12));
+    }
+    Refusal Collect(TaskRows& rows) const override {
+        CDevicePage::Collect(rows);
+        for (const char* c : kReceiverFrequencies)
+            if (const DbValue* v = RowValue(rows, table_, c))
+                if (auto* mhz = std::get_if<double>(v))
+                    SetRowValue(rows, table_, c, *mhz * kHzPerMHz);
+        return std::nullopt;
+    }
+
+protected:
+    void AddExtraButtons(QHBoxLayout* row) override {
+        auto field = [this](const char* c) { return Field(table_, c); };
+        row->addWidget(AddCodeFileButton(
+            this, this, field,
+            {"选择伪码序列文件", "Gold/MSeria files(.txt)|*.txt|All files(*.*)|*.*||", "伪码来源",
+             "伪码长度", "伪码序列"}));
+        row->addWidget(
+            AddCodeFileButton(this, this, field,
+                              {"选择M序列文件", "M serial files(*.txt)|*.txt|All files(*.*)|*.*||",
+                               "Sim伪码来源", "Sim伪码长度", "Sim伪码序列"}));
+    }
+};
+
 // ---- a stream: its five devices in tabs
 
 struct DeviceKind {
@@ -590,9 +692,13 @@ protected:
             char table[64];
             std::snprintf(table, sizeof table, k.table, stream_);
             const std::size_t t = TableIndex(table);
-            CTaskPage* p = k.unitDigit == 5 || k.unitDigit == 7
-                               ? new CCipherPage(k.className, k.caption, t, host_, tabs_)
-                               : new CDevicePage(k.className, k.caption, t, host_, tabs_);
+            CTaskPage* p;
+            if (k.unitDigit == 5 || k.unitDigit == 7)
+                p = new CCipherPage(k.className, k.caption, t, host_, tabs_);
+            else if (k.unitDigit == 3)
+                p = new CReceiverPage(k.className, k.caption, t, host_, tabs_);
+            else
+                p = new CDevicePage(k.className, k.caption, t, host_, tabs_);
             p->saveOk = k.saved;
             p->saveFailed = Failed(k.saved);
             p->applyCode = 10 * stream_ + k.unitDigit;
@@ -667,6 +773,13 @@ protected:
         connect(channel_, &QComboBox::currentIndexChanged, stack, &QStackedWidget::setCurrentIndex);
         layout->addWidget(stack, 1);
         auto* buttons = new QHBoxLayout;
+        auto field = [this](const char* c) {
+            return Field(tables_[static_cast<std::size_t>(channel_->currentIndex())], c);
+        };
+        buttons->addWidget(AddCodeFileButton(
+            this, this, field,
+            {"选择Gold码文件", "Gold codes files(*.txt)|*.txt|All files(*.*)|*.*||", "伪码类型",
+             "伪码长度", "伪码序列"}));
         auto* both = AddButton(this, "双通道保存");
         auto* one = AddButton(this, "单通道保存");
         buttons->addWidget(both);
@@ -775,6 +888,11 @@ CTaskPage* MakeSafetyPage(int terminal, PageHost* host, QWidget* parent) {
 CTaskPage* FrontDevicePage(CTaskPage* streamPage) {
     auto* s = dynamic_cast<CPropPage_Telemetry*>(streamPage);
     return s ? s->Front() : nullptr;
+}
+
+void SetCodeFileChooserForTest(
+    std::function<QString(QWidget*, const QString&, const QString&)> chooser) {
+    Chooser() = std::move(chooser);
 }
 
 bool TaskNameChanged(CTaskPage* infoPage) {

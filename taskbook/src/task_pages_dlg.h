@@ -72,6 +72,10 @@ CTaskPage* MakeSafetyPage(int terminal, PageHost* host, QWidget* parent);
 // The device pages inside a stream page, for applying the page in front.
 CTaskPage* FrontDevicePage(CTaskPage* streamPage);
 
+// Replaces the file dialog that picks pseudo-random code files.
+void SetCodeFileChooserForTest(
+    std::function<QString(QWidget*, const QString&, const QString&)> chooser);
+
 // True when the task page's name field differs from the loaded name.
 bool TaskNameChanged(CTaskPage* infoPage);
 

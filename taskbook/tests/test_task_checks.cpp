@@ -1,7 +1,10 @@
 // Page checks: a good value next to the first bad one for each rule, the
 // messages written out in full.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -468,6 +471,32 @@ TEST(CodeFile, GroupsOfBits) {
               "伪码文件包含的一组伪码码位数(4)与您所需的位数(15)不一致，请查证！\n/p.txt");
     EXPECT_EQ(CheckCodeFile(ParseCodeFile("\xff\xfe"), 15, "/p.txt"),
               "伪码文件打开失败，请查证！\n/p.txt");
+}
+
+TEST(CodeFile, LoadedFromDiskAndCheckedOnSaving) {
+    char dir[] = "/tmp/taskbook-code-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string good = std::string(dir) + "/good.txt", bad = std::string(dir) + "/bad.txt";
+    std::FILE* f = std::fopen(good.c_str(), "wb");
+    std::fputs("000111000111000\n111 000 111 000 111\n", f);
+    std::fclose(f);
+    f = std::fopen(bad.c_str(), "wb");
+    std::fwrite("\x00\x01\x02", 1, 3, f);
+    std::fclose(f);
+    std::string stored = "kept";
+    EXPECT_EQ(LoadCodeFile(bad, 15, stored), "伪码文件打开失败，请查证！\n" + bad);
+    EXPECT_EQ(LoadCodeFile(std::string(dir) + "/none.txt", 15, stored),
+              "伪码文件打开失败，请查证！\n" + std::string(dir) + "/none.txt");
+    EXPECT_EQ(stored, "kept");
+    EXPECT_FALSE(LoadCodeFile(good, 15, stored));
+    EXPECT_EQ(stored, "000111000111000,111000111000111");
+    EXPECT_FALSE(CheckLoadedCode(stored, 0, "长度不符"));
+    EXPECT_EQ(CheckLoadedCode(stored, 1, "长度不符"), "长度不符");
+    EXPECT_EQ(CheckLoadedCode("0101x", 0, "长度不符"), "长度不符");
+    EXPECT_FALSE(CheckLoadedCode("", 3, "长度不符"));
+    std::remove(good.c_str());
+    std::remove(bad.c_str());
+    rmdir(dir);
 }
 
 }  // namespace

@@ -7,13 +7,17 @@
 #include <platform/paths.h>
 #include <platform/winmsg.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -309,6 +313,96 @@ TEST_F(TaskDialogTest, TreeApplyMapsTicksToCodes) {
     edit.ApplyTicked();
     EXPECT_EQ(LastBox(), "遥测仿真器参数保存成功！\t\t\t");
     EXPECT_EQ(owner_.Posted().size(), 1u);
+}
+
+// Runs `fill` on the next modal dialog once it is shown.
+void OnNextModal(std::function<void(QDialog&)> fill) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, fill] {
+        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dlg) return;
+        timer->stop();
+        timer->deleteLater();
+        fill(*dlg);
+    });
+    timer->start();
+}
+
+TEST_F(TaskDialogTest, KeyDialogDerivesAndFillsTheKeyChannels) {
+    CTaskMacroDlg& d = Open(kModeEdit);
+    CTaskPage* dem = DemodulatorPage(d);
+    std::string name;
+    OnNextModal([&](QDialog& k) {
+        name = k.objectName().toStdString();
+        EXPECT_TRUE(k.findChild<QLineEdit*>("密钥通道16"));
+        EXPECT_FALSE(k.findChild<QLineEdit*>("密钥通道17"));
+        k.findChild<QLineEdit*>("密钥通道1")->setText("5");
+        k.findChild<QLineEdit*>("未加密波道")->setText("1,2,7,8");
+        k.findChild<QPushButton*>("密钥位置-自动推算")->click();
+        EXPECT_EQ(k.findChild<QLineEdit*>("密钥通道3")->text(), "9");
+        k.findChild<QPushButton*>("确定")->click();
+        if (k.isVisible()) k.reject();
+    });
+    dem->findChild<QPushButton*>("密钥设置")->click();
+    EXPECT_EQ(name, "加解密参数设置对话框");
+    EXPECT_EQ(dem->findChild<QLineEdit*>("密钥波道")->text(),
+              "5,6,9,10,11,12,13,14,15,16,17,18,19,20,21,22,");
+}
+
+TEST_F(TaskDialogTest, EncryptedChannelsDerivedFromTheNonEncryptedOnes) {
+    CTaskMacroDlg& d = Open(kModeEdit);
+    CTaskPage* dem = DemodulatorPage(d);
+    std::string shown;
+    OnNextModal([&](QDialog& k) {
+        k.findChild<QLineEdit*>("未加密波道")->setText("1,7");
+        k.findChild<QPushButton*>("推算↓")->click();  // the sync words 1-2 are missing
+        k.findChild<QLineEdit*>("未加密波道")->setText("1,2,7");
+        k.findChild<QPushButton*>("推算↓")->click();
+        shown = k.findChild<QLineEdit*>("加密波道")->text().toStdString();
+        k.findChild<QPushButton*>("确定")->click();
+        if (k.isVisible()) k.reject();
+    });
+    dem->findChild<QPushButton*>("未加密波道推算")->click();
+    EXPECT_EQ(sink_->Shown().at(0).text, "未加密波道不能为空，至少应包含帧同步码位置！");
+    // Key channels "1,2" of a new task; 24 words less 1, 2 and 7.
+    EXPECT_EQ(shown, "3,4,5,6,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,");
+    EXPECT_EQ(dem->findChild<QLineEdit*>("加密波道")->text().toStdString(), shown);
+}
+
+TEST_F(TaskDialogTest, CodeFileLoadsIntoTheReceiverAndMustFitOnSaving) {
+    const std::string shortFile = home_.path() + "/short.txt", good = home_.path() + "/good.txt";
+    std::FILE* f = std::fopen(shortFile.c_str(), "wb");
+    std::fputs("0101\n", f);
+    std::fclose(f);
+    f = std::fopen(good.c_str(), "wb");
+    std::fputs("000111000111000\n", f);
+    std::fclose(f);
+    std::string path = shortFile;
+    QString title;
+    SetCodeFileChooserForTest([&](QWidget*, const QString& t, const QString&) {
+        title = t;
+        return QString::fromStdString(path);
+    });
+    CTaskMacroDlg& d = Open(kModeEdit);
+    d.ShowPage(kPageStream1);
+    d.Page(kPageStream1)->findChild<QTabWidget*>("设备")->setCurrentIndex(1);
+    CTaskPage* recv = FrontDevicePage(d.Page(kPageStream1));
+    recv->findChild<QComboBox*>("伪码来源")->setCurrentText("临时加载");
+    recv->findChild<QComboBox*>("伪码长度")->setCurrentText("15");
+    recv->findChild<QPushButton*>("选择伪码序列文件")->click();
+    EXPECT_EQ(title, "选择伪码序列文件");
+    EXPECT_EQ(LastBox(), "伪码文件包含的码位总数少于您所需的位数，请查证！\n" + shortFile);
+    path = good;
+    recv->findChild<QPushButton*>("选择伪码序列文件")->click();
+    EXPECT_EQ(recv->findChild<QLineEdit*>("伪码序列")->text(), "000111000111000");
+    recv->findChild<QComboBox*>("伪码长度")->setCurrentText("31");
+    recv->findChild<QPushButton*>("保存")->click();
+    EXPECT_EQ(LastBox(), "中频解调器所选择的伪码文件长与所设置不符！");
+    recv->findChild<QComboBox*>("伪码长度")->setCurrentText("15");
+    recv->findChild<QPushButton*>("保存")->click();
+    EXPECT_EQ(LastBox(), "接收机参数保存成功！");
+    SetCodeFileChooserForTest([](QWidget*, const QString&, const QString&) { return QString(); });
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "schema.h"
+#include "task_rows.h"
 #include "taskbook/taskbook.h"
 
 namespace taskbook {

@@ -19,9 +19,6 @@ class QPushButton;
 
 namespace taskbook {
 
-// Index of a store table by name (Tables().size() when unknown).
-std::size_t TableIndex(std::string_view name);
-
 // What a page asks of its dialog.
 struct PageHost {
     std::function<void(class CTaskPage*)> save;                // the page's save button
@@ -78,12 +75,5 @@ void SetCodeFileChooserForTest(
 
 // True when the task page's name field differs from the loaded name.
 bool TaskNameChanged(CTaskPage* infoPage);
-
-// Checks of one device table on a task's rows (by table name).
-Refusal CheckTable(const TaskRows& rows, std::size_t table);
-
-// Helpers on rows.
-std::string RowText(const TaskRows& rows, std::size_t table, std::string_view column);
-void SetRowValue(TaskRows& rows, std::size_t table, std::string_view column, plat::DbValue v);
 
 }  // namespace taskbook

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "schema.h"
 #include "task_checks.h"
+#include "task_rows.h"
 
 namespace taskbook {
 namespace {
@@ -497,6 +499,30 @@ TEST(CodeFile, LoadedFromDiskAndCheckedOnSaving) {
     std::remove(good.c_str());
     std::remove(bad.c_str());
     rmdir(dir);
+}
+
+TEST(TableCheck, NewTaskPassesEveryTableAndBadRowsAreRefused) {
+    TaskRows rows = DefaultRows("t", DateTime{2026, 1, 2, 3, 4, 5});
+    for (std::size_t t = 0; t < Tables().size(); ++t)
+        EXPECT_FALSE(CheckTable(rows, t)) << Tables()[t].name << ": " << *CheckTable(rows, t);
+
+    // The receiver row holds Hz.
+    const std::size_t recv = TableIndex("接收机2参数表");
+    SetRowValue(rows, recv, "输入频率", 2300050000.0);
+    EXPECT_EQ(
+        CheckTable(rows, recv),
+        "频率：2300.050000MHz，数据错误！\n请填入一个介于2200.0和2400.0之间的浮点数，0.1步进！");
+    SetRowValue(rows, recv, "输入频率", 2400000000.0);
+    EXPECT_FALSE(CheckTable(rows, recv));
+
+    // A number field no rule covers still has to hold a number.
+    const std::size_t dem = TableIndex("解调器3参数表");
+    SetRowValue(rows, dem, "搜索容错位数", std::string("x"));
+    EXPECT_EQ(CheckTable(rows, dem), "搜索容错位数输入有误，请重新输入！");
+    SetRowValue(rows, dem, "搜索容错位数", std::int64_t{2});
+    SetRowValue(rows, dem, "子帧长", std::string("24 words"));
+    EXPECT_EQ(CheckTable(rows, dem), "子帧长的范围在4到2048之间。\r\n\t您输入有误，请重新输入！");
+    EXPECT_EQ(TableIndex("没有的表"), Tables().size());
 }
 
 }  // namespace

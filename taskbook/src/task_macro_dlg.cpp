@@ -24,6 +24,7 @@ constexpr int kPageRole = Qt::UserRole;
 constexpr int kBitRole = Qt::UserRole + 1;
 constexpr int kSaveNodeRole = Qt::UserRole + 2;
 constexpr int kHoldMs = 1000;
+constexpr unsigned kAllBranches = 0x7F;
 
 void Tell(const std::string& text, unsigned icon = plat::MB_ICONWARNING) {
     plat::MessageBox(text, kMessageCaption, plat::MB_OK | icon);
@@ -111,6 +112,10 @@ CTaskMacroDlg::CTaskMacroDlg(QWidget* parent, int stream, int mode, unsigned mas
     connect(exit_, &QPushButton::clicked, this, [this] { Exit(); });
     connect(tree_, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { OnItemClicked(item); });
+    connect(tree_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
+        if (item == deviceRoot_)
+            SetTicked(deviceRoot_->checkState(0) == Qt::Checked ? kAllBranches : 0u);
+    });
     connect(tree_, &QTreeWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { OnContextMenu(at); });
     hold_.setSingleShot(true);
@@ -129,7 +134,9 @@ CTaskMacroDlg::CTaskMacroDlg(QWidget* parent, int stream, int mode, unsigned mas
 void CTaskMacroDlg::BuildTree() {
     deviceRoot_ = new QTreeWidgetItem;
     deviceRoot_->setText(0, mode_ == kModeEditApply ? "全部设置" : "全部保存");
-    deviceRoot_->setFlags(deviceRoot_->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+    // The root ticks every branch; it is not tri-state since the save node
+    // below it carries no tick box.
+    deviceRoot_->setFlags(deviceRoot_->flags() | Qt::ItemIsUserCheckable);
     deviceRoot_->setCheckState(0, Qt::Unchecked);
     auto node = [&](QTreeWidgetItem* parent, const QString& text, int page, unsigned bit) {
         auto* item = new QTreeWidgetItem(parent);
@@ -137,7 +144,10 @@ void CTaskMacroDlg::BuildTree() {
         item->setData(0, kPageRole, page);
         item->setData(0, kBitRole, bit);
         if (bit || page < 0) {
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+            // Groups follow their branches; a branch with page-only children
+            // has a tick box of its own.
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable |
+                           (page < 0 ? Qt::ItemIsAutoTristate : Qt::NoItemFlags));
             item->setCheckState(0, Qt::Unchecked);
         }
         return item;

@@ -304,6 +304,16 @@ TEST_F(TaskDialogTest, TreeApplyMapsTicksToCodes) {
     d.ApplyTicked();
     ASSERT_EQ(owner_.Posted().size(), 1u);
     EXPECT_EQ(owner_.Posted()[0].second, 51u);
+    // Ticking the root ticks all seven branches, the system branch included.
+    QTreeWidgetItem* root = d.Tree()->currentItem()->child(0);
+    root->setCheckState(0, Qt::Checked);
+    EXPECT_EQ(d.Ticked(), 0x7Fu);
+    EXPECT_EQ(root->child(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(root->child(1)->checkState(0), Qt::Checked);  // a card follows its stream
+    EXPECT_WAIT_UNTIL(d.findChild<QPushButton*>("宏应用")->isEnabled(), 10s);
+    d.ApplyTicked();
+    ASSERT_EQ(owner_.Posted().size(), 2u);
+    EXPECT_EQ(owner_.Posted()[1].second, 6u);
 
     CTaskMacroDlg& edit = Open(kModeEdit);
     edit.SetTicked(kBitStream1 | kBitStream2);
@@ -312,7 +322,7 @@ TEST_F(TaskDialogTest, TreeApplyMapsTicksToCodes) {
     edit.SetTicked(kBitEmulator);
     edit.ApplyTicked();
     EXPECT_EQ(LastBox(), "遥测仿真器参数保存成功！\t\t\t");
-    EXPECT_EQ(owner_.Posted().size(), 1u);
+    EXPECT_EQ(owner_.Posted().size(), 2u);
 }
 
 // Runs `fill` on the next modal dialog once it is shown.

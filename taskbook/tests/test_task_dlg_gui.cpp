@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -323,6 +324,48 @@ TEST_F(TaskDialogTest, TreeApplyMapsTicksToCodes) {
     edit.ApplyTicked();
     EXPECT_EQ(LastBox(), "遥测仿真器参数保存成功！\t\t\t");
     EXPECT_EQ(owner_.Posted().size(), 2u);
+}
+
+TEST_F(TaskDialogTest, StationPagesSaveWithTheirOwnTexts) {
+    CTaskMacroDlg& d = Open(kModeEdit);
+    d.ShowPage(kPageSafety1);
+    CTaskPage* safety = d.Page(kPageSafety1);
+    safety->findChild<QComboBox*>("调制码率(Kbps)")->setCurrentText("2.4");
+    EXPECT_EQ(safety->findChild<QLabel*>("副载波倍数")->text(), "×2.4K");
+    auto* times = safety->findChild<QLineEdit*>("副载波频率(Kbps)");
+    times->setText("1");
+    safety->findChild<QPushButton*>("保存")->click();
+    EXPECT_EQ(LastBox(), "副载波频率应不小于调制码率的2倍");
+    times->setText("40");
+    safety->findChild<QPushButton*>("保存")->click();
+    EXPECT_EQ(LastBox(), "副载波频率超出范围：2.4Kbps～76.8Kbps！");
+    times->setText("4");
+    safety->findChild<QPushButton*>("保存")->click();
+    EXPECT_EQ(LastBox(), "安控终端1参数保存成功！\t\t\t");
+    d.SelectTask(kCurrentTask);  // rows read back from the store
+    EXPECT_EQ(times->text(), "4");
+    EXPECT_EQ(safety->findChild<QComboBox*>("调制码率(Kbps)")->currentText(), "2.4");
+
+    d.ShowPage(kPageEmulator);
+    CTaskPage* emu = d.Page(kPageEmulator);
+    emu->findChild<QComboBox*>("通道")->setCurrentIndex(1);
+    emu->findChild<QWidget*>("通道2")->findChild<QLineEdit*>("载波频率(MHz)")->setText("2400.75");
+    emu->findChild<QPushButton*>("单通道保存")->click();
+    EXPECT_EQ(LastBox(),
+              "载波频率：2400.750000MHz，数据错误！\n请填入一个介于2200.00和2400.50之间的浮点数，0."
+              "25步进！");
+    emu->findChild<QWidget*>("通道2")->findChild<QLineEdit*>("载波频率(MHz)")->setText("2400.5");
+    emu->findChild<QPushButton*>("单通道保存")->click();
+    EXPECT_EQ(LastBox(), "仿真器通道2参数保存成功！\t\t\t");
+    emu->findChild<QPushButton*>("双通道保存")->click();
+    EXPECT_EQ(LastBox(), "仿真器参数保存成功！\t\t\t");
+
+    d.ShowPage(kPageAntenna);
+    CTaskPage* antenna = d.Page(kPageAntenna);
+    antenna->findChild<QComboBox*>("频率带宽(MHz)")->setCurrentText("0.5");
+    antenna->findChild<QLineEdit*>("工作频率(MHz)")->setText("2345.6");
+    antenna->findChild<QPushButton*>("保存")->click();
+    EXPECT_EQ(LastBox(), "天线控制器参数保存成功！");
 }
 
 // Runs `fill` on the next modal dialog once it is shown.

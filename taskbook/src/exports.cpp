@@ -7,6 +7,11 @@
 #include "taskbook/taskbook.h"
 
 namespace taskbook {
+
+#ifdef TASKBOOK_DIALOG
+void RunTaskMacroDialog(void* owner, int stream, int mode, unsigned mask);
+#endif
+
 namespace {
 
 // The caller's records of one stream.
@@ -120,9 +125,12 @@ extern "C" {
 
 void TaskMacroManage(void* owner, int stream, int mode, unsigned mask) {
     Guarded([&] {
-        // Records who asked, so an apply can notify that window, and makes
-        // sure the store is usable.
+        // Records who asked, so an apply can notify that window, makes sure
+        // the store is usable, then runs the dialog modally.
         TaskStore::Instance().Manage(owner, stream, mode, mask);
+#ifdef TASKBOOK_DIALOG
+        RunTaskMacroDialog(owner, stream, mode, mask);
+#endif
     });
 }
 

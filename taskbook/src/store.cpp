@@ -391,20 +391,44 @@ bool TaskStore::Save(const TaskRows& rows) {
     return true;
 }
 
+namespace {
+
+bool DeleteRows(Database& db, const std::string& name) {
+    for (const Table& t : Tables()) {
+        auto del = db.Prepare("DELETE FROM " + Quoted(t.name) + " WHERE " +
+                              Quoted(kTaskNameColumn) + "=?1");
+        if (!del || !del->BindText(1, name) || del->Step() != Statement::StepResult::Done)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool TaskStore::Delete(const std::string& name) {
     std::lock_guard lock(mutex_);
     if (!EnsureOpen()) return false;
-    bool ok = InTransaction(*db_, [&] {
-        for (const Table& t : Tables()) {
-            auto del = db_->Prepare("DELETE FROM " + Quoted(t.name) + " WHERE " +
-                                    Quoted(kTaskNameColumn) + "=?1");
-            if (!del || !del->BindText(1, name) || del->Step() != Statement::StepResult::Done)
-                return false;
-        }
-        return true;
-    });
+    bool ok = InTransaction(*db_, [&] { return DeleteRows(*db_, name); });
     if (!ok) ShowWriteFailed(db_->LastError());
     return ok;
+}
+
+bool TaskStore::Rename(const std::string& oldName, const TaskRows& rows) {
+    std::lock_guard lock(mutex_);
+    if (!EnsureOpen()) return false;
+    if (rows.name.empty()) {
+        ShowError("任务名为空，不能定位！\t\t\t");
+        return false;
+    }
+    bool ok = InTransaction(*db_, [&] {
+        return (oldName == rows.name || DeleteRows(*db_, oldName)) && WriteRows(*db_, rows);
+    });
+    if (!ok) {
+        ShowWriteFailed(db_->LastError());
+        return false;
+    }
+    working_ = rows;
+    return true;
 }
 
 bool TaskStore::Applied(TaskRecords& out, int& code) {

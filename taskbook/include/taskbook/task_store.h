@@ -83,6 +83,9 @@ public:
     bool Load(const std::string& name, TaskRecords& out, TaskRows* rows = nullptr);
     bool Save(const TaskRows& rows);
     bool Delete(const std::string& name);
+    // Writes `rows` under their name and removes the task `oldName` from
+    // every table, in one transaction: a rename.
+    bool Rename(const std::string& oldName, const TaskRows& rows);
 
     // Test hooks: forget the connection and all state; open the store
     // read-only, as a write-protected file opens.

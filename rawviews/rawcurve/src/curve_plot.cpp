@@ -31,14 +31,15 @@ void CurvePlotter::Resize(QSize size) {
 
 void CurvePlotter::Span(int x, int y0, int y1, QRgb color) {
     if (y0 > y1) std::swap(y0, y1);
-    const qsizetype stride = image_.bytesPerLine() / qsizetype(sizeof(QRgb));
-    QRgb* px = reinterpret_cast<QRgb*>(image_.bits()) + y0 * stride + x;
-    for (int y = y0; y <= y1; ++y, px += stride) *px = color;
+    QRgb* px = pixels_ + y0 * stride_ + x;
+    for (int y = y0; y <= y1; ++y, px += stride_) *px = color;
 }
 
 const QImage& CurvePlotter::Render(const PlotSeries* series, int count) {
     if (image_.isNull()) return image_;
-    std::memcpy(image_.bits(), background_.constBits(), std::size_t(background_.sizeInBytes()));
+    pixels_ = reinterpret_cast<QRgb*>(image_.bits());
+    stride_ = image_.bytesPerLine() / qsizetype(sizeof(QRgb));
+    std::memcpy(pixels_, background_.constBits(), std::size_t(background_.sizeInBytes()));
     const int width = area_.width(), height = area_.height();
     if (width <= 0 || height <= 0) return image_;
     const int left = area_.left(), bottom = area_.bottom();
@@ -50,35 +51,43 @@ const QImage& CurvePlotter::Render(const PlotSeries* series, int count) {
             const int dy = int(std::min(double(v), c.fullScale) * scale);
             return bottom - std::clamp(dy, 0, height - 1);
         };
-        const std::uint64_t n = c.count;
-        int column = -1, lastY = 0, low = 0, high = 0;
-        for (std::uint64_t i = 0; i < n; ++i) {
-            // Fewer points than columns spread over the whole width.
-            const int x = n <= std::uint64_t(width)
-                              ? int(n == 1 ? 0 : i * std::uint64_t(width - 1) / (n - 1))
-                              : int(i * std::uint64_t(width) / n);
-            const int y = yOf(c.values[i]);
-            if (x != column) {
-                if (column >= 0) {
-                    Span(left + column, low, high, c.color);
-                    // Columns without a point of their own join the two ends.
-                    int from = lastY;
-                    for (int g = column + 1; g < x; ++g) {
-                        const int yi = lastY + (y - lastY) * (g - column) / (x - column);
-                        Span(left + g, from, yi, c.color);
-                        from = yi;
-                    }
-                    low = high = from;
-                } else {
-                    low = high = y;
+        const std::size_t n = c.count;
+        if (n > std::size_t(width)) {
+            // Several points per column: the lowest and highest value of the
+            // column, joined to the last point of the column before.
+            int lastY = yOf(c.values[0]);
+            std::size_t i = 0;
+            for (int x = 0; x < width; ++x) {
+                const std::size_t end = std::size_t(x + 1) * n / std::size_t(width);
+                std::uint32_t lo = c.values[i], hi = lo;
+                for (std::size_t j = i + 1; j < end; ++j) {
+                    lo = std::min(lo, c.values[j]);
+                    hi = std::max(hi, c.values[j]);
                 }
-                column = x;
+                // Higher values lie higher up, at smaller rows.
+                const int top = std::min(yOf(hi), lastY), low = std::max(yOf(lo), lastY);
+                Span(left + x, top, low, c.color);
+                lastY = yOf(c.values[end - 1]);
+                i = end;
             }
-            low = std::min(low, y);
-            high = std::max(high, y);
+            continue;
+        }
+        // Fewer points than columns: spread over the width, each point joined
+        // to the next through the columns between them.
+        int lastX = 0, lastY = yOf(c.values[0]);
+        Span(left, lastY, lastY, c.color);
+        for (std::size_t i = 1; i < n; ++i) {
+            const int x = int(i * std::size_t(width - 1) / (n - 1));
+            const int y = yOf(c.values[i]);
+            int from = lastY;
+            for (int g = lastX + 1; g <= x; ++g) {
+                const int yi = lastY + (y - lastY) * (g - lastX) / (x - lastX);
+                Span(left + g, from, yi, c.color);
+                from = yi;
+            }
+            lastX = x;
             lastY = y;
         }
-        if (column >= 0) Span(left + column, low, high, c.color);
     }
     return image_;
 }

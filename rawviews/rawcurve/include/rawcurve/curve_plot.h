@@ -40,6 +40,8 @@ private:
     QImage background_;
     QImage image_;
     QRect area_;
+    QRgb* pixels_ = nullptr;  // image_'s pixels during Render
+    qsizetype stride_ = 0;
 };
 
 }  // namespace rawcurve

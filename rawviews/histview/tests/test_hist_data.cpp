@@ -15,7 +15,7 @@ _FRAME_STRUCT_PARAM Shape(int words, int subframes, int wordBits) {
     _FRAME_STRUCT_PARAM f{};
     f.nWordsPerSubframe = std::uint16_t(words);
     f.nSubframes = std::uint16_t(subframes);
-    f.nFrameWords = words * subframes;
+    f.nFrameWords = std::int32_t(std::uint32_t(words) * std::uint32_t(subframes));
     f.nWordBits = std::uint8_t(wordBits);
     f.nWordBytes = std::uint8_t((wordBits + 7) / 8);
     f.nTimeBytes = 8;

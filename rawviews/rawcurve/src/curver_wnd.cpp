@@ -39,17 +39,8 @@ CurveView::CurveView(QWidget* parent) : QWidget(parent) {
     setFont(f);
 }
 
-void CurveView::SetSnapshot(const CurveSnapshot& s) {
-    snapshot_.hasShape = s.hasShape;
-    snapshot_.shape = s.shape;
-    snapshot_.wordBits = s.wordBits;
-    snapshot_.frameCode = s.frameCode;
-    snapshot_.version = s.version;
-    for (int k = 0; k < kChannels; ++k) {
-        snapshot_.channel[k].position = s.channel[k].position;
-        snapshot_.channel[k].valid = s.channel[k].valid;
-        snapshot_.channel[k].values.assign(s.channel[k].values.begin(), s.channel[k].values.end());
-    }
+void CurveView::SwapSnapshot(CurveSnapshot& s) {
+    std::swap(snapshot_, s);
 }
 
 QString CurveView::Label(int k) const {
@@ -122,6 +113,11 @@ CCurverWnd::CCurverWnd(int stream, const _FRAME_STRUCT_PARAM_EX* frame, void* fr
       iniFile_(CurverSettingsPath()) {
     setAttribute(Qt::WA_DeleteOnClose);
     settings_ = LoadCurverSettings(iniFile_, stream_);
+    if (frame && (frame->nShowWholeFrame != 0) != (settings_.nShowWfMode != 0)) {
+        // The caller's record sets the starting mode; the stored one follows.
+        settings_.nShowWfMode = frame->nShowWholeFrame != 0;
+        SaveCurverSettings(iniFile_, stream_, settings_);
+    }
     engine_ = std::make_shared<CurveEngine>(frame, settings_);
     view_ = new CurveView(this);
     setWidget(view_);
@@ -172,8 +168,11 @@ void CCurverWnd::Refresh() {
         SaveCurverSettings(iniFile_, stream_, settings_);
         menu_->ShowSettings(settings_);
     }
-    if (engine_->Version() == view_->Snapshot().version && view_->Snapshot().hasShape) return;
-    CurveSnapshot s;
+    if (!forceCaption_ && view_->Snapshot().hasShape &&
+        engine_->Version() == view_->Snapshot().version)
+        return;
+    forceCaption_ = false;
+    CurveSnapshot& s = spare_;  // the view's previous points, reused
     engine_->Read(s, kShownPoints);
     QString caption = Title();
     if (s.hasShape) {
@@ -187,7 +186,7 @@ void CCurverWnd::Refresh() {
         caption += QString::fromUtf8(line);
     }
     view_->SetCaption(caption);
-    view_->SetSnapshot(s);
+    view_->SwapSnapshot(s);
     view_->update();
 }
 
@@ -201,7 +200,7 @@ void CCurverWnd::ApplySettings(const CurverSettings& s) {
 void CCurverWnd::SetErrorCode(const _ERROR_CODE_STATISTIC* statistic, bool show) {
     showErrors_ = show;
     if (statistic) errors_ = *statistic;
-    view_->SetSnapshot(CurveSnapshot{});  // the next tick rebuilds the caption
+    forceCaption_ = true;
     Refresh();
 }
 

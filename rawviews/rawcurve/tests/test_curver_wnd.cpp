@@ -128,6 +128,30 @@ TEST_F(CurverWndTest, CaptionFrameCodeAndPointsFromTheData) {
     EXPECT_FALSE(face.isNull());
 }
 
+TEST_F(CurverWndTest, CallersRecordSetsTheStartingModeAndTheStoredOneFollows) {
+    CurverSettings stored;
+    stored.channel[0] = 30;
+    ASSERT_TRUE(SaveCurverSettings(CurverSettingsPath(), -1, stored));
+    CurverWndClass c;
+    _FRAME_STRUCT_PARAM_EX f = Shape();
+    f.nShowWholeFrame = 1;
+    auto* w = static_cast<CCurverWnd*>(c.Init_Curver(area_, &f, 20, -1));
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->Settings().nShowWfMode, 1);
+    EXPECT_TRUE(w->SettingsMenu()->WholeFrameAction()->isChecked());
+    EXPECT_EQ(LoadCurverSettings(CurverSettingsPath(), -1).nShowWfMode, 1);
+    // Position 30 counted through the frame: word 6 of subframe 2.
+    std::vector<std::uint8_t> data;
+    for (int r = 0; r < 4; ++r) {
+        for (int t = 0; t < 8; ++t) data.push_back(0);
+        for (int i = 0; i < 24; ++i) data.push_back(std::uint8_t(10 * r + i));
+    }
+    ASSERT_EQ(c.SetRawcurveData(&f, data.data(), -1), 1);
+    ASSERT_WAIT_UNTIL(!w->View()->Snapshot().channel[0].values.empty(), 10s);
+    EXPECT_EQ(w->View()->Snapshot().channel[0].values, (std::vector<std::uint32_t>{15}));
+    EXPECT_EQ(f.nShowWholeFrame, 1);
+}
+
 TEST_F(CurverWndTest, ClosingJoinsTheWorkerPostsTheMessageAndStopsTheData) {
     CurverWndClass c;
     _FRAME_STRUCT_PARAM_EX f = Shape();

@@ -32,7 +32,8 @@ public:
 
     // GUI thread: what the next paint shows.
     void SetCaption(const QString& caption) { caption_ = caption; }
-    void SetSnapshot(const CurveSnapshot& s);
+    // Takes the points by exchange; `s` gets the old ones back for reuse.
+    void SwapSnapshot(CurveSnapshot& s);
     const CurveSnapshot& Snapshot() const { return snapshot_; }
     const QString& Caption() const { return caption_; }
     // "P%04d" of curve k as painted.
@@ -114,6 +115,8 @@ private:
     CurveView* view_ = nullptr;
     CurveSettingsMenu* menu_ = nullptr;
     QTimer timer_;
+    CurveSnapshot spare_;  // buffers for the next read
+    bool forceCaption_ = false;
     bool showErrors_ = false;
     _ERROR_CODE_STATISTIC errors_{};
 };

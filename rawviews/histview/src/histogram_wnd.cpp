@@ -87,7 +87,12 @@ void HistView::paintEvent(QPaintEvent*) {
     p.drawText(4, 2 + fm.ascent(), caption_);
     p.drawText(4, 22 + fm.ascent(), QString::fromUtf8(snapshot_.frameCode));
     const int bits = snapshot_.shape.nWordBits;
-    for (int r = 0; r < snapshot_.rows; ++r) {
+    // Only the rows in view.
+    const int scrolled = verticalScrollBar()->value() - kHeaderHeight;
+    const int firstRow = std::max(0, scrolled / kRowHeight);
+    const int lastRow =
+        std::min(snapshot_.rows - 1, (scrolled + viewport()->height()) / kRowHeight);
+    for (int r = firstRow; r <= lastRow; ++r) {
         const int top = kHeaderHeight + r * kRowHeight;
         const int bottom = top + 20 + kFullBarHeight;
         p.setPen(kRowLabel);

@@ -2,6 +2,7 @@
 
 #include <datapath/data_path.h>
 #include <netout/network_output.h>
+#include <rawcurve/curver_wnd_class.h>
 #include <recording/recording_files.h>
 #include <stats/bit_error_measurement.h>
 #include <stats/frame_statistics.h>
@@ -55,4 +56,20 @@ bool CFrameConsumers::BeforeDecryptionFileOpen() {
 std::size_t CFrameConsumers::WriteBeforeDecryptionFile(const std::uint8_t* data,
                                                        std::size_t length) {
     return recording_ ? recording_->WriteBeforeDecryption(data, length) : 0;
+}
+
+void CFrameConsumers::AttachRawCurve(CurverWndClass* curve) {
+    std::lock_guard lock(curveMutex_);
+    curve_ = curve;
+}
+
+bool CFrameConsumers::RawCurveExists() {
+    std::lock_guard lock(curveMutex_);
+    return curve_ != nullptr;
+}
+
+void CFrameConsumers::SetRawcurveData(_FRAME_STRUCT_PARAM_EX& record, const std::uint8_t* data) {
+    // Held while the window queues, so the object is not deleted under it.
+    std::lock_guard lock(curveMutex_);
+    if (curve_) curve_->SetRawcurveData(&record, const_cast<std::uint8_t*>(data), -1);
 }

@@ -6,6 +6,9 @@
 #include <datapath/data_consumers.h>
 
 #include <atomic>
+#include <mutex>
+
+class CurverWndClass;
 
 namespace datapath {
 class DataPath;
@@ -55,7 +58,14 @@ public:
     bool BeforeDecryptionFileOpen() override;
     std::size_t WriteBeforeDecryptionFile(const std::uint8_t* data, std::size_t length) override;
 
+    // Raw curve window: queued on the producer's thread while one is attached.
+    void AttachRawCurve(CurverWndClass* curve);
+    bool RawCurveExists() override;
+    void SetRawcurveData(_FRAME_STRUCT_PARAM_EX& record, const std::uint8_t* data) override;
+
 private:
+    std::mutex curveMutex_;
+    CurverWndClass* curve_ = nullptr;  // guarded by curveMutex_
     recording::RecordingFiles* recording_ = nullptr;
     stats::FrameStatistics& stats_;
     stats::BitErrorMeasurement* bitErrors_ = nullptr;

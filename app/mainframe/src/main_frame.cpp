@@ -2,10 +2,12 @@
 #include "main_frame.h"
 
 #include <datapath/data_path.h>
+#include <histview/histogram_wnd_class.h>
 #include <log/system_log.h>
 #include <netout/network_output.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <rawcurve/curver_wnd_class.h>
 #include <rawgrid/table_wnd_class.h>
 #include <recording/recording_files.h>
 #include <session/card_session.h>
@@ -133,6 +135,7 @@ bool CMainFrame::OnCreate() {
     setCentralWidget(m_mdiArea);
     CreateActions();
     CreateMenus();
+    CreateWorkspaceMenu();
     m_receiver = std::make_unique<QtMessageReceiver>(this);
 
     // Toolbar and status display bar.

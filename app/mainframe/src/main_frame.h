@@ -34,6 +34,9 @@ class QtMessageReceiver;
 struct DemParam;
 struct DemReportBlock;
 class CTableWndClass;
+class CurverWndClass;
+class CHistogramWndClass;
+class QMenu;
 namespace datapath {
 class DataConsumers;
 class DataPath;
@@ -108,6 +111,9 @@ public:
     // What the status view shows besides the card's state (GUI thread).
     void FillStatusSnapshot(mainframe::StatusSnapshot& s) const;
     QMdiArea* MdiArea() const { return m_mdiArea; }
+    // The right-click menu of the empty workspace: the commands that have no
+    // menu or toolbar entry.
+    QMenu* WorkspaceMenu() const { return m_workspaceMenu; }
 
     // Leaves through the exit sequence without the question (unattended runs).
     void CloseWithoutAsking();
@@ -292,6 +298,15 @@ private:
     void OpenRawTable();
     void OnAfterDecryptionChoice();
 
+    // raw curve and histogram, workspace menu (main_frame_rawcurve.cpp)
+    void OpenRawCurve();
+    void OpenRawHistogram();
+    void RefreshRawHistogram();
+    void DeleteRawCurveObject();
+    void DeleteRawHistogramObject();
+    void CreateWorkspaceMenu();
+    void ShowWorkspaceMenu(const QPoint& atViewport);
+
     // recording and replay (main_frame_recording.cpp)
     void OnFileStorage();
     void StartRecording();
@@ -363,8 +378,14 @@ private:
     // outlive it.
     std::unique_ptr<datapath::DataConsumers> m_dataConsumers;
     std::unique_ptr<datapath::DataPath> m_dataPath;
-    std::unique_ptr<CTableWndClass> m_rawTable;  // GUI thread
-    _FRAME_STRUCT_PARAM m_tableRecord{};         // GUI thread
+    std::unique_ptr<CTableWndClass> m_rawTable;          // GUI thread
+    _FRAME_STRUCT_PARAM m_tableRecord{};                 // GUI thread
+    std::unique_ptr<CurverWndClass> m_rawCurve;          // GUI thread; the data path's
+                                                         // use goes through the consumers
+    _FRAME_STRUCT_PARAM_EX m_curveRecord{};              // GUI thread
+    std::unique_ptr<CHistogramWndClass> m_rawHistogram;  // GUI thread
+    _FRAME_STRUCT_PARAM m_histRecord{};                  // GUI thread
+    QMenu* m_workspaceMenu = nullptr;
     ViewSlot m_views[kFrameViewCount];
 
     std::thread m_cardOpenThread, m_replayFeedThread, m_receiveThread;

@@ -90,6 +90,7 @@ void CMainFrame::RefreshRawViews() {
     // The time-continuity check takes the configured rate during a replay.
     m_dataPath->replayBitRate = static_cast<std::uint32_t>(m_para.timeContinuity.bitRate);
     if (!m_dataPath->RefreshAllowed()) return;
+    RefreshRawHistogram();
     if (m_rawTable && View(FrameView::RawTable).open) {
         // The data path's copy: the record may be rewritten by the card-open
         // thread, and the shown frame must match what was assembled.

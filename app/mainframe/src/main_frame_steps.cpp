@@ -72,6 +72,12 @@ void CMainFrame::OpenView(FrameView v) {
         case FrameView::RawTable:
             OpenRawTable();
             break;
+        case FrameView::RawCurve:
+            OpenRawCurve();
+            break;
+        case FrameView::RawHistogram:
+            OpenRawHistogram();
+            break;
         default:
             break;
     }
@@ -80,6 +86,8 @@ void CMainFrame::OpenView(FrameView v) {
 // Deletes the view object after its window closed.
 void CMainFrame::DeleteViewObject(FrameView v) {
     if (v == FrameView::RawTable && !View(v).open) m_rawTable.reset();
+    if (v == FrameView::RawCurve && !View(v).open) DeleteRawCurveObject();
+    if (v == FrameView::RawHistogram && !View(v).open) DeleteRawHistogramObject();
 }
 
 // The apply notification (window message 1204) with its apply code.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <datapath/data_consumers.h>
+#include <gnssview/gnss_view.h>
 
 #include <atomic>
 
@@ -54,6 +55,9 @@ public:
     void AttachRecording(recording::RecordingFiles& files) { recording_ = &files; }
     bool BeforeDecryptionFileOpen() override;
     std::size_t WriteBeforeDecryptionFile(const std::uint8_t* data, std::size_t length) override;
+    // Satellite-navigation search and the position packet (main_frame_gnss.cpp).
+    void SearchGnssFrames(int protocol, const std::uint8_t* data, std::size_t length) override;
+    void SendGnssPosition() override;
 
 private:
     recording::RecordingFiles* recording_ = nullptr;
@@ -62,4 +66,5 @@ private:
     const datapath::DataPath* bitErrorPath_ = nullptr;
     netout::NetworkOutput* network_ = nullptr;
     const std::atomic<int>* telemetryOn_ = nullptr;
+    gnssview::PositionFeed gnssPositions_;  // data-path thread
 };

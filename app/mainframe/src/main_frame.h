@@ -217,6 +217,10 @@ public:
     // Satellite-navigation search geometry: time-tag bytes, subframe bytes,
     // superframe length.
     std::uint16_t m_gnssTagBytes = 0, m_gnssSubframeBytes = 0, m_gnssSuperframeLen = 0;
+    bool m_bGnssGeometryKnown = false;  // set by the first device apply
+    // Stores the geometry and hands it to the search library (any thread).
+    void ApplyGnssGeometry(std::uint16_t tagBytes, std::uint16_t subframeBytes,
+                           std::uint16_t superframeLength);
 
     // --- task records of the current stream, allocated zeroed with the frame ---
     const std::unique_ptr<TaskInfoRecord> m_taskInfo;
@@ -299,6 +303,12 @@ private:
     void OnStorageSettings();
     void OnDataReplay();
     void StopReplay();
+
+    // satellite-navigation search (main_frame_gnss.cpp)
+    void InitGnssSearchLibrary();
+    void OnGnssReception();
+    void OnGnssProtocol();
+    void OnGpsChannel();
 
     // frame statistics (main_frame_stats.cpp)
     void OnFrameCountStat();

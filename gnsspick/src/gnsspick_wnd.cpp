@@ -154,6 +154,7 @@ void ShowSearchWindow(const char* title, void* parent) {
         w = new CGnssMeasureWnd(parent);
         w->Refresh();
     }
+    w->SetParentHandle(parent);
     w->setWindowTitle(QString::fromUtf8(title));
     w->show();
     w->raise();

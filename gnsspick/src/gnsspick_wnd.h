@@ -26,6 +26,8 @@ public:
     // Copies the state under the lock and repaints (the timer's work).
     void Refresh();
     int BuiltLayout() const { return builtLayout_; }
+    // Where the close is reported (the last show's parent).
+    void SetParentHandle(void* parent) { parentHandle_ = parent; }
     QTableWidget* UpperTable() const { return upper_; }
     QTableWidget* LowerTable() const { return lower_; }
     // The field's text by its label ("时间", "X", ... "PDOP:").

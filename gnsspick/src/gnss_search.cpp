@@ -260,19 +260,17 @@ void GnssSearch::OnFrame(Protocol p) {
 }
 
 void GnssSearch::Publish(const Solution& s, bool binary) {
-    SolutionTexts& t = display_.texts;
+    ShownSolution& shown = display_.shown;
     solution_.timeValid = s.timeValid;
     solution_.timeOfDay = s.timeOfDay;
     solution_.pdop = s.pdop;
     solution_.status = s.status;
-    if (s.timeValid) {
-        const double tod = s.timeOfDay;
-        if (tod >= 0 && tod < 360000.0) {
-            const int whole = int(tod);
-            TimeText(whole / 3600, whole / 60 % 60, whole % 60, t.time);
-        }
+    if (s.timeValid && s.timeOfDay >= 0 && s.timeOfDay < 360000.0) {
+        shown.haveTime = true;
+        shown.timeOfDay = s.timeOfDay;
     }
-    Put(t.pdop, "%.2lf", s.pdop);
+    shown.havePdop = true;
+    shown.pdop = s.pdop;
     GeoPosition g;
     if ((s.status & 0x0F) != 0 || !ConvertPosition(s.x, s.y, s.z, g)) return;
     if (!std::isfinite(s.vx) || !std::isfinite(s.vy) || !std::isfinite(s.vz)) return;
@@ -283,21 +281,42 @@ void GnssSearch::Publish(const Solution& s, bool binary) {
     solution_.vy = s.vy;
     solution_.vz = s.vz;
     solution_.position = g;
-    const char* xyz = binary ? "%.1lf" : "%.2f";
-    const char* v = binary ? "%.3lf" : "%.2f";
-    Put(t.x, xyz, s.x);
-    Put(t.y, xyz, s.y);
-    Put(t.z, xyz, s.z);
-    Put(t.vx, v, s.vx);
-    Put(t.vy, v, s.vy);
-    Put(t.vz, v, s.vz);
-    Put(t.longitude, "%.5lf", g.longitude);
-    Put(t.latitude, "%.5lf", g.latitude);
-    Put(t.height, "%.3lf", g.height);
+    shown.havePosition = true;
+    shown.binary = binary;
+    shown.x = s.x;
+    shown.y = s.y;
+    shown.z = s.z;
+    shown.vx = s.vx;
+    shown.vy = s.vy;
+    shown.vz = s.vz;
+    shown.position = g;
     position_[0] = g.longitude;
     position_[1] = g.latitude;
     position_[2] = g.height;
     newPosition_ = true;
+}
+
+SolutionTexts TextsOf(const ShownSolution& s) {
+    SolutionTexts t;
+    if (s.haveTime) {
+        const int whole = int(s.timeOfDay);
+        TimeText(whole / 3600, whole / 60 % 60, whole % 60, t.time);
+    }
+    if (s.havePdop) Put(t.pdop, "%.2lf", s.pdop);
+    if (s.havePosition) {
+        const char* xyz = s.binary ? "%.1lf" : "%.2f";
+        const char* v = s.binary ? "%.3lf" : "%.2f";
+        Put(t.x, xyz, s.x);
+        Put(t.y, xyz, s.y);
+        Put(t.z, xyz, s.z);
+        Put(t.vx, v, s.vx);
+        Put(t.vy, v, s.vy);
+        Put(t.vz, v, s.vz);
+        Put(t.longitude, "%.5lf", s.position.longitude);
+        Put(t.latitude, "%.5lf", s.position.latitude);
+        Put(t.height, "%.3lf", s.position.height);
+    }
+    return t;
 }
 
 int GnssSearch::GetMeasureData(std::uint8_t* tables, std::uint8_t* solution,

@@ -41,14 +41,25 @@ struct Solution {
     double x = 0, y = 0, z = 0, vx = 0, vy = 0, vz = 0;
     GeoPosition position;
 };
+// What the fields show: time and PDOP of the last solution, the rest of the
+// last one with a valid position. Kept as numbers; the window formats them.
+struct ShownSolution {
+    bool haveTime = false, havePdop = false, havePosition = false;
+    bool binary = false;  // the position came from a binary solution
+    double timeOfDay = 0, pdop = 0;
+    double x = 0, y = 0, z = 0, vx = 0, vy = 0, vz = 0;
+    GeoPosition position;
+};
 struct SolutionTexts {
     Text time{}, pdop{}, x{}, y{}, z{}, longitude{}, latitude{}, height{}, vx{}, vy{}, vz{};
 };
+// Empty texts for what has not arrived yet.
+SolutionTexts TextsOf(const ShownSolution& s);
 
 // What the window shows, copied under the lock at each refresh.
 struct DisplayState {
     int layout = 0;
-    SolutionTexts texts;
+    ShownSolution shown;
     // Old protocol: 3-byte satellite entries of the navigation message (at
     // most 16); new protocols: 5-byte entries of the binary solution.
     std::array<std::array<std::uint8_t, 5>, kMaxSatellites> satellites{};

@@ -124,8 +124,9 @@ void CGnssMeasureWnd::Refresh() {
     FillTable(upper_, rows_, layout == kLayoutNew);
     LowerRows(*copy_, rows_);
     FillTable(lower_, rows_, layout == kLayoutNew);
+    const SolutionTexts texts = TextsOf(copy_->shown);
     for (std::size_t i = 0; i < fields_.size(); ++i)
-        fields_[i].second->setText(QString::fromUtf8(FieldOf(copy_->texts, i).data()));
+        fields_[i].second->setText(QString::fromUtf8(FieldOf(texts, i).data()));
 }
 
 void CGnssMeasureWnd::ReportClosed() {

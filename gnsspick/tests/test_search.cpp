@@ -77,9 +77,9 @@ TEST_F(SearchTest, NavigationSplitOverBlocksIsDecodedOnTheByteAfterItsEnd) {
 
     const DisplayState& d = s->Display();
     EXPECT_EQ(d.layout, kLayoutOld);
-    EXPECT_STREQ(d.texts.time.data(), "12:34:56");
-    EXPECT_STREQ(d.texts.pdop.data(), "1.50");
-    EXPECT_STREQ(d.texts.vy.data(), "-2.25");
+    EXPECT_STREQ(TextsOf(d.shown).time.data(), "12:34:56");
+    EXPECT_STREQ(TextsOf(d.shown).pdop.data(), "1.50");
+    EXPECT_STREQ(TextsOf(d.shown).vy.data(), "-2.25");
     ASSERT_EQ(d.satelliteCount, 3u);
     EXPECT_EQ(d.satellites[2][0], 0x83);
 }
@@ -89,15 +89,15 @@ TEST_F(SearchTest, StatusBitsUpdateTimeAndPdopButNoPosition) {
     Search(Protocol::Old, AlignedRecords(Concat({DleMessage(0xD7, Body(nav)), {0, 0, 0, 0}})));
     double pos[3];
     ASSERT_TRUE(s->GetTargetPosition(pos));
-    const std::string x = s->Display().texts.x.data();
+    const std::string x = TextsOf(s->Display().shown).x.data();
 
     nav = NavigationStored(1.0f, 2.0f, 3.0f, 0x04, 0, 1, 2, 3.0f);
     nav[24 + 37] = 0xFA;  // PDOP 2.50
     Search(Protocol::Old, AlignedRecords(Concat({DleMessage(0xD7, Body(nav)), {0, 0, 0, 0}})));
     EXPECT_FALSE(s->GetTargetPosition(pos));
-    EXPECT_STREQ(s->Display().texts.time.data(), "01:02:03");
-    EXPECT_STREQ(s->Display().texts.pdop.data(), "2.50");
-    EXPECT_EQ(s->Display().texts.x.data(), x);
+    EXPECT_STREQ(TextsOf(s->Display().shown).time.data(), "01:02:03");
+    EXPECT_STREQ(TextsOf(s->Display().shown).pdop.data(), "2.50");
+    EXPECT_EQ(TextsOf(s->Display().shown).x.data(), x);
 }
 
 TEST_F(SearchTest, CoordinatesThatAreNoPositionAreNotPublished) {
@@ -116,7 +116,7 @@ TEST_F(SearchTest, CoordinatesThatAreNoPositionAreNotPublished) {
     const Bytes nanTime = NavigationStored(float(kX), float(kY), float(kZ), 0, 0, 5, 6, NAN);
     Search(Protocol::Old, AlignedRecords(Concat({DleMessage(0xD7, Body(nanTime)), {0, 0, 0, 0}})));
     EXPECT_TRUE(s->GetTargetPosition(pos));
-    EXPECT_STREQ(s->Display().texts.time.data(), "");
+    EXPECT_STREQ(TextsOf(s->Display().shown).time.data(), "");
 }
 
 TEST_F(SearchTest, AShortNavigationMessageIsNotDecodedFromOldBytes) {
@@ -194,7 +194,7 @@ TEST_F(SearchTest, NewProtocolNavigationFramesOfEachVersion) {
         Search(protocol, AlignedRecords(SyncFrame(withId, std::uint8_t(type), Stuffed(payload))));
         ASSERT_TRUE(s->GetTargetPosition(pos));
         EXPECT_EQ(s->Display().layout, kLayoutNew);
-        EXPECT_STREQ(s->Display().texts.pdop.data(), "0.16");
+        EXPECT_STREQ(TextsOf(s->Display().shown).pdop.data(), "0.16");
         std::vector<std::uint8_t> t(kChannelTablesBytes), sol(kSolutionBytes), nav(500);
         ASSERT_EQ(s->GetMeasureData(t.data(), sol.data(), nav.data()), 4);
         EXPECT_EQ(Bytes(nav.begin(), nav.begin() + 62), payload);
@@ -239,10 +239,10 @@ TEST_F(SearchTest, BinarySolutionIsDecodedOnlyWithReceiverIdentifier) {
     ASSERT_TRUE(s->GetTargetPosition(pos));
     const DisplayState& d = s->Display();
     EXPECT_EQ(d.satelliteCount, 3u);
-    EXPECT_STREQ(d.texts.time.data(), "23:59:58");
-    EXPECT_STREQ(d.texts.pdop.data(), "1.23");
-    EXPECT_STREQ(d.texts.x.data(), "-2175000.0");
-    EXPECT_STREQ(d.texts.vx.data(), "-1.500");
+    EXPECT_STREQ(TextsOf(d.shown).time.data(), "23:59:58");
+    EXPECT_STREQ(TextsOf(d.shown).pdop.data(), "1.23");
+    EXPECT_STREQ(TextsOf(d.shown).x.data(), "-2175000.0");
+    EXPECT_STREQ(TextsOf(d.shown).vx.data(), "-1.500");
     std::vector<std::uint8_t> t(kChannelTablesBytes), block(kSolutionBytes), nav(500);
     EXPECT_EQ(s->GetMeasureData(t.data(), block.data(), nav.data()), 2);
     EXPECT_EQ(Bytes(block.begin(), block.begin() + sol.size()), sol);

@@ -183,6 +183,17 @@ TEST_F(GnssFrameTest, StoredVersionFiveAndPositionsOneToFourAtStart) {
     EXPECT_TRUE(f->close());
 }
 
+TEST_F(GnssFrameTest, AZeroPositionIsLeftOutOfTheSearch) {
+    // The engine skips byte 11; only a search that skips it too reads the stream.
+    cardengine::testkit::EngineProcess engine({"--gnss", "old", "--gnss-bytes", "10,0,12,13"});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    ChoosePositions(f, {"10", "0", "12", "13"});
+    EXPECT_EQ(cfg::LoadGpsChannels(Home()).channel, (std::array<int, 4>{10, 0, 12, 13}));
+    ExpectPositionsOfTheEngine(f);
+    EXPECT_TRUE(f->close());
+}
+
 TEST_F(GnssFrameTest, PositionsBeyondTheSubframeAreRefused) {
     cardengine::testkit::EngineProcess engine;
     ASSERT_TRUE(engine.started());

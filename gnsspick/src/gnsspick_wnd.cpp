@@ -37,7 +37,9 @@ const Text& FieldOf(const SolutionTexts& t, std::size_t i) {
 }  // namespace
 
 CGnssMeasureWnd::CGnssMeasureWnd(void* parentHandle)
-    : QDialog(nullptr), parentHandle_(parentHandle), copy_(std::make_unique<DisplayState>()) {
+    : QDialog(static_cast<QWidget*>(parentHandle)),
+      parentHandle_(parentHandle),
+      copy_(std::make_unique<DisplayState>()) {
     setObjectName(QStringLiteral("外测信息"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(this);

@@ -20,6 +20,7 @@ class CGnssMeasureWnd : public QDialog {
     Q_OBJECT
 
 public:
+    // Owned by the parent widget (a QWidget*), so it goes with it.
     explicit CGnssMeasureWnd(void* parentHandle);
     ~CGnssMeasureWnd() override;
 

@@ -215,7 +215,8 @@ public:
     mainframe::MultimediaTimerSlot m_telemetryTimer;    // 1 ms
 
     // Satellite-navigation search geometry: time-tag bytes, subframe bytes,
-    // superframe length.
+    // superframe length. Written by the card-open thread and the GUI thread
+    // under the lock in main_frame_gnss.cpp.
     std::uint16_t m_gnssTagBytes = 0, m_gnssSubframeBytes = 0, m_gnssSuperframeLen = 0;
     bool m_bGnssGeometryKnown = false;  // set by the first device apply
     // Stores the geometry and hands it to the search library (any thread).

@@ -1,5 +1,7 @@
 #include "config/para_config.h"
 
+#include <limits>
+
 #include "config/channel_list.h"
 #include "section_table.h"
 
@@ -106,7 +108,10 @@ constexpr Key<ScreenshotConfig> kScreenshotKeys[] = {
 constexpr Section<ScreenshotConfig> kScreenshot{"曲线截屏文件处理方式", kScreenshotKeys};
 
 constexpr Key<GnssConfig> kGnssKeys[] = {
-    {"外测版本：0-旧版本；1-新版本", &GnssConfig::protocolVersion, kNetBuf, 0, 1},
+    // Any whole number: 0 and 1 choose their protocol, every other value the
+    // protocol without receiver identifier (2 is a choice of the dialog).
+    {"外测版本：0-旧版本；1-新版本", &GnssConfig::protocolVersion, kNetBuf,
+     std::numeric_limits<int>::min(), std::numeric_limits<int>::max()},
 };
 constexpr Section<GnssConfig> kGnss{"外测参数", kGnssKeys};
 

@@ -168,8 +168,14 @@ TEST_F(ParaConfigTest, OutOfRangeValuesGiveTheKeyDefault) {
     EXPECT_EQ(LoadBitErrorConfig(dir).channelMode, 0);
     EXPECT_EQ(LoadBitErrorConfig(dir).startChannel, 1);
     EXPECT_EQ(LoadScreenshotConfig(dir).mode, 0);
-    EXPECT_EQ(LoadGnssConfig(dir).protocolVersion, 0);
     EXPECT_EQ(LoadGpsChannels(dir).channel, (std::array<int, 4>{0, 0, 3, 0}));
+}
+
+TEST_F(ParaConfigTest, AnyWholeProtocolVersionIsKept) {
+    for (const char* v : {"2", "5", "-1"}) {
+        WriteGbk("Para.ini", std::string("[外测参数]\n外测版本：0-旧版本；1-新版本=") + v + "\n");
+        EXPECT_EQ(LoadGnssConfig(dir).protocolVersion, std::atoi(v)) << v;
+    }
 }
 
 TEST_F(ParaConfigTest, ChosenStreamIsStoredButStartupUsesStreamOne) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <datapath/data_consumers.h>
+#include <gnssview/gnss_view.h>
 
 #include <atomic>
 #include <mutex>
@@ -57,6 +58,9 @@ public:
     void AttachRecording(recording::RecordingFiles& files) { recording_ = &files; }
     bool BeforeDecryptionFileOpen() override;
     std::size_t WriteBeforeDecryptionFile(const std::uint8_t* data, std::size_t length) override;
+    // Satellite-navigation search and the position packet (main_frame_gnss.cpp).
+    void SearchGnssFrames(int protocol, const std::uint8_t* data, std::size_t length) override;
+    void SendGnssPosition() override;
 
     // Raw curve window: queued on the producer's thread while one is attached.
     void AttachRawCurve(CurverWndClass* curve);
@@ -72,4 +76,5 @@ private:
     const datapath::DataPath* bitErrorPath_ = nullptr;
     netout::NetworkOutput* network_ = nullptr;
     const std::atomic<int>* telemetryOn_ = nullptr;
+    gnssview::PositionFeed gnssPositions_;  // data-path thread
 };

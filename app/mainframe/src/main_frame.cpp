@@ -77,9 +77,8 @@ std::unique_ptr<session::CardSession> MakeCardSession(CMainFrame& f) {
     };
     // Kept for the satellite-navigation search, which is initialised with it.
     hooks.frameGeometry = [&f](const session::FrameGeometry& g) {
-        f.m_gnssTagBytes = Saturated16(g.tagBytes);
-        f.m_gnssSubframeBytes = Saturated16(g.subframeBytes);
-        f.m_gnssSuperframeLen = Saturated16(g.superframeLength);
+        f.ApplyGnssGeometry(Saturated16(g.tagBytes), Saturated16(g.subframeBytes),
+                            Saturated16(g.superframeLength));
     };
     return std::make_unique<session::CardSession>(records, flags, std::move(hooks),
                                                   &CMainFrame::DemDataCallback);
@@ -288,10 +287,8 @@ void CMainFrame::StartWindowTimers() {
 }
 
 void CMainFrame::InitGnssSearch() {
-    m_gnssTagBytes = 8;
-    m_gnssSubframeBytes = 4;
-    m_gnssSuperframeLen = 32;
-    // The satellite-navigation search starts from these frame sizes.
+    // The satellite-navigation search starts from 8, 4, 32 and positions 1-4.
+    InitGnssSearchLibrary();
 }
 
 void CMainFrame::StartMultimediaTimers() {

@@ -221,8 +221,13 @@ public:
     mainframe::MultimediaTimerSlot m_telemetryTimer;    // 1 ms
 
     // Satellite-navigation search geometry: time-tag bytes, subframe bytes,
-    // superframe length.
+    // superframe length. Written by the card-open thread and the GUI thread
+    // under the lock in main_frame_gnss.cpp.
     std::uint16_t m_gnssTagBytes = 0, m_gnssSubframeBytes = 0, m_gnssSuperframeLen = 0;
+    bool m_bGnssGeometryKnown = false;  // set by the first device apply
+    // Stores the geometry and hands it to the search library (any thread).
+    void ApplyGnssGeometry(std::uint16_t tagBytes, std::uint16_t subframeBytes,
+                           std::uint16_t superframeLength);
 
     // --- task records of the current stream, allocated zeroed with the frame ---
     const std::unique_ptr<TaskInfoRecord> m_taskInfo;
@@ -314,6 +319,12 @@ private:
     void OnStorageSettings();
     void OnDataReplay();
     void StopReplay();
+
+    // satellite-navigation search (main_frame_gnss.cpp)
+    void InitGnssSearchLibrary();
+    void OnGnssReception();
+    void OnGnssProtocol();
+    void OnGpsChannel();
 
     // frame statistics (main_frame_stats.cpp)
     void OnFrameCountStat();

@@ -234,14 +234,22 @@ void CMainFrame::OnCommand(unsigned id) {
         case ID_FILE_STORAGE:
             OnFileStorage();
             break;
+        case ID_GNSS_RECEPTION:
+            OnGnssReception();
+            break;
+        case ID_GNSS_PROTOCOL:
+            OnGnssProtocol();
+            break;
+        case ID_GPS_CHANNEL:
+            OnGpsChannel();
+            break;
         case ID_STORAGE_PATH:
             OnStorageSettings();
             break;
         case ID_DATA_REPLAY:
             OnDataReplay();
             break;
-        // Commands without a case here do nothing: the satellite-navigation
-        // display and printing.
+        // Commands without a case here do nothing: printing.
         default:
             break;
     }

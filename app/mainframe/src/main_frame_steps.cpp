@@ -95,9 +95,6 @@ void CMainFrame::ApplyTaskParameters(std::uintptr_t code) {
     if (code <= 0x7FFFFFFF) m_session->OnApplyNotification(static_cast<int>(code));
 }
 
-// Closes the satellite-navigation window when there is one.
-void CMainFrame::CloseGnssSearchWindow() {}
-
 // The 1000 ms link-monitor packet.
 void CMainFrame::OnLinkMonitorTick() {
     if (m_network) m_network->OnLinkMonitorTick();

@@ -44,6 +44,7 @@ bool ParseDemFrameFlag(std::string_view arg, DemFrameOptions& o) {
 }
 
 bool ParseDemFrameOption(std::string_view arg, const char* value, DemFrameOptions& o, bool& ok) {
+    if (ParseGnssOption(arg, value, o.gnss, ok)) return true;
     std::uint64_t n = 0;
     ok = Count(value, n);
     if (arg == "--dem-frames")

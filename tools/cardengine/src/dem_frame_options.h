@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "dem_frames.h"
+#include "gnss_stream.h"
 
 namespace cardengine {
 
@@ -16,6 +17,7 @@ struct DemFrameOptions {
     std::size_t messageBytes = 0;  // payload per data message; 0: about 1 ms of frames
     double fullSpeedMbps = 0;      // with fullSpeed: cap on the sent rate; 0: none
     DemFaults faults;
+    GnssStreamOptions gnss;  // receiver stream in the minor frames
 };
 
 extern const char kDemFrameUsage[];

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "gnss_stream.h"
+
 namespace cardengine {
 namespace {
 
@@ -152,7 +154,8 @@ std::size_t DemFrameGenerator::Generate(std::uint8_t* out, std::size_t maxBytes,
         if (faults_.dropEvery && (f + 1) % faults_.dropEvery == 0) continue;
 
         std::uint8_t* frame = out + written;
-        WriteCardTag(frame, startUs_ + double(f) * layout_.minorDurationUs + gapUs_, index);
+        const double frameUs = startUs_ + double(f) * layout_.minorDurationUs + gapUs_;
+        WriteCardTag(frame, frameUs, index);
         std::uint8_t* words = frame + 8;
         for (std::uint32_t i = 0; i < layout_.words; ++i) {
             std::uint8_t* at = words + std::size_t{i} * layout_.wordBytes;
@@ -190,6 +193,7 @@ std::size_t DemFrameGenerator::Generate(std::uint8_t* out, std::size_t maxBytes,
             if (pos / layout_.words == index && roles_[pos % layout_.words] != Role::Sync)
                 PutWord(words + pos % layout_.words * layout_.wordBytes, dem_.副帧同步码);
         }
+        if (gnss_) gnss_->Fill(words, std::size_t{layout_.words} * layout_.wordBytes, frameUs);
         if (faults_.bitErrorEvery && (f + 1) % faults_.bitErrorEvery == 0) {
             // One bit of the last signal word, so that counters and sync stay readable.
             for (std::uint32_t i = layout_.words; i-- > 0;) {

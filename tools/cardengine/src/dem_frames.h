@@ -13,6 +13,8 @@
 
 namespace cardengine {
 
+class GnssStream;
+
 // Faults for the checks of the data path; 0 switches a fault off.
 struct DemFaults {
     std::uint64_t counterJumpEvery = 0;  // every Nth minor frame the counter jumps ahead
@@ -60,6 +62,9 @@ public:
     // Rewrites the frame-counter words of one tagged minor frame (for frames
     // generated once and sent many times).
     void StampCounter(std::uint8_t* taggedMinor, std::uint64_t counter) const;
+    // A satellite-navigation stream written into every generated minor frame
+    // (nullptr: none). It outlives the generation.
+    void SetGnss(GnssStream* stream) { gnss_ = stream; }
 
 private:
     enum class Role : std::uint8_t {
@@ -89,6 +94,7 @@ private:
     double gapUs_ = 0;
     std::uint64_t stair_ = 0;
     std::uint32_t random_ = 0x9E3779B9u;
+    GnssStream* gnss_ = nullptr;
 };
 
 }  // namespace cardengine

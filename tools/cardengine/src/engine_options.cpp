@@ -66,6 +66,7 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exitCode) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             std::fputs(kDemFrameUsage, stdout);
+            std::fputs(kGnssUsage, stdout);
             exitCode = 0;
             return false;
         }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dem_frames.h"
+#include "gnss_stream.h"
 #include "replay_hold.h"
 #include "session.h"
 
@@ -115,6 +116,8 @@ private:
         DemFaults faults = o_.fullSpeed ? DemFaults{} : o_.faults;
         faults.steady = o_.faults.steady;
         gen_.Configure(dem_, sim_, CardClockNowUs(), faults);
+        gnss_.Configure(o_.gnss);
+        gen_.SetGnss(gnss_.On() ? &gnss_ : nullptr);
         const DemLayout& l = gen_.Layout();
         if (!l.valid) return;
         const std::size_t tagged = l.taggedMinorBytes;
@@ -204,6 +207,7 @@ private:
     bool heldByReplay_ = false;
     Clock::time_point startAt_{}, started_{};
     DemFrameGenerator gen_;
+    GnssStream gnss_;  // written into the frames by gen_
     std::size_t framesPerMessage_ = 1;
     std::vector<std::uint8_t> buffer_;
     std::vector<std::uint8_t> pool_;

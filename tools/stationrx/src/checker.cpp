@@ -142,15 +142,16 @@ Verdict StationChecker::CheckGnss(std::span<const std::uint8_t> d) {
         v.problem = "GNSS packet is not EB 90 55 + 24 bytes";
         return v;
     }
+    double p[3];
     for (int i = 0; i < 3; ++i) {
-        double x;
-        std::memcpy(&x, d.data() + 3 + 8 * i, 8);
-        if (!std::isfinite(x)) {
+        std::memcpy(&p[i], d.data() + 3 + 8 * i, 8);
+        if (!std::isfinite(p[i])) {
             ++counts_.malformed;
             v.problem = "GNSS position not finite";
             return v;
         }
     }
+    for (int i = 0; i < 3; ++i) lastGnss_[i] = p[i];
     ++counts_.gnss;
     v.kind = Kind::Gnss;
     return v;

@@ -25,9 +25,10 @@ void OnSignal(int) {
 }
 
 const char* kUsage =
-    "usage: stationrx --group ADDR --port N --interface IP [options]\n"
+    "usage: stationrx (--group ADDR --port N | --gnss ADDR:PORT) --interface IP [options]\n"
     "  --unicast PORT         also receive the unicast copy on IP:PORT\n"
-    "  --gnss ADDR:PORT       also receive GNSS packets from that group\n"
+    "  --gnss ADDR:PORT       also (or only) receive GNSS packets from that group; a\n"
+    "                         line \"gnss LON LAT H\" each second one arrived\n"
     "  --telemetry-bid N      BID of telemetry packets (default 0x00110101)\n"
     "  --link-bid N           BID of link-monitor packets (default 0x00020101)\n"
     "  --record-bytes R       check whole records of R bytes\n"
@@ -90,6 +91,18 @@ int UnicastSocket(const std::string& iface, int port) {
 }
 
 }  // namespace
+
+// The position of the last GNSS packet, when one arrived since the last line.
+static void PrintGnss(const std::vector<stationrx::StationChecker>& checkers,
+                      const std::vector<bool>& isGnss, std::uint64_t& printed) {
+    for (std::size_t i = 0; i < checkers.size(); ++i) {
+        double p[3];
+        if (!isGnss[i] || !checkers[i].LastGnss(p) || checkers[i].Totals().gnss == printed)
+            continue;
+        printed = checkers[i].Totals().gnss;
+        std::printf("gnss %.7f %.7f %.3f\n", p[0], p[1], p[2]);
+    }
+}
 
 int main(int argc, char** argv) {
     stationrx::CheckerOptions opt;
@@ -162,21 +175,23 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (group.empty() || iface.empty() || port == 0) {
+    if (iface.empty() || (gnss.empty() && (group.empty() || port == 0))) {
         std::fputs(kUsage, stderr);
         return 2;
     }
 
     std::vector<pollfd> fds;
     std::vector<bool> isGnss;
-    const int main = JoinedSocket(group, int(port), iface);
-    if (main < 0) {
-        std::fprintf(stderr, "stationrx: cannot join %s:%llu on %s: %s\n", group.c_str(), port,
-                     iface.c_str(), std::strerror(errno));
-        return 1;
+    if (!group.empty()) {
+        const int main = JoinedSocket(group, int(port), iface);
+        if (main < 0) {
+            std::fprintf(stderr, "stationrx: cannot join %s:%llu on %s: %s\n", group.c_str(), port,
+                         iface.c_str(), std::strerror(errno));
+            return 1;
+        }
+        fds.push_back({main, POLLIN, 0});
+        isGnss.push_back(false);
     }
-    fds.push_back({main, POLLIN, 0});
-    isGnss.push_back(false);
     if (unicast != 0) {
         const int fd = UnicastSocket(iface, int(unicast));
         if (fd < 0) {
@@ -216,6 +231,7 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     auto nextLine = start + std::chrono::seconds(1);
     unsigned long long datagrams = 0;
+    std::uint64_t printedGnss = 0;
     while (!g_stop) {
         const auto now = Clock::now();
         if (seconds && now - start >= std::chrono::seconds(seconds)) break;
@@ -223,6 +239,7 @@ int main(int argc, char** argv) {
         if (now >= nextLine) {
             if (!quiet) {
                 std::printf("%s\n", stationrx::CountsLine(totals()).c_str());
+                PrintGnss(checkers, isGnss, printedGnss);
                 std::fflush(stdout);
             }
             nextLine += std::chrono::seconds(1);
@@ -242,6 +259,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "stationrx: %zd bytes: %s\n", n, v.problem);
         }
     }
+    if (!quiet) PrintGnss(checkers, isGnss, printedGnss);
     const stationrx::Counts c = totals();
     std::printf("%s\n", json ? stationrx::CountsJson(c).c_str()
                              : ("summary " + stationrx::CountsLine(c)).c_str());

@@ -155,11 +155,15 @@ TEST(StationChecker, DelayIsReceiveTimeMinusSendingTime) {
 
 TEST(StationChecker, GnssPacketsAreSyncedAndFinite) {
     StationChecker c(Options());
+    double last[3];
+    EXPECT_FALSE(c.LastGnss(last));
     std::vector<std::uint8_t> g(27, 0);
     g[0] = 0xEB, g[1] = 0x90, g[2] = 0x55;
     const double xyz[3] = {1.0, 2.0, 3.0};
     std::memcpy(g.data() + 3, xyz, 24);
     EXPECT_EQ(c.CheckGnss(g).kind, Kind::Gnss);
+    ASSERT_TRUE(c.LastGnss(last));
+    EXPECT_EQ(last[2], 3.0);
     for (std::size_t at = 0; at < 3; ++at) {
         auto bad = g;
         bad[at] ^= 0x01;
@@ -171,6 +175,8 @@ TEST(StationChecker, GnssPacketsAreSyncedAndFinite) {
     EXPECT_EQ(c.CheckGnss(nan).kind, Kind::Malformed);
     g.push_back(0);
     EXPECT_EQ(c.CheckGnss(g).kind, Kind::Malformed);
+    ASSERT_TRUE(c.LastGnss(last));
+    EXPECT_EQ(last[1], 2.0) << "a refused packet leaves the last position";
 }
 
 }  // namespace

@@ -60,6 +60,11 @@ public:
     Verdict CheckGnss(std::span<const std::uint8_t> d);
 
     const Counts& Totals() const { return counts_; }
+    // Longitude, latitude, height of the last good GNSS packet; false before one.
+    bool LastGnss(double out[3]) const {
+        for (int i = 0; i < 3; ++i) out[i] = lastGnss_[i];
+        return counts_.gnss != 0;
+    }
 
 private:
     struct Sequence {
@@ -68,6 +73,7 @@ private:
         std::array<std::uint32_t, 1024> seen{};  // seq + 1 at seq % 1024
     };
     void TrackSequence(std::uint32_t bid, std::uint32_t seq);
+    double lastGnss_[3] = {0, 0, 0};
     const char* CheckRecords(std::span<const std::uint8_t> records);
 
     CheckerOptions opt_;

@@ -48,3 +48,26 @@ void GetFrameStructInfo(TelemetyFrameStruct& frame) {
         },
         0);
 }
+
+int StoreDealParameterData(char* data, int length) {
+    return Guarded([&] { return Library().Store(data, length); }, 0);
+}
+
+int GetDealParameterResult(DealResult* subframe, DealResult* superframe, DealResult* special) {
+    return Guarded(
+        [&] {
+            DealResult* out[3] = {subframe, superframe, special};
+            return Library().FetchResults(out);
+        },
+        0);
+}
+
+int BeginDealParameter(DealResult* subframe, DealResult* superframe, DealResult* special,
+                       char* data, int length) {
+    return Guarded(
+        [&] {
+            DealResult* out[3] = {subframe, superframe, special};
+            return Library().Begin(out, data, length);
+        },
+        0);
+}

@@ -7,9 +7,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "db_reader.h"
 #include "sample_db.h"
@@ -105,13 +107,210 @@ ParameterLibrary::ParameterLibrary()
         trace_ = std::fopen((home + "/数据链表调试信息输出.bin").c_str(), "wb");
 }
 
+RingArray::RingArray(std::size_t n)
+    : rings(n ? static_cast<ResultRing*>(std::calloc(n, sizeof(ResultRing))) : nullptr),
+      count(rings ? n : 0) {}
+
+RingArray::~RingArray() {
+    std::free(rings);
+}
+
+RingArray& RingArray::operator=(RingArray&& o) noexcept {
+    if (this != &o) {
+        std::free(rings);
+        rings = o.rings;
+        count = o.count;
+        o.rings = nullptr;
+        o.count = 0;
+    }
+    return *this;
+}
+
 ParameterLibrary::~ParameterLibrary() {
-    running_ = false;
+    Shutdown();
+    // The thread has ended: nothing uses the lists and buffers any more.
+    for (PendingBlock* list : {head_, free_}) {
+        while (list) {
+            PendingBlock* next = list->next;
+            std::free(list->data);
+            delete list;
+            list = next;
+        }
+    }
     if (trace_) std::fclose(trace_);
 }
 
+void ParameterLibrary::Shutdown() {
+    running_ = false;
+    std::lock_guard g(threadMutex_);
+    if (solver_.joinable()) solver_.join();
+}
+
 void ParameterLibrary::StartSolving() {
-    // The solving thread joins here once solving exists; loading alone needs none.
+    std::lock_guard g(threadMutex_);
+    if (solver_.joinable() || !running_) return;
+    solver_ = std::thread([this] { SolvingThread(); });
+}
+
+void ParameterLibrary::Trace(const char* fmt, unsigned a, unsigned b) {
+    if (!trace_) return;
+    char text[32];
+    std::snprintf(text, sizeof text, fmt, a, b);
+    // Exactly 16 bytes: cut, zero-padded, no terminator when full.
+    char record[16] = {};
+    std::memcpy(record, text, std::min<std::size_t>(std::strlen(text), sizeof record));
+    std::lock_guard g(traceMutex_);
+    std::fwrite(record, 1, sizeof record, trace_);
+    std::fflush(trace_);
+}
+
+void ParameterLibrary::Install(LoadedDatabase&& fresh) {
+    fresh.plan = BuildSolvePlan(fresh.params, fresh.selectionMap, fresh.anySelected, fresh.layout);
+    RingArray rings[3];
+    for (int level = 0; level < 3; ++level) rings[level] = RingArray(fresh.params[level].size());
+    auto specials = MakeSpecialStates(fresh.layout);
+    handOff_ = fresh.handOffSize;
+    MutexHold p(par_.get()), c(calc_.get());
+    db_ = std::move(fresh);
+    for (int level = 0; level < 3; ++level) results_[level] = std::move(rings[level]);
+    specials_ = std::move(specials);
+}
+
+PendingBlock* ParameterLibrary::NewBlock(std::size_t bytes) {
+    PendingBlock* b = nullptr;
+    {
+        MutexHold s(stdata_.get());
+        if (free_) {
+            b = free_;
+            free_ = b->next;
+        }
+    }
+    if (!b) b = new (std::nothrow) PendingBlock;
+    if (!b) return nullptr;
+    if (b->capacity < bytes) {
+        std::free(b->data);
+        b->data = static_cast<std::uint8_t*>(std::malloc(bytes));
+        b->capacity = b->data ? bytes : 0;
+    }
+    if (!b->data) {
+        delete b;
+        return nullptr;
+    }
+    b->next = nullptr;
+    return b;
+}
+
+// Caller holds the STDATA mutex.
+void ParameterLibrary::Recycle(PendingBlock* b) {
+    b->next = free_;
+    free_ = b;
+}
+
+int ParameterLibrary::PendingCount() {
+    MutexHold s(stdata_.get());
+    return pending_;
+}
+
+int ParameterLibrary::Store(const char* data, int length) {
+    if (!running_) return 0;
+    if (!data || length < 0) return 0;
+    EnsureLoaded();
+    std::lock_guard g(storeMutex_);
+    if (!accumulation_) return 0;
+    const std::size_t n = std::min<std::size_t>(std::size_t(length), kBufferBytes - fill_);
+    std::memcpy(accumulation_.get() + fill_, data, n);
+    fill_ += n;
+    if (std::int64_t(fill_) < handOff_.load()) return 0;
+    PendingBlock* b = NewBlock(fill_);
+    if (b) {
+        std::memcpy(b->data, accumulation_.get(), fill_);
+        b->length = fill_;
+        MutexHold s(stdata_.get());
+        if (tail_)
+            tail_->next = b;
+        else
+            head_ = b;
+        tail_ = b;
+        ++pending_;
+        Trace("Write:%u,%u", unsigned(pending_), unsigned(fill_));
+    }
+    fill_ = 0;
+    return 1;
+}
+
+int ParameterLibrary::FetchResults(DealResult* out[3]) {
+    if (!running_ || !loaded_) return 0;
+    MutexHold p(par_.get()), c(calc_.get());
+    unsigned copied = 0;
+    for (int level = 0; level < 3; ++level) {
+        if (!out[level]) continue;
+        // Never past the caller's array: it was sized from the last count.
+        const std::size_t limit =
+            lastTotals_[level] >= 0 ? std::size_t(lastTotals_[level]) : db_.params[level].size();
+        for (int i : db_.selectionMap[level]) {
+            if (std::size_t(i) >= limit || std::size_t(i) >= results_[level].count) continue;
+            copied += unsigned(CopyOut(results_[level].rings[i], out[level][i]));
+        }
+    }
+    Trace("Z.iCntNew=%u", copied, 0);
+    return 1;
+}
+
+int ParameterLibrary::Begin(DealResult* out[3], const char* data, int length) {
+    if (!running_) return 0;
+    EnsureLoaded();
+    // Blocks go to the solving thread like any other; the call then copies out.
+    if (Store(data, length) != 1) return 0;
+    return FetchResults(out);
+}
+
+void ParameterLibrary::SolvingThread() {
+    while (running_) {
+        if (!loaded_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        std::size_t work = 0;
+        {
+            MutexHold s(stdata_.get());
+            const std::int64_t headBytes = head_ ? std::int64_t(head_->length) : 0;
+            const int n = pending_;
+            std::int64_t nextBytes = headBytes;
+            if (n > kMaxPending && head_ && head_->next)
+                nextBytes = std::int64_t(head_->next->length);
+            const CycleDecision cd = DecideCycle(n, nextBytes, decimation_);
+            if (cd.drop && head_) {
+                PendingBlock* old = head_;
+                head_ = old->next;
+                if (!head_) tail_ = nullptr;
+                --pending_;
+                Trace("Del:%u,%u", unsigned(pending_), unsigned(old->length));
+                Recycle(old);
+            }
+            if (cd.take && head_ && work_) {
+                PendingBlock* b = head_;
+                head_ = b->next;
+                if (!head_) tail_ = nullptr;
+                --pending_;
+                std::memcpy(work_.get(), b->data, b->length);
+                work = b->length;
+                Trace("Read:%u,%u", unsigned(pending_), unsigned(work));
+                Recycle(b);
+            }
+        }
+        if (work == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        MutexHold p(par_.get()), c(calc_.get());
+        ResultArrays arrays;
+        for (int level = 0; level < 3; ++level) {
+            arrays.level[level] = results_[level].rings;
+            arrays.count[level] = results_[level].count;
+        }
+        SolveBlock(db_.plan, db_.layout, arrays, specials_, work_.get(), work, decimation_,
+                   running_);
+    }
 }
 
 std::string ParameterLibrary::DataDirectory() {
@@ -149,10 +348,7 @@ int ParameterLibrary::ConfigDataSource(const char* path) {
     loaded_ = false;
     LoadedDatabase fresh;
     ReadDatabase(fresh, dataDir_);
-    {
-        MutexHold p(par_.get()), c(calc_.get());
-        db_ = std::move(fresh);
-    }
+    Install(std::move(fresh));
     loaded_ = true;
     StartSolving();
     return 1;
@@ -173,10 +369,7 @@ int ParameterLibrary::Load() {
         return !fresh.params[0].empty() || !fresh.params[1].empty() || !fresh.params[2].empty() ||
                fresh.layout.solvable;
     }();
-    {
-        MutexHold p(par_.get()), c(calc_.get());
-        db_ = std::move(fresh);
-    }
+    Install(std::move(fresh));
     loaded_ = true;
     StartSolving();
     return read ? 1 : 0;

@@ -9,9 +9,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "param_model.h"
+#include "solver.h"
 
 namespace prefs {
 
@@ -47,6 +49,27 @@ struct LoadedDatabase {
     FrameStructure frame;
     FrameLayout layout;
     std::int64_t handOffSize = kHandOffMax;
+    SolvePlan plan;
+};
+
+// Result rings of one level, zero pages until a parameter is first solved.
+struct RingArray {
+    ResultRing* rings = nullptr;
+    std::size_t count = 0;
+    RingArray() = default;
+    explicit RingArray(std::size_t n);
+    ~RingArray();
+    RingArray(RingArray&& o) noexcept : rings(o.rings), count(o.count) {
+        o.rings = nullptr, o.count = 0;
+    }
+    RingArray& operator=(RingArray&& o) noexcept;
+};
+
+// A queued block; recycled through the free list.
+struct PendingBlock {
+    std::uint8_t* data = nullptr;
+    std::size_t capacity = 0, length = 0;
+    PendingBlock* next = nullptr;
 };
 
 class ParameterLibrary {
@@ -63,13 +86,26 @@ public:
     int TotalNumber(int& sub, int& super, int& special);
     TelemetyFrameStruct FrameStruct();
 
+    int Store(const char* data, int length);
+    int FetchResults(DealResult* out[3]);
+    int Begin(DealResult* out[3], const char* data, int length);
+
     bool Loaded() const { return loaded_.load(); }
+    bool Running() const { return running_.load(); }
+    int PendingCount();
+    // Stops and joins the solving thread (also done at destruction).
+    void Shutdown();
     std::int64_t HandOffSize();
     std::string DataDirectory();
 
 private:
     // Starts the solving thread once a database is loaded.
     void StartSolving();
+    void SolvingThread();
+    void Trace(const char* fmt, unsigned a, unsigned b);
+    void Install(LoadedDatabase&& fresh);
+    PendingBlock* NewBlock(std::size_t bytes);
+    void Recycle(PendingBlock* b);
     void ReadDatabase(LoadedDatabase& out, const std::string& dir);
     bool EnsureSampleRegistered();
 
@@ -82,7 +118,25 @@ private:
     std::atomic<bool> loaded_{false};
     std::atomic<bool> running_{true};
     LoadedDatabase db_;  // guarded by the parameter (lists) and calculation (results) mutexes
-    int lastTotals_[3] = {-1, -1, -1};
+    int lastTotals_[3] = {-1, -1, -1};  // guarded by the parameter mutex
+
+    // Results and special-superframe state, guarded by the calculation mutex.
+    RingArray results_[3];
+    std::vector<SpecialState> specials_;
+    DecimationState decimation_;  // solving thread only
+
+    std::mutex storeMutex_;  // accumulation within this process
+    std::size_t fill_ = 0;   // guarded by storeMutex_
+    std::atomic<std::int64_t> handOff_{kHandOffMax};
+    // Pending list and free list, guarded by the STDATA mutex.
+    PendingBlock* head_ = nullptr;
+    PendingBlock* tail_ = nullptr;
+    int pending_ = 0;
+    PendingBlock* free_ = nullptr;
+
+    std::mutex traceMutex_;
+    std::mutex threadMutex_;
+    std::thread solver_;  // guarded by threadMutex_
 };
 
 ParameterLibrary& Library();

@@ -31,3 +31,19 @@ PREFERENCES_API void GetParametersInfo(std::vector<ParStructEx>& subframe,
 PREFERENCES_API int GetParametersTotalNumber(int& nSubframe, int& nSuperframe, int& nSpecial);
 
 PREFERENCES_API void GetFrameStructInfo(TelemetyFrameStruct& frame);
+
+// Appends frame data (whole superframes from a superframe boundary) for
+// solving; 1 when a block was handed to the solving thread, 0 otherwise
+// (also for null data or a negative length, which append nothing).
+PREFERENCES_API int StoreDealParameterData(char* data, int length);
+
+// Copies the new samples of every selected parameter into the caller's
+// arrays (one entry per parameter of the level, as GetParametersTotalNumber
+// counted them; a null array skips its level). 0 before a database is loaded.
+PREFERENCES_API int GetDealParameterResult(DealResult* subframe, DealResult* superframe,
+                                           DealResult* special);
+
+// StoreDealParameterData followed, when a block was handed over, by
+// GetDealParameterResult.
+PREFERENCES_API int BeginDealParameter(DealResult* subframe, DealResult* superframe,
+                                       DealResult* special, char* data, int length);

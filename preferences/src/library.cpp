@@ -154,11 +154,8 @@ void ParameterLibrary::StartSolving() {
 
 void ParameterLibrary::Trace(const char* fmt, unsigned a, unsigned b) {
     if (!trace_) return;
-    char text[32];
-    std::snprintf(text, sizeof text, fmt, a, b);
-    // Exactly 16 bytes: cut, zero-padded, no terminator when full.
-    char record[16] = {};
-    std::memcpy(record, text, std::min<std::size_t>(std::strlen(text), sizeof record));
+    char record[16];
+    FormatTraceRecord(record, fmt, a, b);
     std::lock_guard g(traceMutex_);
     std::fwrite(record, 1, sizeof record, trace_);
     std::fflush(trace_);

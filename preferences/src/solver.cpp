@@ -1,6 +1,7 @@
 #include "solver.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace prefs {
@@ -54,6 +55,13 @@ void FeedSpecial(std::uint8_t b, int s, const SpecialFrameRecord& frame, Special
 }
 
 }  // namespace
+
+void FormatTraceRecord(char (&out)[16], const char* fmt, unsigned a, unsigned b) {
+    char text[48];
+    const int n = std::snprintf(text, sizeof text, fmt, a, b);
+    std::memset(out, 0, sizeof out);
+    if (n > 0) std::memcpy(out, text, std::min<std::size_t>(std::size_t(n), sizeof out));
+}
 
 CycleDecision DecideCycle(int n, std::int64_t headBytes, DecimationState& s) {
     CycleDecision out;

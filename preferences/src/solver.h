@@ -36,6 +36,9 @@ CycleDecision DecideCycle(int pending, std::int64_t headBytes, DecimationState& 
 std::uint32_t NextPhase(std::uint32_t c, std::int32_t superframeLen, std::int64_t superframes,
                         std::int32_t d);
 
+// A trace record: the text cut at 16 bytes and zero-padded, no terminator.
+void FormatTraceRecord(char (&out)[16], const char* fmt, unsigned a, unsigned b);
+
 // One selected, solvable parameter as the solver reads it.
 struct PlanEntry {
     std::int32_t index = 0;  // into its level's list and results

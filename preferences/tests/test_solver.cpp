@@ -93,8 +93,7 @@ struct Rig {
                 any[l] = true;
             }
             rings[l].resize(params[l].size());
-            std::memset(static_cast<void*>(rings[l].data()), 0,
-                        rings[l].size() * sizeof(ResultRing));
+            // resize() value-initialises: every ring starts zeroed.
             arrays.level[l] = rings[l].data();
             arrays.count[l] = rings[l].size();
         }

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <new>
 
+#include "access_import.h"
 #include "db_reader.h"
 #include "sample_db.h"
 #include "selection_file.h"
@@ -55,13 +56,6 @@ std::optional<std::string> ReadFile(const std::string& path, std::size_t limit) 
     return out;
 }
 
-bool IsAccessFile(const std::string& path) {
-    auto head = ReadFile(path, 20);
-    if (!head || head->size() < 19) return false;
-    const std::string_view id(head->data() + 4, 15);
-    return id == "Standard Jet DB" || id == "Standard ACE DB";
-}
-
 // Registers `path` as "ParTB"; the look-up catches a '?' in the path that
 // cut it yet left a well-formed attribute list.
 bool Register(const std::string& path) {
@@ -83,6 +77,23 @@ void FillFromStream(FrameStructure& frame, const StreamDescription& d) {
     frame.superframeLen = d.superframeLen;
     frame.superColumns = d.superColumns;
     frame.fromStreamFile = true;
+}
+
+// The registered database; an Access file through its SQLite copy.
+std::unique_ptr<plat::Database> OpenParameterDatabase(bool* accessFailed) {
+    auto info = plat::LookupDataSource(kDataSourceName);
+    if (!info) return nullptr;
+    std::string error;
+    if (IsAccessFile(info->database)) {
+        auto copy = AccessCopy(info->database);
+        if (!copy) {
+            if (accessFailed) *accessFailed = true;
+            return nullptr;
+        }
+        return plat::Database::OpenFile(*copy, plat::Database::OpenMode::ReadOnly, &error);
+    }
+    return plat::Database::OpenDataSource(std::string("ODBC;DSN=") + kDataSourceName,
+                                          plat::Database::OpenMode::ReadOnly, &error);
 }
 
 }  // namespace
@@ -336,7 +347,12 @@ bool ParameterLibrary::EnsureSampleRegistered() {
 
 int ParameterLibrary::ConfigDataSource(const char* path) {
     // Refused before registering, so the previous database stays in use.
-    if (!path || !*path || IsAccessFile(path) || !IsParameterDatabase(path) || !Register(path)) {
+    auto readable = [](const std::string& file) {
+        if (!IsAccessFile(file)) return IsParameterDatabase(file);
+        auto copy = AccessCopy(file);
+        return copy && IsParameterDatabase(*copy);
+    };
+    if (!path || !*path || !readable(path) || !Register(path)) {
         Show(kConfigFailedText);
         return 0;
     }
@@ -390,9 +406,9 @@ void ParameterLibrary::ReadDatabase(LoadedDatabase& out, const std::string& dir)
             Show(msg);
         }
     }
-    std::string error;
-    auto db = plat::Database::OpenDataSource(std::string("ODBC;DSN=") + kDataSourceName,
-                                             plat::Database::OpenMode::ReadOnly, &error);
+    bool accessFailed = false;
+    auto db = OpenParameterDatabase(&accessFailed);
+    if (accessFailed) Show("参数数据库文件无法读取！");
     std::vector<SpecialDescription> specials;
     if (db) ReadFrameTables(*db, out.frame);
     if (stream) {
@@ -437,9 +453,7 @@ void ParameterLibrary::CopyParameters(std::vector<ParStructEx>* out[3]) {
 int ParameterLibrary::TotalNumber(int& sub, int& super, int& special) {
     int* counts[3] = {&sub, &super, &special};
     for (int* c : counts) *c = 0;
-    std::string error;
-    auto db = plat::Database::OpenDataSource(std::string("ODBC;DSN=") + kDataSourceName,
-                                             plat::Database::OpenMode::ReadOnly, &error);
+    auto db = OpenParameterDatabase(nullptr);
     if (!db) return 0;
     for (int level = 0; level < 3; ++level) {
         auto st = db->Prepare("SELECT count(*) FROM (" + LevelQuery(Level(level)) + ")");

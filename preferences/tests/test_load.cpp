@@ -229,6 +229,7 @@ TEST(ConfigDataSource, DatabaseBuiltBySqlLoadsWithItsSelectionBesideIt) {
 TEST(ConfigDataSource, FileThatIsNoParameterDatabaseIsRefusedAndTheOldOneStays) {
     TempHome home;
     Messages messages;
+    ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);  // Access copies
     ParameterLibrary lib;
     ASSERT_EQ(lib.Load(), 1);  // the sample
     const std::string sample = RegisteredPath();

@@ -122,6 +122,24 @@ TEST(CardFrames, SampleDatabaseDescribesTheDefaultTaskFrames) {
         << got["帧计数"].size();
     BB_CloseDevice(0);
 
+    // The raw records at the sample's byte positions: sync EB 90 and the ID
+    // word counting down in every subframe record.
+    {
+        std::lock_guard g(g_feed.m);
+        const ParStructEx& sync =
+            lists[where["帧同步码"].first][std::size_t(where["帧同步码"].second)];
+        const ParStructEx& id = lists[where["ID字"].first][std::size_t(where["ID字"].second)];
+        ASSERT_EQ(sync.nBytes, 2);
+        ASSERT_GE(g_feed.raw.size(), std::size_t(kFrames) * kRecord);
+        for (std::size_t r = 0; r < std::size_t(kFrames); ++r) {
+            const std::uint8_t* rec = g_feed.raw.data() + r * kRecord;
+            ASSERT_EQ(rec[sync.nBytePos[0]], 0xEB) << r;
+            ASSERT_EQ(rec[sync.nBytePos[1]], 0x90) << r;
+            ASSERT_EQ(rec[id.nBytePos[0]], 3 - rec[6]) << r;
+            ASSERT_EQ(rec[6], r % 4) << r;
+        }
+    }
+
     // Subframe samples: all subframes unless a backlog decimated them; each
     // sample is checked against the frame counter solved with it.
     const auto& counter = got["帧计数"];

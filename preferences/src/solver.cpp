@@ -198,32 +198,39 @@ int SolveBlock(const SolvePlan& plan, const FrameLayout& layout, ResultArrays& r
     }
     const std::size_t record = std::size_t(layout.subframeRecordBytes);
     const std::int64_t L = layout.superframeLen;
-    const std::int64_t c = state.c;
+    // Parameter by parameter, so that each history is written in one run.
+    // A superframe is L subframe records, so subframe g of the block starts
+    // at g * record; decimation keeps g = c, c + d, c + 2d, ...
+    const std::int64_t subframes = std::int64_t(m) * L;
+    const std::int64_t first = d == 0 ? 0 : std::int64_t(state.c);
+    const std::int64_t step = d == 0 ? 1 : d;
+    for (const PlanEntry& e : plan.level[0]) {
+        if (!running.load(std::memory_order_relaxed)) break;
+        if (std::size_t(e.index) >= results.count[0]) continue;
+        ResultRing& ring = results.level[0][e.index];
+        for (std::int64_t g = first; g < subframes; g += step) {
+            double value;
+            std::int64_t code;
+            ConvertRaw(e, AssembleMsbFirst(block + std::size_t(g) * record, e), value, code);
+            Record(ring, value, code);
+        }
+    }
+    for (const PlanEntry& e : plan.level[1]) {
+        if (!running.load(std::memory_order_relaxed)) break;
+        for (std::size_t i = 0; i < m; ++i)
+            Solve(e, AssembleMsbFirst(block + i * superBytes, e), results, 1);
+    }
     const bool specialsUsed = !plan.level[2].empty() && specials.size() == layout.specials.size();
-    for (std::size_t i = 0; i < m; ++i) {
+    for (std::size_t i = 0; i < m && specialsUsed; ++i) {
         if (!running.load(std::memory_order_relaxed)) break;
         const std::uint8_t* base = block + i * superBytes;
-        if (!plan.level[0].empty()) {
+        for (std::size_t s = 0; s < layout.specials.size(); ++s) {
+            if (!plan.specialActive[s]) continue;
+            const SpecialFrameRecord& frame = layout.specials[s];
             for (std::int64_t j = 0; j < L; ++j) {
-                if (d != 0) {
-                    const std::int64_t p = L * std::int64_t(i) - c + j;
-                    if (p < 0 || p % d != 0) continue;
-                }
                 const std::uint8_t* sub = base + std::size_t(j) * record;
-                for (const PlanEntry& e : plan.level[0])
-                    Solve(e, AssembleMsbFirst(sub, e), results, 0);
-            }
-        }
-        for (const PlanEntry& e : plan.level[1]) Solve(e, AssembleMsbFirst(base, e), results, 1);
-        if (specialsUsed) {
-            for (std::size_t s = 0; s < layout.specials.size(); ++s) {
-                if (!plan.specialActive[s]) continue;
-                const SpecialFrameRecord& frame = layout.specials[s];
-                for (std::int64_t j = 0; j < L; ++j) {
-                    const std::uint8_t* sub = base + std::size_t(j) * record;
-                    for (std::int32_t q : frame.bytePositions)
-                        FeedSpecial(sub[q], int(s), frame, specials[s], plan.level[2], results);
-                }
+                for (std::int32_t q : frame.bytePositions)
+                    FeedSpecial(sub[q], int(s), frame, specials[s], plan.level[2], results);
             }
         }
     }

@@ -1,0 +1,144 @@
+// The library's one instance: the named mutexes, the buffers, the loaded
+// parameter lists with their layout, and the load sequence.
+#pragma once
+
+#include <platform/kernel_objects.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "param_model.h"
+#include "solver.h"
+
+namespace prefs {
+
+inline constexpr const char* kStdataMutex = "STDATA_MEMORY_HAS_ONE_ACCESS";
+inline constexpr const char* kParMutex = "TELEMETRY_PAR_HAS_ONE_ACCESS";
+inline constexpr const char* kCalcMutex = "PARAMETER_CALC_HAS_ONE_ACCESS";
+inline constexpr const char* kSaveIniMutex = "SAVE_INI_HAS_ONE_ACCESS";
+inline constexpr std::size_t kBufferBytes = 2048000;
+inline constexpr const char* kConfigFailedText = "配置任务宏管理数据源失败！";
+
+// Holds a named mutex for a scope (an abandoned mutex is owned as well).
+class MutexHold {
+public:
+    explicit MutexHold(plat::NamedMutex* m) : m_(m) {
+        if (m_ && m_->Lock() == plat::WaitResult::Failed) m_ = nullptr;
+    }
+    ~MutexHold() {
+        if (m_) m_->Unlock();
+    }
+    MutexHold(const MutexHold&) = delete;
+    MutexHold& operator=(const MutexHold&) = delete;
+
+private:
+    plat::NamedMutex* m_;
+};
+
+// Everything one load produces, swapped in whole.
+struct LoadedDatabase {
+    std::vector<ParamRecord> params[3];   // working lists, guarded by the parameter mutex
+    std::vector<ParamRecord> shadows[3];  // what the selection calls edit
+    std::vector<int> selectionMap[3];     // ordinal -> parameter index, selected only
+    bool anySelected[3] = {};
+    FrameStructure frame;
+    FrameLayout layout;
+    std::int64_t handOffSize = kHandOffMax;
+    SolvePlan plan;
+};
+
+// Result rings of one level, zero pages until a parameter is first solved.
+struct RingArray {
+    ResultRing* rings = nullptr;
+    std::size_t count = 0;
+    RingArray() = default;
+    explicit RingArray(std::size_t n);
+    ~RingArray();
+    RingArray(RingArray&& o) noexcept : rings(o.rings), count(o.count) {
+        o.rings = nullptr, o.count = 0;
+    }
+    RingArray& operator=(RingArray&& o) noexcept;
+};
+
+// A queued block; recycled through the free list.
+struct PendingBlock {
+    std::uint8_t* data = nullptr;
+    std::size_t capacity = 0, length = 0;
+    PendingBlock* next = nullptr;
+};
+
+class ParameterLibrary {
+public:
+    ParameterLibrary();
+    ~ParameterLibrary();
+    ParameterLibrary(const ParameterLibrary&) = delete;
+    ParameterLibrary& operator=(const ParameterLibrary&) = delete;
+
+    int ConfigDataSource(const char* path);
+    int Load();
+    bool EnsureLoaded();
+    void CopyParameters(std::vector<ParStructEx>* out[3]);
+    int TotalNumber(int& sub, int& super, int& special);
+    TelemetyFrameStruct FrameStruct();
+
+    int Store(const char* data, int length);
+    int FetchResults(DealResult* out[3]);
+    int Begin(DealResult* out[3], const char* data, int length);
+
+    bool Loaded() const { return loaded_.load(); }
+    bool Running() const { return running_.load(); }
+    int PendingCount();
+    // Stops and joins the solving thread (also done at destruction).
+    void Shutdown();
+    std::int64_t HandOffSize();
+    std::string DataDirectory();
+
+private:
+    // Starts the solving thread once a database is loaded.
+    void StartSolving();
+    void SolvingThread();
+    void Trace(const char* fmt, unsigned a, unsigned b);
+    void Install(LoadedDatabase&& fresh);
+    PendingBlock* NewBlock(std::size_t bytes);
+    void Recycle(PendingBlock* b);
+    void ReadDatabase(LoadedDatabase& out, const std::string& dir);
+    bool EnsureSampleRegistered();
+
+    std::unique_ptr<plat::NamedMutex> stdata_, par_, calc_, saveIni_;
+    std::unique_ptr<std::uint8_t, void (*)(void*)> accumulation_, work_;
+    std::FILE* trace_ = nullptr;
+
+    std::mutex loadMutex_;  // one load at a time within the process
+    std::string dataDir_;   // guarded by loadMutex_
+    std::atomic<bool> loaded_{false};
+    std::atomic<bool> running_{true};
+    LoadedDatabase db_;  // guarded by the parameter (lists) and calculation (results) mutexes
+    int lastTotals_[3] = {-1, -1, -1};  // guarded by the parameter mutex
+
+    // Results and special-superframe state, guarded by the calculation mutex.
+    RingArray results_[3];
+    std::vector<SpecialState> specials_;
+    DecimationState decimation_;  // solving thread only
+
+    std::mutex storeMutex_;  // accumulation within this process
+    std::size_t fill_ = 0;   // guarded by storeMutex_
+    std::atomic<std::int64_t> handOff_{kHandOffMax};
+    // Pending list and free list, guarded by the STDATA mutex.
+    PendingBlock* head_ = nullptr;
+    PendingBlock* tail_ = nullptr;
+    int pending_ = 0;
+    PendingBlock* free_ = nullptr;
+
+    std::mutex traceMutex_;
+    std::mutex threadMutex_;
+    std::thread solver_;  // guarded by threadMutex_
+};
+
+ParameterLibrary& Library();
+
+}  // namespace prefs

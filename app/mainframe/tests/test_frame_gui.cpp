@@ -100,6 +100,9 @@ TEST_F(FrameTest, UpdateHandlersFollowTheFlags) {
     EXPECT_FALSE(f->Action(ID_CLOSE_ALL_WINDOWS)->isEnabled());
     EXPECT_FALSE(f->Action(ID_DOWN_CONVERTER)->isEnabled());
     EXPECT_TRUE(f->Action(ID_STREAM_1)->isChecked());
+    // The card-open attempt against the closed port clears the card flags when
+    // it fails: let it end before the flags are set by hand.
+    ASSERT_WAIT_UNTIL(!f->m_bCardOpenThreadBusy, std::chrono::seconds(20));
     f->m_bCardOpen = 1;
     f->m_bLiftOffEnable = 1;
     f->m_bRecording = 1;

@@ -118,6 +118,8 @@ public:
     // Leaves through the exit sequence without the question (unattended runs).
     void CloseWithoutAsking();
     bool ExitSequenceDone() const { return m_bExitDone; }
+    // True until the card-open thread of this start has returned.
+    bool CardOpenThreadBusy() const { return m_bCardOpenThreadBusy; }
 
     // Tiling of the spectrum, curve and table windows (57651).
     void TileViews();

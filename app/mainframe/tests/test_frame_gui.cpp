@@ -102,7 +102,7 @@ TEST_F(FrameTest, UpdateHandlersFollowTheFlags) {
     EXPECT_TRUE(f->Action(ID_STREAM_1)->isChecked());
     // The card-open attempt against the closed port clears the card flags when
     // it fails: let it end before the flags are set by hand.
-    ASSERT_WAIT_UNTIL(!f->m_bCardOpenThreadBusy, std::chrono::seconds(20));
+    ASSERT_WAIT_UNTIL(!f->CardOpenThreadBusy(), std::chrono::seconds(20));
     f->m_bCardOpen = 1;
     f->m_bLiftOffEnable = 1;
     f->m_bRecording = 1;

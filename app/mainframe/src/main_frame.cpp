@@ -24,6 +24,7 @@
 #include "command_ids.h"
 #include "command_table.h"
 #include "dock_page_bar.h"
+#include "printer_defaults.h"
 #include "qt_winmsg.h"
 #include "status_snapshot.h"
 #include "toolbar_icons.h"

@@ -7,6 +7,7 @@
 #include <config/gps_channel.h>
 #include <config/para_config.h>
 #include <config/window_pos.h>
+#include <printing/screenshot_jobs.h>
 #include <rawviews/frame_records.h>
 #include <taskbook/task_records.h>
 
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +28,7 @@
 #include "replay_state.h"
 
 class QMdiArea;
+struct PrinterDefaults;
 class QTimer;
 class QToolBar;
 class CDockPageBar;
@@ -120,6 +123,12 @@ public:
     bool ExitSequenceDone() const { return m_bExitDone; }
     // True until the card-open thread of this start has returned.
     bool CardOpenThreadBusy() const { return m_bCardOpenThreadBusy; }
+    // The application's default printer; without one (tests) the frame reads
+    // the defaults itself when it first needs them.
+    void UsePrinter(PrinterDefaults* printer);
+    // Waits up to 10 s for the screenshots still being saved or printed;
+    // false when one is left.
+    bool WaitForScreenshots();
 
     // Tiling of the spectrum, curve and table windows (57651).
     void TileViews();
@@ -304,6 +313,20 @@ private:
     const DemParam& CurrentDemParam() const;
     void OpenRawTable();
     void OnAfterDecryptionChoice();
+
+    // screenshots and printing (main_frame_printing.cpp)
+    void OnScreenshotPrint();
+    void OnScreenshotSetup();
+    void OnPrintSetup();
+    bool RawCurveWindowOpen();
+    PrinterDefaults* Printer();
+    PrinterDefaults* m_appPrinter = nullptr;
+    std::unique_ptr<PrinterDefaults> m_ownPrinter;
+    std::mutex m_printLock;  // one print at a time, none during the print set-up
+    bool m_lastCaptureGrabbed = false;
+    // Declared after the printer and its lock, so its destructor ends the
+    // workers while they still exist.
+    printing::ScreenshotJobs m_screenshots;
 
     // raw curve and histogram, workspace menu (main_frame_rawcurve.cpp)
     void OpenRawCurve();

@@ -249,7 +249,16 @@ void CMainFrame::OnCommand(unsigned id) {
         case ID_DATA_REPLAY:
             OnDataReplay();
             break;
-        // Commands without a case here do nothing: printing.
+        case ID_SCREENSHOT_PRINT:
+            OnScreenshotPrint();
+            break;
+        case ID_SCREENSHOT_SETUP:
+            OnScreenshotSetup();
+            break;
+        case ID_FILE_PRINT_SETUP:
+            OnPrintSetup();
+            break;
+        // Commands without a case here do nothing (32788 "零位打印" among them).
         default:
             break;
     }
@@ -285,6 +294,7 @@ void CMainFrame::UpdateCommandUI() {
     enable(ID_DOWN_CONVERTER, false);  // its enabling flag is never set
     check(ID_GNSS_RECEPTION, m_bGnssSearchOn != 0);
     enable(ID_CLOSE_ALL_WINDOWS, AnyDataWindowOpen());
+    enable(ID_SCREENSHOT_PRINT, RawCurveWindowOpen());
 }
 
 // --- window timers ---

@@ -64,6 +64,8 @@ void CMainFrame::RunExitSequence() {
     StopCardOpenThread();
     if (m_bCardOpen && !CloseCard())
         plat::MessageBox("基带卡关闭失败！\n\n", "Talvora", plat::MB_OK);
+    // Screenshots still being saved or printed end first, at most 10 s.
+    if (!WaitForScreenshots()) applog::PostLog("截屏文件处理未结束，继续退出");
     // Work and frame buffers.
     Pause(10);
     if (m_dataPath) m_dataPath->Detach();  // no block goes into freed buffers

@@ -100,6 +100,7 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
     if (QScreen* screen = primaryScreen()) m_pMainWnd->setGeometry(screen->availableGeometry());
     m_pMainWnd->showMaximized();
     ReadPrinterDefaults(&m_printer);
+    m_pMainWnd->UsePrinter(&m_printer);
 
     if (m_cmd.quitAfterSeconds > 0)
         QTimer::singleShot(m_cmd.quitAfterSeconds * 1000, this, [this] { LeaveUnattended(true); });

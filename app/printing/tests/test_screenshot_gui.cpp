@@ -95,6 +95,7 @@ TEST(ScreenshotCapture, AWindowPartlyOffTheScreenGivesItsVisiblePart) {
                       std::chrono::seconds(10));
     const Capture c = CaptureVisiblePart(&w);
     ASSERT_FALSE(c.image.isNull());
+    RecordProperty("capture", c.grabbed ? "window grab" : "screen grab");
     // The client area sits inside the window's frame: what shows of it is
     // less than 100 x 60 by the frame's margins.
     const QRect client(w.mapToGlobal(QPoint(0, 0)), w.size());

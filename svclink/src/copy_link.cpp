@@ -75,8 +75,8 @@ void Serve(int fd, FrameHandler handler) {
     close(fd);
 }
 
-std::once_flag g_once;
-bool g_listening = false;
+std::mutex g_listenMutex;
+std::vector<std::string> g_bound;  // names this process listens on; g_listenMutex
 
 void Listen(int listenFd, FrameHandler handler) {
     for (;;) {
@@ -97,20 +97,23 @@ void Listen(int listenFd, FrameHandler handler) {
 }  // namespace
 
 bool StartCopyListener(FrameHandler handler) {
-    std::call_once(g_once, [&] {
-        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) return;
-        sockaddr_un addr;
-        socklen_t len = SocketAddress(getpid(), &addr);
-        if (bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(fd, 16) != 0) {
-            close(fd);
-            return;
-        }
-        // The listener lives as long as the process, like a window's queue.
-        std::thread(Listen, fd, handler).detach();
-        g_listening = true;
-    });
-    return g_listening;
+    sockaddr_un addr;
+    const socklen_t len = SocketAddress(getpid(), &addr);
+    const std::string name(addr.sun_path + 1, len - offsetof(sockaddr_un, sun_path) - 1);
+    std::lock_guard lock(g_listenMutex);
+    // A process that changes its object namespace listens under the new name too.
+    for (const std::string& bound : g_bound)
+        if (bound == name) return true;
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(fd, 16) != 0) {
+        close(fd);
+        return false;
+    }
+    // The listener lives as long as the process, like a window's queue.
+    std::thread(Listen, fd, handler).detach();
+    g_bound.push_back(name);
+    return true;
 }
 
 CopySender::~CopySender() {
@@ -143,9 +146,8 @@ bool CopySender::Send(pid_t peer, const FrameHead& head, const void* part1, std:
     }
     std::uint8_t h[kFrameHead];
     WriteFrameHead(head, h);
-    iovec iov[3] = {{h, sizeof h},
-                    {const_cast<void*>(part1), length1},
-                    {const_cast<void*>(part2), length2}};
+    iovec iov[3] = {
+        {h, sizeof h}, {const_cast<void*>(part1), length1}, {const_cast<void*>(part2), length2}};
     msghdr msg{};
     msg.msg_iov = iov;
     msg.msg_iovlen = 3;

@@ -103,15 +103,16 @@ extern "C" std::int32_t BB_InitService(const std::uint32_t* services, const char
 
     std::vector<std::unique_ptr<plat::NamedEvent>> ready;
     for (std::uint32_t i = 0; i < count; ++i) {
-        auto e = plat::NamedEvent::Create(SlotName("INITFINISH", services[i] % kServiceSlots),
-                                          true, false);
+        auto e = plat::NamedEvent::Create(SlotName("INITFINISH", services[i] % kServiceSlots), true,
+                                          false);
         if (!e) {
             Show("等待服务进程初始化错误！");
             return 0;
         }
         ready.push_back(std::move(e));
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadyWaitMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadyWaitMs);
     for (;;) {
         bool all = true;
         for (auto& e : ready) {

@@ -34,8 +34,8 @@ struct Service {
         initFinish;
 
     std::mutex sendMutex;
-    WriterState writer;  // guarded by sendMutex
-    CopySender sender;   // guarded by sendMutex
+    WriterState writer;                      // guarded by sendMutex
+    CopySender sender;                       // guarded by sendMutex
     std::uint32_t copyDescription[18] = {};  // last one sent in copy-data; sendMutex
 
     ReaderState reader;               // receive thread
@@ -46,7 +46,8 @@ struct Service {
     std::atomic<bool> stop{false};
 
     ~Service() {
-        if (thread.joinable()) thread.detach();  // only when the thread itself dropped the last hold
+        if (thread.joinable())
+            thread.detach();  // only when the thread itself dropped the last hold
     }
 };
 
@@ -85,8 +86,7 @@ void Drain(Service& s) {
 }
 
 void Receive(std::shared_ptr<Service> s) {
-    plat::NamedEvent* events[3] = {s->exitEvent.get(), s->dataArrives.get(),
-                                   s->paramArrives.get()};
+    plat::NamedEvent* events[3] = {s->exitEvent.get(), s->dataArrives.get(), s->paramArrives.get()};
     while (!s->stop.load()) {
         const int r = plat::WaitForAnyEvent(events, 1000);
         if (s->stop.load()) break;
@@ -264,10 +264,11 @@ std::int32_t SendShareDataAs(std::uint32_t service, const void* data, std::uint3
         const pid_t peer = PeerPid(*s);
         const std::uint32_t peerRole = s->role == kRoleCreator ? kRoleUser : kRoleCreator;
         std::uint32_t answer = 1;
-        const bool sent = s->sender.Send(
-            peer, FrameHead{s->slot, peerRole, kWmCopyData,
-                      static_cast<std::uint32_t>(hdr::kDescriptionBytes + length)},
-            s->copyDescription, sizeof s->copyDescription, data, length, &answer);
+        const bool sent =
+            s->sender.Send(peer,
+                           FrameHead{s->slot, peerRole, kWmCopyData,
+                                     static_cast<std::uint32_t>(hdr::kDescriptionBytes + length)},
+                           s->copyDescription, sizeof s->copyDescription, data, length, &answer);
         return sent && answer == 0 ? 1 : 0;
     }
     if (!WriteBlock(s->ownHeader, s->ownRing, s->writer, data, length, description)) return 0;

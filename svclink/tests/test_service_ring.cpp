@@ -45,7 +45,8 @@ struct Direction {
         std::vector<std::uint8_t> got;
         std::uint32_t d[18] = {};
         for (int i = 0; i < 100; ++i) {
-            ChunkResult c = ReadChunk(header.data(), ring.data(), reader, out.data(), out.size(), d);
+            ChunkResult c =
+                ReadChunk(header.data(), ring.data(), reader, out.data(), out.size(), d);
             got.insert(got.end(), out.begin(), out.begin() + static_cast<long>(c.bytes));
             if (c.bytes && chunks) ++*chunks;
             if (!c.more) break;
@@ -68,7 +69,7 @@ TEST(ServiceRing, BlocksArriveInOrderAcrossTheRingEnd) {
     ASSERT_TRUE(d.Write(Pattern(0, first)));
     int chunks = 0;
     EXPECT_EQ(d.ReadAll(nullptr, &chunks), Pattern(0, first));
-    EXPECT_EQ(chunks, 3);  // 6 MB in chunks of at most 2,113,536 bytes
+    EXPECT_EQ(chunks, 3);                        // 6 MB in chunks of at most 2,113,536 bytes
     ASSERT_TRUE(d.Write(Pattern(first, 3000)));  // straddles the end
     EXPECT_EQ(d.ReadAll(), Pattern(first, 3000));
     EXPECT_EQ(d.reader.lostBytes, 0u);
@@ -187,8 +188,8 @@ TEST(ServiceRing, ConcurrentReaderNeverKeepsTornBytes) {
     std::uint64_t checked = 0, torn = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (d.reader.readTotal < kTotalBytes && std::chrono::steady_clock::now() < deadline) {
-        ChunkResult c = ReadChunk(d.header.data(), d.ring.data(), d.reader, d.out.data(),
-                                  256 << 10, nullptr);
+        ChunkResult c =
+            ReadChunk(d.header.data(), d.ring.data(), d.reader, d.out.data(), 256 << 10, nullptr);
         const std::uint64_t start = d.reader.readTotal - c.bytes;
         for (std::size_t k = 0; k < c.bytes; ++k) torn += d.out[k] != PatternByte(start + k);
         checked += c.bytes;

@@ -109,13 +109,13 @@ struct ServiceRecord;
 using ServiceCallback = void (*)(std::uint32_t zero, ServiceRecord* record);
 
 struct ServiceRecord {
-    std::uint32_t description[18];   // 0
-    const std::uint8_t* data;        // 72, valid during the data callback
-    std::uint32_t length;            // 80
-    std::uint32_t copyDataMode;      // 84, 1: data travel in copy-data messages
-    std::uint8_t reserved[24];       // 88
-    ServiceCallback dataCallback;    // 112
-    ServiceCallback paramCallback;   // 120
+    std::uint32_t description[18];  // 0
+    const std::uint8_t* data;       // 72, valid during the data callback
+    std::uint32_t length;           // 80
+    std::uint32_t copyDataMode;     // 84, 1: data travel in copy-data messages
+    std::uint8_t reserved[24];      // 88
+    ServiceCallback dataCallback;   // 112
+    ServiceCallback paramCallback;  // 120
 };
 static_assert(sizeof(ServiceRecord) == 128);
 static_assert(offsetof(ServiceRecord, data) == 72);

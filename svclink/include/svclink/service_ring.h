@@ -33,8 +33,8 @@ void ResetDirection(std::uint8_t* header, WriterState& state);
 // Appends `length` bytes. A description different from the kept one resets
 // the ring first; an equal one does not. False when `length` exceeds the ring
 // or the data pointer is null with a length.
-bool WriteBlock(std::uint8_t* header, std::uint8_t* ring, WriterState& state,
-                const void* data, std::size_t length, const std::uint32_t* description);
+bool WriteBlock(std::uint8_t* header, std::uint8_t* ring, WriterState& state, const void* data,
+                std::size_t length, const std::uint32_t* description);
 
 // Copies up to the key's field size to its header offset; returns the bytes
 // written, 0 for an unknown key. Key 2 overlaps the ring state: it is
@@ -51,7 +51,7 @@ std::size_t ReadKey(const std::uint8_t* header, std::uint32_t key, void* out, st
 struct ReaderState {
     std::uint64_t readTotal = 0;
     std::uint32_t resetCount = 0;
-    std::uint64_t lostBytes = 0;  // skipped because the reader fell too far behind
+    std::uint64_t lostBytes = 0;    // skipped because the reader fell too far behind
     std::uint64_t lappedSpans = 0;  // copied spans discarded because the writer overwrote them
     std::uint64_t badHeaders = 0;   // wakes that found position and total inconsistent
 };

@@ -28,9 +28,9 @@ constexpr const char* kServerExitName = "{B064E0BE-C996-4341-A6A7-CE8AF3AAA05D}-
 struct Echo {
     std::mutex mutex;
     std::condition_variable cv;
-    std::vector<std::uint8_t> data;         // guarded by mutex
-    std::uint32_t description[18] = {};     // guarded by mutex
-    std::uint32_t command = 0;              // guarded by mutex
+    std::vector<std::uint8_t> data;            // guarded by mutex
+    std::uint32_t description[18] = {};        // guarded by mutex
+    std::uint32_t command = 0;                 // guarded by mutex
     bool gotData = false, gotCommand = false;  // guarded by mutex
 
     void Data(const ServiceRecord& r) {
@@ -69,8 +69,7 @@ struct CopyWindow : plat::MessageReceiver {
     void OnMessage(std::uint32_t msg, std::uintptr_t, std::intptr_t lparam) override {
         if (msg != kWmCopyData || !lparam) return;
         ServiceRecord info{};
-        if (!BB_GetShareDataInfo(1, &info, reinterpret_cast<const CopyDataStruct*>(lparam)))
-            return;
+        if (!BB_GetShareDataInfo(1, &info, reinterpret_cast<const CopyDataStruct*>(lparam))) return;
         g_copy.Data(info);
     }
 };

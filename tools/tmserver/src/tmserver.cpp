@@ -123,7 +123,8 @@ bool ParseServices(const char* text, std::vector<std::uint32_t>* out) {
     std::size_t at = 0;
     while (at <= s.size()) {
         std::size_t comma = s.find(',', at);
-        std::string item = s.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        std::string item =
+            s.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
         char* end = nullptr;
         unsigned long v = std::strtoul(item.c_str(), &end, 10);
         if (item.empty() || *end || v >= kServiceSlots) return false;

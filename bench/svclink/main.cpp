@@ -157,6 +157,15 @@ std::uint64_t SinkCount() {
     return n;
 }
 
+// Closes service 0 and waits until the server has opened it again for the
+// next client.
+void CloseAndAwaitReopen() {
+    auto ready = plat::NamedEvent::Create(kReady0, true, false);
+    if (ready) ready->Reset();
+    BB_CloseService(0, kRoleUser);
+    if (ready) ready->Wait(10000);
+}
+
 double LinkRate(std::size_t block, double seconds) {
     ServiceRecord r{};
     r.dataCallback = Ignore;
@@ -170,25 +179,41 @@ double LinkRate(std::size_t block, double seconds) {
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     while (Clock::now() < stopAt) {
         // Never more in flight than the ring holds, so the sink loses nothing.
-        while (sent - (SinkCount() - base) > kRingSize - block) std::this_thread::yield();
+        while (sent - (SinkCount() - base) > kRingSize - block && Clock::now() < stopAt)
+            std::this_thread::yield();
         if (!BB_SendShareData(0, data.data(), static_cast<std::uint32_t>(block), nullptr)) break;
         sent += block;
     }
     while (SinkCount() - base < sent && Clock::now() < stopAt + std::chrono::seconds(5))
         std::this_thread::yield();
     const double rate = (SinkCount() - base) / Seconds(Clock::now() - start);
-    BB_CloseService(0, kRoleUser);
+    CloseAndAwaitReopen();
     return rate;
 }
 
 // ------------------------------------------------------------ latency
 
 std::atomic<std::uint32_t> g_echoed{0};
+static_assert(sizeof g_echoed == 4);
 
 void OnParam(std::uint32_t, ServiceRecord*) {
     std::uint32_t v = 0;
     if (const std::uint8_t* peer = PeerHeader(0)) ReadKey(peer, kKeyCommand, &v, sizeof v);
     g_echoed.store(v, std::memory_order_release);
+    syscall(SYS_futex, &g_echoed, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+// Sleeps until the callback saw `value`, like a client blocked on a reply;
+// false after two seconds.
+bool AwaitEcho(std::uint32_t value) {
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    for (;;) {
+        const std::uint32_t seen = g_echoed.load(std::memory_order_acquire);
+        if (seen == value) return true;
+        if (Clock::now() > deadline) return false;
+        timespec slice{0, 100000000};
+        syscall(SYS_futex, &g_echoed, FUTEX_WAIT_PRIVATE, seen, &slice, nullptr, 0);
+    }
 }
 
 struct Stats {
@@ -212,11 +237,9 @@ bool LinkRoundTrips(int warmup, int count, std::vector<double>* us) {
         const SvcCmdParam p{kKeyCommand, 4, &value};
         const auto t0 = Clock::now();
         BB_SendCmdParam(0, &p);
-        while (g_echoed.load(std::memory_order_acquire) != value) {
-            if (Clock::now() - t0 > std::chrono::seconds(2)) {
-                BB_CloseService(0, kRoleUser);
-                return false;
-            }
+        if (!AwaitEcho(value)) {
+            BB_CloseService(0, kRoleUser);
+            return false;
         }
         if (i >= warmup) us->push_back(Seconds(Clock::now() - t0) * 1e6);
     }

@@ -109,6 +109,7 @@ struct Slot : plat::MessageReceiver {
         record.dataCallback = &Slot::OnData;
         record.paramCallback = &Slot::OnParam;
         std::memset(lastKeys, 0, sizeof lastKeys);
+        received.store(0);  // the counts describe the current client only
         return BB_OpenService(index, this, &record, kRoleCreator) != 0;
     }
 };

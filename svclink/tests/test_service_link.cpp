@@ -235,6 +235,29 @@ TEST_F(ServiceLink, TheServerReopensAServiceItsClientClosed) {
     ASSERT_TRUE(g_received[2].WaitBytes(1000));
 }
 
+std::atomic<int> g_selfCloses{0};
+
+void CloseFromInside(std::uint32_t, ServiceRecord* r) {
+    std::uint32_t slot = 0;
+    std::memcpy(&slot, r->reserved, 4);
+    g_selfCloses += BB_CloseService(slot, kRoleUser);
+    // The record stays valid until the callback returns.
+    g_received[slot].Add(r->data, r->length, r->description);
+}
+
+TEST_F(ServiceLink, ACallbackThatClosesItsOwnServiceReturns) {
+    ASSERT_TRUE(Start({6}));
+    records_[6] = ServiceRecord{};
+    const std::uint32_t slot = 6;
+    std::memcpy(records_[6].reserved, &slot, 4);
+    records_[6].dataCallback = CloseFromInside;
+    ASSERT_TRUE(BB_OpenService(6, &records_[6], &records_[6], kRoleUser));
+    ASSERT_TRUE(BB_SendShareData(6, Pattern(0, 100).data(), 100, nullptr));
+    ASSERT_TRUE(g_received[6].WaitBytes(100));
+    EXPECT_EQ(g_selfCloses.load(), 1);
+    EXPECT_FALSE(BB_SendShareData(6, Pattern(0, 100).data(), 100, nullptr));  // closed
+}
+
 class ServerWithoutShareEnable : public LinkTest {
 protected:
     bool WantShareEnable() const override { return false; }

@@ -100,6 +100,18 @@ TEST(ServiceRing, EachNewDescriptionArrivesWithItsOwnBlock) {
     }
 }
 
+TEST(ServiceRing, AWriterThatStartsOverIsReadFromItsStart) {
+    Direction d;
+    AttachReader(d.header.data(), d.reader);
+    ASSERT_TRUE(d.Write(Pattern(0, 10000)));
+    EXPECT_EQ(d.ReadAll().size(), 10000u);
+    // A new writer process (a reopened creator) on the same section.
+    d.writer = WriterState{};
+    ResetDirection(d.header.data(), d.writer);
+    ASSERT_TRUE(d.Write(Pattern(77, 20000)));
+    EXPECT_EQ(d.ReadAll(), Pattern(77, 20000));
+}
+
 TEST(ServiceRing, AWholeRingIsAcceptedAndOneByteMoreRefused) {
     Direction d;
     AttachReader(d.header.data(), d.reader);

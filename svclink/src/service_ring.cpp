@@ -30,9 +30,29 @@ void CopyOut(const std::uint8_t* ring, std::uint64_t pos, std::uint8_t* dst, std
     if (first < n) std::memcpy(dst + first, ring, n - first);
 }
 
-void PublishRingState(std::uint8_t* header, const WriterState& state) {
+void StoreRingState(std::uint8_t* header, const WriterState& state) {
     U64(header, hdr::kWritePos).store(state.pos, std::memory_order_relaxed);
     U64(header, hdr::kTotal).store(state.total, std::memory_order_release);
+}
+
+// Position and total are two fields: an odd sequence count while they change
+// lets the reader take them as one picture.
+std::uint32_t BeginUpdate(std::uint8_t* header) {
+    auto seq = U32(header, hdr::kSequence);
+    const std::uint32_t s = seq.load(std::memory_order_relaxed);
+    seq.store(s + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    return s;
+}
+
+void EndUpdate(std::uint8_t* header, std::uint32_t s) {
+    U32(header, hdr::kSequence).store(s + 2, std::memory_order_release);
+}
+
+void PublishRingState(std::uint8_t* header, const WriterState& state) {
+    const std::uint32_t s = BeginUpdate(header);
+    StoreRingState(header, state);
+    EndUpdate(header, s);
 }
 
 }  // namespace
@@ -43,11 +63,12 @@ void ResetDirection(std::uint8_t* header, WriterState& state) {
     state.total = 0;
     state.started = false;
     state.resetCount = count + 1;
+    const std::uint32_t s = BeginUpdate(header);
     U32(header, hdr::kStarted).store(0, std::memory_order_relaxed);
     U64(header, hdr::kReserved).store(0, std::memory_order_relaxed);
-    PublishRingState(header, state);
+    StoreRingState(header, state);
     U32(header, hdr::kResetCount).store(state.resetCount, std::memory_order_release);
-    std::atomic_thread_fence(std::memory_order_release);
+    EndUpdate(header, s);
 }
 
 bool WriteBlock(std::uint8_t* header, std::uint8_t* ring, WriterState& state, const void* data,
@@ -63,7 +84,9 @@ bool WriteBlock(std::uint8_t* header, std::uint8_t* ring, WriterState& state, co
         state.started = true;
         if (state.haveDescription)
             std::memcpy(header + hdr::kDescription, state.description, sizeof state.description);
-        U32(header, hdr::kStarted).store(1, std::memory_order_release);
+        const std::uint32_t s = BeginUpdate(header);
+        U32(header, hdr::kStarted).store(1, std::memory_order_relaxed);
+        EndUpdate(header, s);
     }
     if (length == 0) return true;
     const std::uint64_t newTotal = state.total + length;
@@ -83,13 +106,10 @@ std::size_t WriteKey(std::uint8_t* header, const WriterState& state, std::uint32
     const KeyField field = FieldOfKey(key);
     if (field.bytes == 0 || !data) return 0;
     const std::size_t n = std::min(length, field.bytes);
-    auto seq = U32(header, hdr::kSequence);
-    const std::uint32_t s = seq.load(std::memory_order_relaxed);
-    seq.store(s + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
+    const std::uint32_t s = BeginUpdate(header);
     std::memcpy(header + field.offset, data, n);
-    if (key == kKeySaveParam) PublishRingState(header, state);
-    seq.store(s + 2, std::memory_order_release);
+    if (key == kKeySaveParam) StoreRingState(header, state);
+    EndUpdate(header, s);
     return n;
 }
 

@@ -44,7 +44,7 @@ inline constexpr std::size_t kKey261 = 268;       // u32
 inline constexpr std::size_t kWindow = 272;       // u32, process id of the writing side (key 262)
 // Fields of our own past the fixed ones.
 inline constexpr std::size_t kResetCount = 280;  // u32, one more at every ring reset
-inline constexpr std::size_t kSequence = 284;    // u32, odd while 232..263 is being rewritten
+inline constexpr std::size_t kSequence = 284;    // u32, odd while 232..279 is being rewritten
 inline constexpr std::size_t kReserved = 288;    // u64, total once the write under way lands
 inline constexpr std::size_t kUsed = 296;
 

@@ -3,9 +3,10 @@
 //
 // Nothing locks the ring between the processes. The writer announces the
 // total its write will reach, copies, then publishes position and total with
-// release order; the reader loads them with acquire order, copies, and
-// checks afterwards that the writer did not lap the span it copied. A reset
-// bumps a count, so a reader never has to guess one from the totals.
+// release order inside an odd sequence count; the reader takes them as one
+// picture with acquire order, copies, and checks afterwards that the writer
+// did not lap the span it copied. A reset bumps a count, so a reader never
+// has to guess one from the totals.
 #pragma once
 
 #include <cstddef>

@@ -221,6 +221,18 @@ TEST_F(ServiceLink, AKilledServerGivesBoundedReturnsAndAFreshOneStarts) {
     ASSERT_TRUE(g_received[0].WaitBytes(65536));
 }
 
+TEST_F(ServiceLink, ACopyDataSendToAHungServerGivesUp) {
+    ASSERT_TRUE(Start({1}));
+    ASSERT_TRUE(Open(1, true));
+    const pid_t server = ServerPid(1);
+    ASSERT_GT(server, 0);
+    ASSERT_EQ(kill(server, SIGSTOP), 0);
+    EXPECT_FALSE(BB_SendShareData(1, Pattern(0, 100).data(), 100, nullptr));
+    ASSERT_EQ(kill(server, SIGCONT), 0);
+    // The connection was dropped with the time-out; the next send gets through.
+    EXPECT_TRUE(BB_SendShareData(1, Pattern(0, 100).data(), 100, nullptr));
+}
+
 TEST_F(ServiceLink, TheServerReopensAServiceItsClientClosed) {
     ASSERT_TRUE(Start({2}));
     auto ready = plat::NamedEvent::Create("{B064E0BE-C996-4341-A6A7-CE8AF3AAA05D}-INITFINISH-02",

@@ -112,7 +112,7 @@ std::uint32_t DeliverFrame(const FrameHead& head, const std::uint8_t* body) {
     return plat::PostMessage(s->window, kWmClose, 0, 0) ? 0 : 1;
 }
 
-struct OpenStep {
+struct EventToOpen {
     std::unique_ptr<plat::NamedEvent>* target;
     const char* suffix;
     const char* failure;
@@ -138,15 +138,15 @@ bool OpenCreator(Service& s) {
     s.peerHeader = base + kUserToCreatorHeader;
     s.peerRing = base + kUserToCreatorRing;
     ResetDirection(s.ownHeader, s.writer);
-    const OpenStep steps[] = {
+    const EventToOpen events[] = {
         {&s.dataSent, "DTOUSER", "服务创建者创建发送共享数据事件失败！"},
         {&s.dataArrives, "DFROMUSER", "服务创建者创建接收共享数据事件失败！"},
         {&s.paramSent, "PTOUSER", "服务创建者创建发送共享参数事件失败！"},
     };
-    for (const OpenStep& step : steps) {
-        *step.target = plat::NamedEvent::Create(SlotName(step.suffix, s.slot), false, false);
-        if (!*step.target) {
-            Show(step.failure);
+    for (const EventToOpen& e : events) {
+        *e.target = plat::NamedEvent::Create(SlotName(e.suffix, s.slot), false, false);
+        if (!*e.target) {
+            Show(e.failure);
             return false;
         }
     }
@@ -177,16 +177,16 @@ bool OpenUser(Service& s) {
     s.peerHeader = base + kCreatorToUserHeader;
     s.peerRing = base + kCreatorToUserRing;
     ResetDirection(s.ownHeader, s.writer);
-    const OpenStep steps[] = {
+    const EventToOpen events[] = {
         {&s.dataArrives, "DTOUSER", "服务使用者打开接收共享数据事件失败！"},
         {&s.dataSent, "DFROMUSER", "服务使用者打开发送共享数据事件失败！"},
         {&s.paramArrives, "PTOUSER", "服务使用者打开接收共享参数事件失败！"},
         {&s.paramSent, "PFROMUSER", "服务创打开创建发送共享参数事件失败！"},
     };
-    for (const OpenStep& step : steps) {
-        *step.target = plat::NamedEvent::Open(SlotName(step.suffix, s.slot));
-        if (!*step.target) {
-            Show(step.failure);
+    for (const EventToOpen& e : events) {
+        *e.target = plat::NamedEvent::Open(SlotName(e.suffix, s.slot));
+        if (!*e.target) {
+            Show(e.failure);
             return false;
         }
     }

@@ -221,6 +221,15 @@ TEST_F(ServiceLink, AKilledServerGivesBoundedReturnsAndAFreshOneStarts) {
     ASSERT_TRUE(g_received[0].WaitBytes(65536));
 }
 
+TEST_F(ServiceLink, TheServerEndsOnSigterm) {
+    ASSERT_TRUE(Start({0}));
+    ASSERT_TRUE(Open(0, false));
+    const pid_t server = ServerPid(0);
+    ASSERT_GT(server, 0);
+    ASSERT_EQ(kill(server, SIGTERM), 0);
+    EXPECT_TRUE(talvora::test::WaitUntil([] { return !ServerAlive(); }, 10s, "the server's end"));
+}
+
 TEST_F(ServiceLink, ACopyDataSendToAHungServerGivesUp) {
     ASSERT_TRUE(Start({1}));
     ASSERT_TRUE(Open(1, true));

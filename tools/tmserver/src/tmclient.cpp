@@ -141,8 +141,11 @@ int main(int argc, char** argv) {
         const bool got = m.echo->Wait([&] { return m.echo->data.size() >= block.size(); });
         std::lock_guard lock(m.echo->mutex);
         const bool same = got && m.echo->data == block;
-        std::printf("%s: echoed %zu bytes, %s\n", m.name, m.echo->data.size(),
+        std::printf("%s: echoed %zu bytes, %s:", m.name, m.echo->data.size(),
                     same ? "equal to the block sent" : "NOT the block sent");
+        for (std::size_t i = 0; i < 8 && i < m.echo->data.size(); ++i)
+            std::printf(" %02X", m.echo->data[i]);
+        std::printf(" ...\n");
         PrintDescription(m.name, m.echo->description);
         if (!same || std::memcmp(m.echo->description, desc, sizeof desc)) ++failures;
     }

@@ -1,4 +1,6 @@
 // Service slots: opening, sending, the receive thread and closing.
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -210,6 +212,12 @@ bool StartReceiver(const std::shared_ptr<Service>& s, const char* failure) {
     } catch (const std::system_error&) {
         Show(failure);
         return false;
+    }
+    if (s->role == kRoleCreator) {
+        // The server's receive thread runs at the highest priority it is allowed.
+        sched_param param{};
+        param.sched_priority = sched_get_priority_max(SCHED_FIFO);
+        pthread_setschedparam(s->thread.native_handle(), SCHED_FIFO, &param);
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <platform/notify.h>
 #include <recording/dat_header.h>
+#include <recording/recording_files.h>
 #include <testsupport/temp_home.h>
 #include <testsupport/wait.h>
 
@@ -15,6 +16,8 @@
 #include <mutex>
 #include <vector>
 
+#include "command_ids.h"
+#include "frame_test_kit.h"
 #include "replay_dlg.h"
 
 using namespace std::chrono_literals;
@@ -140,4 +143,37 @@ TEST_F(ReplayExportTest, FileWithoutHeaderUsesTheFieldsAndBadFieldsAreRefused) {
     ASSERT_TRUE(d.ExportCh10(dir_ / "bare.ch10"));
     ASSERT_WAIT_UNTIL(finished, 20s);
     EXPECT_EQ(PcmFrames(dir_ / "bare.ch10"), 40u);
+}
+
+namespace {
+class RecordedExportTest : public frametest::EngineFrameTest {};
+}  // namespace
+
+// Live frames from the card engine recorded by the program, exported from
+// the replay dialog and read back by the independent reader.
+TEST_F(RecordedExportTest, ARecordingOfLiveFramesExportsEveryFrameInOrder) {
+    cardengine::testkit::EngineProcess engine({"--dem-steady"});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    f->OnCommand(mainframe::ID_FILE_STORAGE);
+    ASSERT_EQ(f->m_bRecording, 1);
+    const std::string path = f->RecordingFiles()->BeforeDecryptionPath();
+    ASSERT_WAIT_UNTIL(f->RecordingFiles()->BeforeDecryptionBytes() >= 5208 * 32.0, 30s);
+    f->OnCommand(mainframe::ID_FILE_STORAGE);  // "停止存盘?" answered Yes
+    ASSERT_EQ(f->m_bRecording, 0);
+
+    CReplayDlg d(nullptr, Dem(), false, 1);
+    ASSERT_TRUE(d.OpenFile(path));
+    bool finished = false, ok = false;
+    QObject::connect(&d, &CReplayDlg::exportFinished, [&](bool good, const QString&) {
+        finished = true;
+        ok = good;
+    });
+    const std::string out = Home() + "/live.ch10";
+    ASSERT_TRUE(d.ExportCh10(out));
+    ASSERT_WAIT_UNTIL(finished, 30s);
+    ASSERT_TRUE(ok);
+    const std::string check =
+        "python3 " TALVORA_CH10_READER " --compare '" + out + "' '" + path + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0) << check;
 }

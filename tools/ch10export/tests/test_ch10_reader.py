@@ -2,7 +2,11 @@
 """Exports recordings written here byte by byte and reads the Chapter 10
 files back with a reader of its own: packet headers and their checksums,
 the TMATS text, the time packets and the PCM packets (packed mode with
-intra-packet headers). Usage: test_ch10_reader.py PATH/TO/talvora-export"""
+intra-packet headers). Usage: test_ch10_reader.py PATH/TO/talvora-export
+
+test_ch10_reader.py --compare OUT.ch10 IN.dat checks an exported file
+against the recording it came from (a .dat with header and whole-byte
+words): every record's words in order, at the counter of its tag."""
 
 import os
 import struct
@@ -253,6 +257,44 @@ class ExportTest(unittest.TestCase):
         self.assertEqual(len(ch.frames(sub_words)), 10)
 
 
+def tag_ticks(tag, tag_format):
+    """Time of year of a record tag in 100 ns units."""
+    if tag_format == 0:
+        def dec(b):
+            return (b >> 4) * 10 + (b & 0xF)
+        tenths = dec(tag[1]) * 100 + dec(tag[0])
+        units = (tag[5] & 3) << 2 | tag[4] >> 6
+        day = (tag[5] >> 6) * 100 + (tag[5] >> 2 & 0xF) * 10 + units
+        h = (tag[4] >> 4 & 3) * 10 + (tag[4] & 0xF)
+        sod = h * 3600 + dec(tag[3]) * 60 + dec(tag[2])
+        return (day * 86400 + sod) * TICKS + tenths * 1000
+    v = int.from_bytes(tag[:6], "little")
+    return ((v >> 37 & 0x1FF) * 86400 + (v >> 20 & 0x1FFFF)) * TICKS + (v & 0xFFFFF) * 10
+
+
+def compare(ch10_path, dat_path):
+    dat = open(dat_path, "rb").read()
+    (hlen,) = struct.unpack_from("<I", dat, 336)
+    assert hlen == 1024, "the recording has no header"
+    word_bits, sub_words = struct.unpack_from("<II", dat, 732)
+    (tag_format,) = struct.unpack_from("<I", dat, 764)
+    assert word_bits % 8 == 0
+    rec = 8 + sub_words * word_bits // 8
+    records = [dat[at:at + rec] for at in range(1024, len(dat) - rec + 1, rec)]
+    ch = Ch10File(open(ch10_path, "rb").read())
+    assert ch.tmats()["P-1\\MF1"] == str(sub_words)
+    to_rtc = abs_to_rtc(ch.times())
+    frames = ch.frames(rec - 8)
+    assert len(frames) == len(records), (len(frames), len(records))
+    for i, ((rtc, data), r) in enumerate(zip(frames, records)):
+        assert data == r[8:], "frame %d differs" % i
+        assert rtc == to_rtc(tag_ticks(r, tag_format)), "frame %d time" % i
+    print("%d frames in order" % len(frames))
+
+
 if __name__ == "__main__":
+    if sys.argv[1] == "--compare":
+        compare(sys.argv[2], sys.argv[3])
+        sys.exit(0)
     EXPORTER = sys.argv.pop(1)
     unittest.main()

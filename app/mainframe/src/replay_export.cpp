@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <exception>
 
 #include "replay_dlg.h"
 
@@ -80,7 +81,12 @@ bool CReplayDlg::ExportCh10(const std::string& out) {
     m_exportRunning = true;
     m_exportButton->setEnabled(false);
     m_export = std::thread([this, in = m_path, out, given] {
-        const ch10export::ExportResult r = ch10export::ExportFile(in, out, given);
+        ch10export::ExportResult r;
+        try {
+            r = ch10export::ExportFile(in, out, given);
+        } catch (const std::exception& e) {  // out of memory: reported, not fatal
+            r.message = e.what();
+        }
         QString text;
         if (r.ok) {
             text = QStringLiteral("已导出%1个子帧记录到：\n%2")

@@ -1,4 +1,5 @@
 #include <ch10export/ch10_writer.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
@@ -10,6 +11,15 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// True when `out` names the file `in` (opening it for writing would empty
+// the recording before it is read).
+bool SameFile(const std::string& in, const std::string& out) {
+    struct stat a {
+    }, b{};
+    return ::stat(in.c_str(), &a) == 0 && ::stat(out.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
 }  // namespace
 
 ExportResult ExportFile(const std::string& in, const std::string& out,
@@ -30,6 +40,10 @@ ExportResult ExportFile(const std::string& in, const std::string& out,
     const DatLayout& l = *lr.layout;
     if (std::fseek(src.get(), long(l.headerLength), SEEK_SET) != 0) {
         r.message = "cannot read " + in;
+        return r;
+    }
+    if (SameFile(in, out)) {
+        r.message = out + " is the recording itself";
         return r;
     }
     File dst(std::fopen(out.c_str(), "wb"));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 
 namespace {
@@ -100,7 +101,12 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
-    const ch10export::ExportResult r = ch10export::ExportFile(in, out, given);
+    ch10export::ExportResult r;
+    try {
+        r = ch10export::ExportFile(in, out, given);
+    } catch (const std::exception& e) {
+        r.message = e.what();
+    }
     std::fprintf(r.ok ? stdout : stderr, "talvora-export: %s\n", r.message.c_str());
     return r.ok ? 0 : 1;
 }

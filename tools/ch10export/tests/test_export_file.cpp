@@ -124,6 +124,12 @@ TEST(ExportFile, RefusalsNameTheCause) {
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.message.find("no whole record"), std::string::npos);
 
+    // The recording given as the output is left as it was.
+    g.subframeWords = 24;
+    r = ExportFile(dir / "bare.dat", dir / "bare.dat", g);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(ReadAll(dir / "bare.dat"), records);
+
     // An output that cannot be created.
     g.subframeWords = 24;
     r = ExportFile(dir / "bare.dat", dir / "no/such/dir/o.ch10", g);

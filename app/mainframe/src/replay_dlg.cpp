@@ -119,6 +119,7 @@ CReplayDlg::CReplayDlg(QWidget* parent, const DemParam& dem, bool loop, int spee
         if (kSpeeds[i] == speed) m_speed->setCurrentIndex(i);
     speedRow->addWidget(m_speed);
     layout->addLayout(speedRow);
+    AddExportButton(layout);
 
     auto* buttons = new QHBoxLayout;
     auto* software = new QPushButton(QStringLiteral("软件回放"), this);

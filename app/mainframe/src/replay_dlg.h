@@ -11,11 +11,14 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <thread>
 
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 
 // What a replay start chose.
@@ -37,6 +40,8 @@ public:
     // `dem` is the demodulator record in force: it describes a file without
     // header and is what a software replay is cut with.
     CReplayDlg(QWidget* parent, const DemParam& dem, bool loop, int speed);
+    // Waits for a running export to end.
+    ~CReplayDlg() override;
 
     // Reads the file's header, size and times into the fields; false after
     // "读取回放数据文件信息失败！".
@@ -48,7 +53,20 @@ public:
     // A field by its name, for the tests.
     QLineEdit* Field(const char* name) const;
 
+    // "导出为IRIG 106第10章文件…": converts the open file, described by the
+    // fields shown, into a Chapter 10 file at `out` on a worker thread;
+    // exportFinished reports the end on the GUI thread. False when nothing
+    // was started (no file, bad fields, an export still running).
+    bool ExportCh10(const std::string& out);
+    bool ExportRunning() const { return m_exportRunning; }
+
+signals:
+    void exportFinished(bool ok, const QString& message);
+
 private:
+    void AddExportButton(QBoxLayout* layout);
+    void ExportDone(bool ok, const QString& message);
+
     bool UpdateDescription(ReplayInfo& out) const;
     void ShowDescription(const ReplayInfo& info);
     void ShowTimes(bool known, double startMs, double endMs);
@@ -69,6 +87,9 @@ private:
     QLineEdit* m_ms;
     QCheckBox* m_loop;
     QComboBox* m_speed;
+    QPushButton* m_exportButton = nullptr;
+    bool m_exportRunning = false;  // GUI thread
+    std::thread m_export;
 };
 
 // "%02d:%02d:%02d:%03d.%1d" of a time of day in ms.

@@ -204,7 +204,9 @@ TEST(SpectrumUnit, AnEstimateReplacesTheCardsValueInItsOwnHalfFromTheNextBlock) 
     EXPECT_EQ(ReportedDb(card, 1), 17.5);  // nothing before the first estimate
     double instant = 0, averaged = 0;
     ASSERT_TRUE(unit.LatestDb(&instant, &averaged));
-    EXPECT_GT(averaged, 10.0);
+    // Tone power (8000 * 1024)^2 over half the block's noise, 1024 bins of
+    // 1024 * 2 * 300^2 each: a ratio of about 711, written as 28.5 dB.
+    EXPECT_NEAR(averaged, 28.5, 1.0);
     EXPECT_EQ(instant, averaged);  // one entry so far
 
     Feed(unit, block);

@@ -31,6 +31,7 @@ CSpectrumUnit::CSpectrumUnit(CCardDevice& card, unsigned module, unsigned type)
       type_(type & 3),
       signalCentreHz_(kSignalCentre),
       signalBandHz_(type_ == 3 ? kSignalBandNarrow : kSignalBandWide) {
+    queued_ = std::make_unique<SampleBlock[]>(kQueuedBlocks);
     if (type_ == 3) vectorBlock_ = std::make_unique<std::uint32_t[]>(plot::kVectorWords);
     for (std::size_t i = 0; i < spectrum::kBlockSamples; ++i) {
         amassMax_[i] = std::numeric_limits<double>::lowest();
@@ -103,12 +104,17 @@ void CSpectrumUnit::OnSamples(std::span<const std::uint8_t> payload) {
     const bool negateQ = type_ >= 2;
     {
         std::lock_guard lock(sampleLock_);
+        SampleBlock& block = queued_[queuedWritten_ % kQueuedBlocks];
         for (std::size_t k = 0; k < spectrum::kBlockSamples; ++k) {
             const std::uint32_t word = wire::LoadLe32(payload.data() + 4 * k);
             sampleWords_[k] = word;
-            spectrum::SplitSample(word, negateQ, &sampleI_[k], &sampleQ_[k]);
+            spectrum::SplitSample(word, negateQ, &block.i[k], &block.q[k]);
         }
-        wake_ = true;
+        ++queuedWritten_;
+        if (queuedWritten_ - queuedRead_ > kQueuedBlocks) {
+            queuedRead_ = queuedWritten_ - kQueuedBlocks;
+            overrun_.fetch_add(1);
+        }
     }
     wakeCv_.notify_one();
     sampleBlocks_.fetch_add(1);
@@ -133,11 +139,11 @@ void CSpectrumUnit::Work() {
     for (;;) {
         {
             std::unique_lock lock(sampleLock_);
-            wakeCv_.wait(lock, [&] { return wake_ || stop_; });
+            wakeCv_.wait(lock, [&] { return queuedRead_ < queuedWritten_ || stop_; });
             if (stop_) return;
-            wake_ = false;
-            std::memcpy(re_, sampleI_, sizeof re_);
-            std::memcpy(im_, sampleQ_, sizeof im_);
+            const SampleBlock& block = queued_[queuedRead_++ % kQueuedBlocks];
+            std::memcpy(re_, block.i, sizeof re_);
+            std::memcpy(im_, block.q, sizeof im_);
         }
         Transform();
     }

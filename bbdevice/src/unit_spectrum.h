@@ -47,6 +47,8 @@ public:
     std::uint64_t badMessages() const { return badMessages_.load(); }
     std::uint64_t sampleBlocks() const { return sampleBlocks_.load(); }
     std::uint64_t transforms() const { return transforms_.load(); }
+    // Blocks overwritten before the worker took them.
+    std::uint64_t overrun() const { return overrun_.load(); }
     std::uint64_t accumulated() const;
     // The accumulated magnitudes (1024 each, any may be null); their count.
     std::uint64_t CopyAccumulation(double* sum, double* max, double* min) const;
@@ -73,12 +75,21 @@ private:
     mutable std::mutex vectorLock_;
     std::unique_ptr<std::uint32_t[]> vectorBlock_;  // type 3 only; guarded by vectorLock_
 
+    // Blocks waiting for the worker: the link hands over several at once
+    // when it drains a burst, and each is transformed. When the worker falls
+    // behind by more than the queue the oldest are overwritten, so the poll
+    // worker never waits for it.
+    static constexpr std::size_t kQueuedBlocks = 8;
+    struct SampleBlock {
+        double i[spectrum::kBlockSamples];
+        double q[spectrum::kBlockSamples];
+    };
     std::mutex sampleLock_;
-    double sampleI_[spectrum::kBlockSamples] = {};             // guarded by sampleLock_
-    double sampleQ_[spectrum::kBlockSamples] = {};             // guarded by sampleLock_
-    std::uint32_t sampleWords_[spectrum::kBlockSamples] = {};  // guarded by sampleLock_
-    bool wake_ = false;                                        // guarded by sampleLock_
-    bool stop_ = false;                                        // guarded by sampleLock_
+    std::unique_ptr<SampleBlock[]> queued_;             // guarded by sampleLock_
+    std::uint64_t queuedWritten_ = 0, queuedRead_ = 0;  // guarded by sampleLock_
+    // The last block's words as received; guarded by sampleLock_.
+    std::uint32_t sampleWords_[spectrum::kBlockSamples] = {};
+    bool stop_ = false;  // guarded by sampleLock_
     std::condition_variable wakeCv_;
 
     // Owned by the worker thread.
@@ -101,6 +112,7 @@ private:
     std::atomic<std::uint64_t> badMessages_{0};
     std::atomic<std::uint64_t> sampleBlocks_{0};
     std::atomic<std::uint64_t> transforms_{0};
+    std::atomic<std::uint64_t> overrun_{0};
 
     std::thread worker_;  // last: starts once everything above exists
 };

@@ -153,6 +153,21 @@ TEST(SpectrumUnit, QIsNegatedForTheSignalSourceAndDemodulatedUnits) {
     }
 }
 
+TEST(SpectrumUnit, EveryBlockOfABurstIsTransformedUpToTheQueue) {
+    CCardDevice card(0);
+    CSpectrumUnit& unit = card.spectrum(2);
+    const auto tone = LeWords(Block(100, 8000, 0));
+    for (int k = 0; k < 5; ++k) Feed(unit, tone);
+    ASSERT_TRUE(Transformed(unit, 5));
+    EXPECT_EQ(unit.accumulated(), 5u);
+    EXPECT_EQ(unit.overrun(), 0u);
+    // Past the queue the oldest give way; none is lost unaccounted.
+    for (int k = 0; k < 40; ++k) Feed(unit, tone);
+    ASSERT_TRUE(WaitUntil([&] { return unit.transforms() + unit.overrun() >= 45; }, 10s));
+    EXPECT_EQ(unit.transforms() + unit.overrun(), 45u);
+    EXPECT_EQ(unit.sampleBlocks(), 45u);
+}
+
 TEST(SpectrumUnit, AccumulationAddsEveryBlockAndResets) {
     CCardDevice card(0);
     CSpectrumUnit& unit = card.spectrum(1);

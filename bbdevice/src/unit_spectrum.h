@@ -79,7 +79,7 @@ private:
     // when it drains a burst, and each is transformed. When the worker falls
     // behind by more than the queue the oldest are overwritten, so the poll
     // worker never waits for it.
-    static constexpr std::size_t kQueuedBlocks = 8;
+    static constexpr std::size_t kQueuedBlocks = 16;
     struct SampleBlock {
         double i[spectrum::kBlockSamples];
         double q[spectrum::kBlockSamples];

@@ -162,10 +162,10 @@ TEST(SpectrumUnit, EveryBlockOfABurstIsTransformedUpToTheQueue) {
     EXPECT_EQ(unit.accumulated(), 5u);
     EXPECT_EQ(unit.overrun(), 0u);
     // Past the queue the oldest give way; none is lost unaccounted.
-    for (int k = 0; k < 40; ++k) Feed(unit, tone);
-    ASSERT_TRUE(WaitUntil([&] { return unit.transforms() + unit.overrun() >= 45; }, 10s));
-    EXPECT_EQ(unit.transforms() + unit.overrun(), 45u);
-    EXPECT_EQ(unit.sampleBlocks(), 45u);
+    for (int k = 0; k < 80; ++k) Feed(unit, tone);
+    ASSERT_TRUE(WaitUntil([&] { return unit.transforms() + unit.overrun() >= 85; }, 10s));
+    EXPECT_EQ(unit.transforms() + unit.overrun(), 85u);
+    EXPECT_EQ(unit.sampleBlocks(), 85u);
 }
 
 TEST(SpectrumUnit, AccumulationAddsEveryBlockAndResets) {

@@ -58,10 +58,11 @@ StreamResult RunStream(const std::string& spectrumMs, double seconds) {
     }
     cardengine::testkit::SleepMs(500);  // past the record's settle time
     auto card = FindOpenCard(0);
-    std::uint64_t b0[4], t0[4];
+    std::uint64_t b0[4], t0[4], o0[4];
     for (unsigned u = 0; u < 4; ++u) {
         b0[u] = card->spectrum(u).sampleBlocks();
         t0[u] = card->spectrum(u).transforms();
+        o0[u] = card->spectrum(u).overrun();
     }
     const std::uint64_t d0 = g_dataBytes.load();
     const auto start = Clock::now();
@@ -71,7 +72,7 @@ StreamResult RunStream(const std::string& spectrumMs, double seconds) {
     for (unsigned u = 0; u < 4; ++u) {
         r.blocks[u] = card->spectrum(u).sampleBlocks() - b0[u];
         r.transforms[u] = card->spectrum(u).transforms() - t0[u];
-        r.overrun[u] = card->spectrum(u).overrun();
+        r.overrun[u] = card->spectrum(u).overrun() - o0[u];
     }
     r.dataMBps = static_cast<double>(d1 - d0) / elapsed / 1e6;
     card.reset();

@@ -71,10 +71,10 @@ CCardDevice::CCardDevice(std::uint32_t index)
     decipher_[1] = std::make_unique<CDecipherUnit>(*this, 1);
     frameStat_[0] = std::make_unique<CFrameStatUnit>(*this, 0);
     frameStat_[1] = std::make_unique<CFrameStatUnit>(*this, 1);
-    spectrum_[0] = std::make_unique<CSpectrumUnit>(*this, wire::kModuleSpectrum0);
-    spectrum_[1] = std::make_unique<CSpectrumUnit>(*this, wire::kModuleSpectrum1);
-    spectrum_[2] = std::make_unique<CSpectrumUnit>(*this, wire::kModuleSpectrum2);
-    spectrum_[3] = std::make_unique<CSpectrumUnit>(*this, wire::kModuleSpectrum3);
+    spectrum_[0] = std::make_unique<CSpectrumUnit>(*this, wire::kModuleSpectrum0, 0);
+    spectrum_[1] = std::make_unique<CSpectrumUnit>(*this, wire::kModuleSpectrum1, 1);
+    spectrum_[2] = std::make_unique<CSpectrumUnit>(*this, wire::kModuleSpectrum2, 2);
+    spectrum_[3] = std::make_unique<CSpectrumUnit>(*this, wire::kModuleSpectrum3, 3);
     quiet_[0] = std::make_unique<CQuietUnit>(*this, wire::kModuleUnit12);
     quiet_[1] = std::make_unique<CQuietUnit>(*this, wire::kModuleUnit13);
 

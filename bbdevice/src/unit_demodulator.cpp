@@ -66,6 +66,12 @@ void CDemodulatorUnit::WriteStatusWords(unsigned half, unsigned firstWord,
     std::memcpy(&status_.half[half & 1][firstWord], words, count * sizeof(std::uint32_t));
 }
 
+std::uint32_t CDemodulatorUnit::StatusWord(unsigned half, unsigned word) const {
+    if (word >= kDemStatusHalfWords) return 0;
+    std::lock_guard lock(statusLock_);
+    return status_.half[half & 1][word];
+}
+
 bool CDemodulatorUnit::GetDemStatus(unsigned half, DemStatus* out) const {
     if (!out || !enabled()) return false;
     std::uint32_t w[kDemStatusHalfWords];

@@ -19,6 +19,8 @@ public:
     // For units that measure status values themselves (words of one half).
     void WriteStatusWords(unsigned half, unsigned firstWord, const std::uint32_t* words,
                           unsigned count);
+    // One word of a status half as last reported or written; 0 past its end.
+    std::uint32_t StatusWord(unsigned half, unsigned word) const;
 
     void OnEngineMessage(unsigned operation, std::span<const std::uint8_t> payload) override;
     void ResendKept() override;

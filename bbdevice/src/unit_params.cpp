@@ -120,18 +120,4 @@ bool CFrameStatUnit::GetStatState(FrameStatState* out) {
     return true;
 }
 
-// --- spectrum carrier -------------------------------------------------------
-
-void CSpectrumUnit::SetCarrier(double frequencyHz, std::uint16_t mode) {
-    std::lock_guard lock(carrierLock_);
-    frequencyHz_ = frequencyHz;
-    mode_ = mode;
-}
-
-void CSpectrumUnit::Carrier(double* frequencyHz, std::uint16_t* mode) const {
-    std::lock_guard lock(carrierLock_);
-    if (frequencyHz) *frequencyHz = frequencyHz_;
-    if (mode) *mode = mode_;
-}
-
 }  // namespace bbdev

@@ -1,7 +1,7 @@
 // Units that hold one parameter record each: the signal source (module 4),
 // the decipher units (7 = unit 0, 6 = unit 1), the frame-statistics units
-// (14, 15) with their reported state; the spectrum units' carrier settings;
-// and the units without a public interface (12, 13).
+// (14, 15) with their reported state; and the units without a public
+// interface (12, 13).
 #pragma once
 
 #include <bbdevice/dev_records.h>
@@ -10,6 +10,7 @@
 
 #include "engine_unit.h"
 #include "file_replay.h"
+#include "unit_spectrum.h"
 
 namespace bbdev {
 
@@ -68,20 +69,6 @@ private:
     std::atomic<std::uint32_t> running_{0};
     std::mutex stateLock_;
     FrameStatState state_{};  // guarded by stateLock_
-};
-
-// Carrier settings handed to a spectrum unit by the demodulator and signal
-// source records.
-class CSpectrumUnit : public CEngineUnit {
-public:
-    CSpectrumUnit(CCardDevice& card, unsigned module) : CEngineUnit(card, module) {}
-    void SetCarrier(double frequencyHz, std::uint16_t mode);
-    void Carrier(double* frequencyHz, std::uint16_t* mode) const;
-
-private:
-    mutable std::mutex carrierLock_;
-    double frequencyHz_ = 0;  // guarded by carrierLock_
-    std::uint16_t mode_ = 0;  // guarded by carrierLock_
 };
 
 // Units 12 and 13: their messages are accepted and not used.

@@ -206,7 +206,8 @@ TEST(EngineLink, TornMessageOfAClosedConnectionIsNotGluedToTheNextOne) {
 }
 
 TEST(EngineLink, GarbageAndTinyWritesStillDeliverWholeMessages) {
-    EngineProcess engine({"--garbage", "37", "--split", "3", "--split-pause-us", "50"});
+    EngineProcess engine(
+        {"--garbage", "37", "--split", "3", "--split-pause-us", "50", "--spectrum-ms", "0"});
     ASSERT_TRUE(engine.started());
     CEngineLink link;
     Inbox inbox;

@@ -67,6 +67,31 @@ std::int32_t BB_GetGnssPosTimeInfo(std::uint32_t card, GnssPosTimeInfo* info);
 // and bytes 0-23 and 32-39 of `state` are written.
 std::int32_t BB_GetStatState(std::uint32_t card, std::uint32_t unit, FrameStatState* state);
 
+// Spectrum units 0..3 (false for a unit above 3 or one that is not enabled,
+// nothing written then). Plot data: 72 attribute words and 264 spectrum
+// words as the card sent them, word 64 replaced by status word 10 of the
+// unit's demodulator status half for units 0, 1 and 3.
+inline constexpr std::uint32_t BB_SPECTRUM_PLOT_WORDS = 336;
+inline constexpr std::uint32_t BB_SPECTRUM_INNATE_WORDS = 12;
+inline constexpr std::uint32_t BB_VECTOR_PLOT_WORDS = 8202;
+std::int32_t BB_GetSpectrumPlotData(std::uint32_t card, std::uint32_t unit,
+                                    std::uint32_t data[BB_SPECTRUM_PLOT_WORDS]);
+// f64 lower and upper edge (carrier -/+ 20 MHz), u32 block size and unit
+// type, f64 500,000.0, f64 0, two zero words.
+std::int32_t BB_GetSpectrumInnateAttrib(std::uint32_t card, std::uint32_t unit,
+                                        std::uint32_t attrib[BB_SPECTRUM_INNATE_WORDS]);
+// Clears the unit's accumulated spectrum; the unit's enabled flag.
+std::int32_t BB_ResetAmassResult(std::uint32_t card, std::uint32_t unit);
+// Unit 3's vector block whatever the unit given; its enabled flag.
+std::int32_t BB_GetVectorPlotData(std::uint32_t card, std::uint32_t unit,
+                                  std::uint32_t data[BB_VECTOR_PLOT_WORDS]);
+// Accepted and without effect: always 0.
+std::int32_t BB_SetReadSignalElapse(std::uint32_t card, std::uint32_t unit);
+// Frequency-scan operations: no effect, always 0.
+std::int32_t BB_StartupRadioSpan(std::uint32_t card, std::uint32_t value);
+std::int32_t BB_GetRadioPlotData(std::uint32_t card, std::uint32_t value);
+std::int32_t BB_StopRadioSpan(std::uint32_t card, std::uint32_t value1, std::uint32_t value2);
+
 // Data acceptance of a channel (0 before decryption, any other value after);
 // the channel is flushed first.
 std::int32_t BB_ReportDemDataEnable(std::uint32_t card, std::uint32_t channel,

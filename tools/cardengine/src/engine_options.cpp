@@ -29,7 +29,10 @@ const char kUsage[] =
     "  --dem-lock-loss AT:FOR      report no lock from AT to AT+FOR seconds after each\n"
     "                              demodulator record\n"
     "  --flood BYTES               send data messages of BYTES payload at full speed\n"
-    "  --quit-after SEC            exit after SEC seconds\n";
+    "  --quit-after SEC            exit after SEC seconds\n"
+    "  --spectrum-ms N             period of the spectrum, I/Q and vector blocks (default 100,\n"
+    "                              0 off)\n"
+    "  --snr-db X                  signal-to-noise ratio of the simulated signal (default 20)\n";
 
 bool ParseNumber(const char* text, double& out) {
     char* end = nullptr;
@@ -135,6 +138,11 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exitCode) {
         } else if (arg == "--quit-after") {
             ok = ParseNumber(value, number);
             o.quitAfter = number;
+        } else if (arg == "--spectrum-ms") {
+            ok = ParseCount(value, count) && count <= 60000;
+            o.spectrumMs = static_cast<unsigned>(count);
+        } else if (arg == "--snr-db") {
+            ok = ParseNumber(value, o.snrDb) && o.snrDb >= -60 && o.snrDb <= 90;
         } else if (ParseDemFrameOption(arg, value, o.dem, ok)) {
         } else {
             std::fprintf(stderr, "cardengine: unknown option %s\n%s", argv[i - 1], kUsage);

@@ -27,6 +27,8 @@ struct Options {
     std::size_t floodBytes = 0;        // payload of data messages sent at full speed; 0: off
     double quitAfter = -1;             // seconds; < 0: run until signalled
     DemFrameOptions dem;               // demodulator frame generator
+    unsigned spectrumMs = 100;         // period of the spectrum modules' blocks; 0: off
+    double snrDb = 20;                 // signal-to-noise ratio of the simulated signal
 
     // Demodulator lock words reported: bit 0 carrier, 1 bit sync, 2 sub-frame
     // sync, 3 superframe sync.

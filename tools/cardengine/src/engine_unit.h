@@ -62,6 +62,7 @@ std::unique_ptr<EngineUnit> MakeTimeCodeUnit(const Options& options);
 std::unique_ptr<EngineUnit> MakeFrameStatUnit(const Options& options, unsigned module);
 std::unique_ptr<EngineUnit> MakeDemFrameUnit(const Options& options);
 std::unique_ptr<EngineUnit> MakeReplayUnit(const Options& options);
+std::unique_ptr<EngineUnit> MakeSpectrumUnit(const Options& options);
 
 std::vector<std::unique_ptr<EngineUnit>> MakeUnits(const Options& options);
 

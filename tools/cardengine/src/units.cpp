@@ -12,6 +12,7 @@ std::vector<std::unique_ptr<EngineUnit>> MakeUnits(const Options& options) {
     units.push_back(MakeTimeCodeUnit(options));
     units.push_back(MakeFrameStatUnit(options, 14));
     units.push_back(MakeFrameStatUnit(options, 15));
+    units.push_back(MakeSpectrumUnit(options));
     if (options.floodBytes > 0) units.push_back(MakeFloodUnit(options));
     return units;
 }

@@ -156,6 +156,13 @@ bool HeadlessStation::Start(const HeadlessOptions& o, int* exitCode) {
         Box("应用程序已经运行！");
         return false;
     }
+    // A named task is looked up before anything starts, so a run refused for
+    // an unknown name leaves the stored working state alone.
+    std::unique_ptr<taskbook::TaskRecords> named;
+    if (!o.task.empty() && !(named = LoadTask(o.task))) {
+        *exitCode = 2;
+        return false;
+    }
 
     m_buffers.Allocate();
     m_dataBuffers.Allocate();
@@ -267,8 +274,13 @@ bool HeadlessStation::Start(const HeadlessOptions& o, int* exitCode) {
     if (o.task.empty()) {
         GetDefaultTaskPara(m_taskInfo.get(), m_demParam.get(), m_simParam.get(), m_timeParam.get(),
                            m_rcvParam.get(), m_session->Stream());
-    } else if (!LoadTask(o.task, exitCode)) {
-        return false;
+    } else {
+        const taskbook::StreamRecords& s = named->streams[m_session->Stream() - 1];
+        *m_taskInfo = named->info;
+        *m_demParam = s.dem;
+        *m_simParam = s.sim;
+        *m_timeParam = s.time;
+        *m_rcvParam = s.recv;
     }
     m_dataPath->SetDemodulatorRecord(m_demParam->dem);
     m_session->SaveWorkingState();
@@ -296,28 +308,18 @@ bool HeadlessStation::Start(const HeadlessOptions& o, int* exitCode) {
     return true;
 }
 
-bool HeadlessStation::LoadTask(const std::string& name, int* exitCode) {
+std::unique_ptr<taskbook::TaskRecords> HeadlessStation::LoadTask(const std::string& name) {
     taskbook::TaskStore& store = taskbook::TaskStore::Instance();
     const auto list = store.TaskList();
     bool found = false;
     if (list)
         for (const auto& t : *list) found = found || t.name == name;
     auto task = std::make_unique<taskbook::TaskRecords>();
-    if (!found || !store.Load(name, *task)) {
-        std::fprintf(stderr, "Talvora: there is no task named \"%s\". Tasks:\n", name.c_str());
-        if (list)
-            for (const auto& t : *list) std::fprintf(stderr, "  %s\n", t.name.c_str());
-        applog::PostLogF("任务“%s”不存在！", name.c_str());
-        *exitCode = 2;
-        return false;
-    }
-    const taskbook::StreamRecords& s = task->streams[m_session->Stream() - 1];
-    *m_taskInfo = task->info;
-    *m_demParam = s.dem;
-    *m_simParam = s.sim;
-    *m_timeParam = s.time;
-    *m_rcvParam = s.recv;
-    return true;
+    if (found && store.Load(name, *task)) return task;
+    std::fprintf(stderr, "Talvora: there is no task named \"%s\". Tasks:\n", name.c_str());
+    if (list)
+        for (const auto& t : *list) std::fprintf(stderr, "  %s\n", t.name.c_str());
+    return nullptr;
 }
 
 void HeadlessStation::ReadCardState() {

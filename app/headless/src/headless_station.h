@@ -10,6 +10,7 @@
 #include <mm_timer_slot.h>
 #include <single_instance_lock.h>
 #include <taskbook/task_records.h>
+#include <taskbook/task_store.h>
 
 #include <atomic>
 #include <cstdint>
@@ -70,7 +71,9 @@ public:
 
 private:
     static int DemDataCallback(DemReportBlock* block);
-    bool LoadTask(const std::string& name, int* exitCode);
+    // The records of the task `name`, or null after the list of tasks went to
+    // standard error.
+    static std::unique_ptr<taskbook::TaskRecords> LoadTask(const std::string& name);
     void ReadCardState();
     void StartConfiguredWork();
     void StartRecording();

@@ -11,11 +11,13 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <taskbook/task_store.h>
 #include <testsupport/temp_home.h>
 #include <testsupport/wait.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -219,7 +221,13 @@ TEST_F(HeadlessRunTest, RecordsAndForwardsEveryRecordThenLeavesCleanlyOnSigterm)
     EXPECT_NE(log.back().find("退出软件！"), std::string::npos) << log.back();
 }
 
-TEST_F(HeadlessRunTest, UnknownTaskExitsWithTwoAndListsTheTasks) {
+TEST_F(HeadlessRunTest, UnknownTaskExitsWithTwoListsTheTasksAndKeepsTheWorkingState) {
+    // The store as the program finds it, with its start-up task.
+    taskbook::TaskStore& store = taskbook::TaskStore::Instance();
+    auto before = std::make_unique<taskbook::TaskRecords>();
+    ASSERT_TRUE(store.Load("当前任务", *before));
+    store.ResetForTest();
+
     const int closedPort = cardengine::testkit::FreeLoopbackPort();
     std::vector<std::string> argv = Program("127.0.0.1:" + std::to_string(closedPort));
     argv.insert(argv.end(), {"--task", "没有这个任务"});
@@ -230,6 +238,14 @@ TEST_F(HeadlessRunTest, UnknownTaskExitsWithTwoAndListsTheTasks) {
     EXPECT_NE(err.find("no task named \"没有这个任务\""), std::string::npos) << err;
     // The store's start-up task is in the list.
     EXPECT_NE(err.find("  当前任务"), std::string::npos) << err;
+    // Nothing was saved over the start-up task by the refused run.
+    auto after = std::make_unique<taskbook::TaskRecords>();
+    ASSERT_TRUE(store.Load("当前任务", *after));
+    EXPECT_EQ(
+        std::memcmp(&before->streams[0].dem, &after->streams[0].dem, sizeof before->streams[0].dem),
+        0);
+    EXPECT_EQ(std::memcmp(&before->info, &after->info, sizeof before->info), 0);
+    store.ResetForTest();
 }
 
 TEST_F(HeadlessRunTest, ASecondCopyIsRefusedWhileTheFirstRuns) {

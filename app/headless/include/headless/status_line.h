@@ -1,0 +1,48 @@
+// The headless run's one-line status (each second) and its exit summary:
+// blank-separated key=value fields, so a script or a test reads them with a
+// split. A check that does not run shows "off".
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace headless {
+
+struct StatusSample {
+    std::uint64_t seconds = 0;  // since start
+    bool bitSync = false, subframeSync = false, superframeSync = false;
+    int syncLoss = 0;
+    unsigned dayOfYear = 0;
+    std::uint64_t framesPerSecond = 0;  // sub-frame records in the last second
+    std::uint64_t recordedBytes = 0;
+    std::uint64_t packetsSent = 0;
+    // Frame-count, ID-count and time-continuity jumps; empty while off.
+    std::array<std::optional<int>, 3> jumps{};
+};
+
+// "status t=.. bit=.. sub=.. super=.. sync_loss=.. day=.. frames_per_s=..
+// recorded_bytes=.. packets_sent=.. frame_jumps=.. id_jumps=.. time_jumps=.."
+std::string FormatStatusLine(const StatusSample& s);
+
+struct RunSummary {
+    std::uint64_t seconds = 0;
+    std::uint64_t frames = 0;  // sub-frame records received
+    std::uint64_t recordedBytes = 0;
+    std::uint64_t packetsSent = 0;
+    std::string recordingFile;  // "" when nothing was recorded
+    std::array<std::optional<int>, 3> jumps{};
+};
+
+// "summary seconds=.. frames=.. recorded_bytes=.. packets_sent=.. frame_jumps=..
+// id_jumps=.. time_jumps=.. recording=<path or ->"
+std::string FormatSummary(const RunSummary& s);
+
+// The fields of a status or summary line by key; empty when `line` does not
+// start with `kind` or a field is not key=value.
+std::optional<std::map<std::string, std::string>> ParseFields(const std::string& line,
+                                                              const std::string& kind);
+
+}  // namespace headless

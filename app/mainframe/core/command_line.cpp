@@ -33,8 +33,8 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
             line.help = true;
             continue;
         }
-        const bool takesValue =
-            a == "--engine" || a == "--home" || a == "--snapshot" || a == "--quit-after";
+        const bool takesValue = a == "--engine" || a == "--home" || a == "--snapshot" ||
+                                a == "--quit-after" || a == "--command";
         if (!takesValue) return {std::nullopt, "unknown argument: " + a};
         if (i + 1 >= args.size()) return {std::nullopt, a + " needs a value"};
         const std::string& v = args[++i];
@@ -45,6 +45,14 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
         } else if (a == "--home") {
             if (v.empty() || v.size() > 4000) return {std::nullopt, "--home expects a directory"};
             line.home = v;
+        } else if (a == "--command") {
+            int id = 0;
+            if (!ParseBoundedInt(v, 1, 65535, &id))
+                return {std::nullopt, "--command expects a command number, 1..65535: " + v};
+            if (line.commands.size() >= kMaxStartCommands)
+                return {std::nullopt, "--command given more than " +
+                                          std::to_string(kMaxStartCommands) + " times"};
+            line.commands.push_back(unsigned(id));
         } else if (a == "--snapshot") {
             if (v.empty() || v.size() > 4000)
                 return {std::nullopt, "--snapshot expects a file name"};
@@ -62,12 +70,13 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string CommandLineUsage() {
     return "usage: Talvora [--engine HOST:PORT] [--home DIR] "
-           "[--snapshot FILE.png --quit-after SECONDS] [--quit-after SECONDS]\n"
+           "[--snapshot FILE.png --quit-after SECONDS] [--quit-after SECONDS] [--command ID]...\n"
            "  --engine      address of the card engine (default 192.168.1.100:10001)\n"
            "  --home        directory of the configuration files and Log/\n"
            "  --snapshot    save a picture of the main window before leaving\n"
            "  --quit-after  leave through the normal exit sequence after SECONDS,\n"
-           "                without asking\n";
+           "                without asking\n"
+           "  --command     run the menu command ID 4 s after start (repeatable)\n";
 }
 
 }  // namespace mainframe

@@ -13,10 +13,14 @@ struct CommandLine {
     std::string home;          // module directory override, "" when not given
     std::string snapshot;      // PNG file written before an unattended exit
     int quitAfterSeconds = 0;  // 0: run until the operator exits
+    // Menu commands run 4 s after start, in order (unattended runs and
+    // pictures of windows that have no start-up placement).
+    std::vector<unsigned> commands;
     bool help = false;
 };
 
 inline constexpr int kMaxQuitAfterSeconds = 7 * 24 * 3600;
+inline constexpr std::size_t kMaxStartCommands = 32;
 
 struct CommandLineResult {
     std::optional<CommandLine> line;

@@ -66,6 +66,11 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
     if (!ApplyCommandLine(exitCode)) return false;
 
     m_sink = std::make_shared<QtNotifySink>();
+    if (!m_cmd.commands.empty())
+        QTimer::singleShot(4000, this, [this] {
+            if (CMainFrame* f = m_pMainWnd.get())
+                for (unsigned id : m_cmd.commands) f->PostCommand(id);
+        });
     if (m_cmd.quitAfterSeconds > 0) m_sink->SetAutoCloseMs(m_cmd.quitAfterSeconds * 1000);
     plat::SetNotifySink(m_sink);
 

@@ -38,9 +38,11 @@ TEST(Tiling, SmallFrameGivesNoNegativeSizes) {
 }
 
 TEST(CommandLine, AcceptsEveryOption) {
-    auto r = ParseCommandLine({"--engine", "127.0.0.1:10001", "--home", "/tmp/h", "--snapshot",
-                               "s.png", "--quit-after", "20"});
+    auto r =
+        ParseCommandLine({"--engine", "127.0.0.1:10001", "--home", "/tmp/h", "--snapshot", "s.png",
+                          "--quit-after", "20", "--command", "32775", "--command", "32822"});
     ASSERT_TRUE(r.line) << r.error;
+    EXPECT_EQ(r.line->commands, (std::vector<unsigned>{32775, 32822}));
     EXPECT_EQ(r.line->engine, "127.0.0.1:10001");
     EXPECT_EQ(r.line->home, "/tmp/h");
     EXPECT_EQ(r.line->snapshot, "s.png");
@@ -63,10 +65,20 @@ TEST(CommandLine, RejectsBadValuesAndUnknownArguments) {
              {"--snapshot", "s.png"},  // needs --quit-after
              {"--home"},
              {"--home", ""},
+             {"--command", "0"},
+             {"--command", "65536"},
+             {"--command", "abc"},
+             {"--command"},
              {"file.dat"},
          }) {
         EXPECT_FALSE(ParseCommandLine(bad).line) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
     }
+    std::vector<std::string> many;
+    for (std::size_t i = 0; i <= kMaxStartCommands; ++i) {
+        many.push_back("--command");
+        many.push_back("32775");
+    }
+    EXPECT_FALSE(ParseCommandLine(many).line);
     EXPECT_TRUE(IsValidEngineAddress("192.168.1.100:10001"));
 }
 

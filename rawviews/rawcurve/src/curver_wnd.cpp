@@ -168,10 +168,11 @@ void CCurverWnd::Refresh() {
         SaveCurverSettings(iniFile_, stream_, settings_);
         menu_->ShowSettings(settings_);
     }
-    if (!forceCaption_ && view_->Snapshot().hasShape &&
-        engine_->Version() == view_->Snapshot().version)
-        return;
+    // Nothing new since the last picture (also while no frame has come yet):
+    // no repaint, so an idle window costs nothing.
+    if (!forceCaption_ && shown_ && engine_->Version() == view_->Snapshot().version) return;
     forceCaption_ = false;
+    shown_ = true;
     CurveSnapshot& s = spare_;  // the view's previous points, reused
     engine_->Read(s, kShownPoints);
     QString caption = Title();

@@ -117,6 +117,7 @@ private:
     QTimer timer_;
     CurveSnapshot spare_;  // buffers for the next read
     bool forceCaption_ = false;
+    bool shown_ = false;  // the first refresh has drawn the caption
     bool showErrors_ = false;
     _ERROR_CODE_STATISTIC errors_{};
 };

@@ -153,6 +153,7 @@ ParameterLibrary::~ParameterLibrary() {
 
 void ParameterLibrary::Shutdown() {
     running_ = false;
+    WaitSelectionSaved();
     std::lock_guard g(threadMutex_);
     if (solver_.joinable()) solver_.join();
 }

@@ -2,6 +2,8 @@
 // engine with the sample parameter database: live solving fills the table
 // with the engine's sync word and counter; choosing a file that is no
 // parameter database is refused and logged.
+#include <datapath/data_path.h>
+#include <datapath/replay_reader.h>
 #include <platform/codepage.h>
 #include <testsupport/wait.h>
 
@@ -12,6 +14,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QTimer>
+#include <cstring>
 
 #include "command_ids.h"
 #include "deal_wnds.h"
@@ -40,6 +43,34 @@ QString Cell(paramviews::DealTableModel* m, int row, int column) {
 }
 
 class ParamFrameTest : public frametest::EngineFrameTest {};
+
+// Superframes as the engine sends them under the default task: 4 subframes
+// of an 8-byte tag (byte 6 the subframe index) and 24 words, the sync word
+// EB 90 first and a 3-byte frame counter after it.
+class SuperframeReplay : public datapath::SoftwareReplayReader {
+public:
+    void ApplyPendingSeek() override {}
+    double Progress() override { return 0; }
+    std::size_t ReadNextBlock(std::uint8_t* into, std::size_t capacity) override {
+        constexpr std::size_t kSub = 8 + 24, kSuperframes = 32;
+        const std::size_t n = std::min(capacity / (4 * kSub), kSuperframes) * 4;
+        for (std::size_t i = 0; i < n; ++i, ++counter_) {
+            std::uint8_t* rec = into + i * kSub;
+            std::memset(rec, 0, kSub);
+            rec[6] = std::uint8_t(i % 4);
+            rec[8] = 0xEB;
+            rec[9] = 0x90;
+            rec[10] = std::uint8_t(counter_ >> 16);
+            rec[11] = std::uint8_t(counter_ >> 8);
+            rec[12] = std::uint8_t(counter_);
+        }
+        return n * kSub;
+    }
+    void StopReplay() override {}
+
+private:
+    std::uint32_t counter_ = 0;  // replay-feed thread only
+};
 
 TEST_F(ParamFrameTest, LiveSolvingShowsTheEnginesSyncWordAndARisingCounter) {
     ASSERT_TRUE(cfg::SaveParamSolvingConfig(Home(), {1}));
@@ -75,6 +106,37 @@ TEST_F(ParamFrameTest, LiveSolvingShowsTheEnginesSyncWordAndARisingCounter) {
     // Switching it off is stored.
     live->setChecked(false);
     EXPECT_EQ(cfg::LoadParamSolvingConfig(Home()).liveSolving, 0);
+    EXPECT_TRUE(f->close());
+}
+
+TEST_F(ParamFrameTest, SoftwareReplayFillsTheTableWithoutLiveSolving) {
+    cardengine::testkit::EngineProcess engine(std::vector<std::string>{});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    QAction* live = WorkspaceEntry(f, QString::fromUtf8("实时数据参数处理"));
+    ASSERT_NE(live, nullptr);
+    EXPECT_FALSE(live->isChecked());
+    f->OnCommand(ID_PARAM_TABLE);
+    auto* table = qobject_cast<paramviews::CDealTableWndB*>(f->View(FrameView::ParamTable).wnd);
+    ASSERT_NE(table, nullptr);
+    paramviews::DealTableModel* m = table->Model();
+    const int sync = RowOf(m, QString::fromUtf8("帧同步码"));
+    const int count = RowOf(m, QString::fromUtf8("帧计数"));
+    ASSERT_GE(sync, 0);
+    ASSERT_GE(count, 0);
+    EXPECT_TRUE(Cell(m, sync, 1).isEmpty());  // card data alone are not solved
+
+    SuperframeReplay replay;
+    f->GetDataPath()->SetReplayReader(&replay);
+    f->m_nReplayKind = datapath::kSoftwareReplay;
+    f->m_bReplayRunning = 1;
+    f->m_replayTimer.Wake();  // the 5 ms pacing rests outside a replay
+    EXPECT_WAIT_UNTIL(Cell(m, sync, 1) == "EB90" && Cell(m, sync, 2) == "60304.000 ", 30s);
+    EXPECT_WAIT_UNTIL(!Cell(m, count, 2).isEmpty(), 10s);
+    const double first = Cell(m, count, 2).toDouble();
+    EXPECT_WAIT_UNTIL(Cell(m, count, 2).toDouble() > first, 10s);
+    f->m_bReplayRunning = 0;
+    f->GetDataPath()->SetReplayReader(nullptr);
     EXPECT_TRUE(f->close());
 }
 

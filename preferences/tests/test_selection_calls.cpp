@@ -213,7 +213,8 @@ TEST_F(SelectionCalls, HandWrittenFileWithMoreRecordsThanParametersLoadsTheMatch
     std::ofstream(home_ / "副帧.sel", std::ios::binary) << sel;
     ParameterLibrary again;
     ASSERT_EQ(again.Load(), 1);
-    const ParStructEx& p = Working(again).level[1][0];
+    const Lists loaded = Working(again);
+    const ParStructEx& p = loaded.level[1][0];
     EXPECT_EQ(p.nSelCurve, 1);
     EXPECT_EQ(p.nSelTable, 0);
 }

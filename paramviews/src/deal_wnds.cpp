@@ -358,6 +358,11 @@ QVariant DealTableModel::data(const QModelIndex& index, int role) const {
     const int per = style_ == 0 ? 1 : kInfoRows + kDetailSamples;
     const std::size_t e = std::size_t(index.row() / per);
     if (e >= entries_.size()) return QVariant();
+    // The groups may have been rebuilt since the rows were listed.
+    const ParamGroup& group = ParamGroups::Instance().Group(entries_[e].level);
+    if (!group.results || entries_[e].index >= group.count ||
+        std::size_t(entries_[e].index) >= group.params.size())
+        return QVariant();
     const ParStructEx& p = Param(entries_[e]);
     const DealResult& r = Result(entries_[e]);
     const int valid = ValidCount(r);

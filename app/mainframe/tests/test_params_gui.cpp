@@ -124,7 +124,6 @@ TEST_F(ParamFrameTest, SoftwareReplayFillsTheTableWithoutLiveSolving) {
     const int count = RowOf(m, QString::fromUtf8("帧计数"));
     ASSERT_GE(sync, 0);
     ASSERT_GE(count, 0);
-    EXPECT_TRUE(Cell(m, sync, 1).isEmpty());  // card data alone are not solved
 
     SuperframeReplay replay;
     f->GetDataPath()->SetReplayReader(&replay);

@@ -96,6 +96,17 @@ TEST_F(ParamFrameTest, LiveSolvingShowsTheEnginesSyncWordAndARisingCounter) {
     const double first = Cell(m, count, 2).toDouble();
     ASSERT_WAIT_UNTIL(Cell(m, count, 2).toDouble() > first, 10s);
 
+    // The curve and stripe windows open beside it with the sample's two
+    // curve and stripe parameters.
+    f->OnCommand(ID_PARAM_CURVE);
+    f->OnCommand(ID_PARAM_STRIPE);
+    auto* curve = qobject_cast<paramviews::CDealCurveWnd*>(f->View(FrameView::ParamCurve).wnd);
+    ASSERT_NE(curve, nullptr);
+    EXPECT_EQ(curve->PanelCount(), 2);
+    EXPECT_EQ(curve->windowTitle(), QString::fromUtf8("参数曲线显示"));
+    ASSERT_NE(qobject_cast<paramviews::CDealStripeWnd*>(f->View(FrameView::ParamStripe).wnd),
+              nullptr);
+
     // A second window of the kind is not made; closing clears the slot.
     f->OnCommand(ID_PARAM_TABLE);
     EXPECT_EQ(f->View(FrameView::ParamTable).wnd, table);

@@ -71,3 +71,41 @@ int BeginDealParameter(DealResult* subframe, DealResult* superframe, DealResult*
         },
         0);
 }
+
+int OpenParameterDlg(std::vector<ParStructEx>& subframe, std::vector<ParStructEx>& superframe,
+                     std::vector<ParStructEx>& special, int& nSubframe, int& nSuperframe,
+                     int& nSpecial, int kind, int level) {
+    return Guarded(
+        [&] {
+            std::vector<ParStructEx>* lists[3] = {&subframe, &superframe, &special};
+            int* counts[3] = {&nSubframe, &nSuperframe, &nSpecial};
+            return Library().OpenSelectionDialog(lists, counts, kind, level);
+        },
+        0);
+}
+
+void SetParaSelFlg(std::vector<ParStructEx>& subframe, std::vector<ParStructEx>& superframe,
+                   std::vector<ParStructEx>& special, int& nSubframe, int& nSuperframe,
+                   int& nSpecial, int kind) {
+    Guarded(
+        [&] {
+            std::vector<ParStructEx>* lists[3] = {&subframe, &superframe, &special};
+            int* counts[3] = {&nSubframe, &nSuperframe, &nSpecial};
+            Library().SetSelectionFlags(lists, counts, kind);
+            return 0;
+        },
+        0);
+}
+
+void CleanAllParaSelFlg(std::vector<ParStructEx>* subframe, std::vector<ParStructEx>* superframe,
+                        std::vector<ParStructEx>* special, int* nSubframe, int* nSuperframe,
+                        int* nSpecial, int kind) {
+    Guarded(
+        [&] {
+            std::vector<ParStructEx>* lists[3] = {subframe, superframe, special};
+            int* counts[3] = {nSubframe, nSuperframe, nSpecial};
+            Library().CleanSelectionFlags(lists, counts, kind);
+            return 0;
+        },
+        0);
+}

@@ -153,6 +153,7 @@ ParameterLibrary::~ParameterLibrary() {
 
 void ParameterLibrary::Shutdown() {
     running_ = false;
+    WaitSelectionSaved();
     std::lock_guard g(threadMutex_);
     if (solver_.joinable()) solver_.join();
 }
@@ -453,6 +454,8 @@ void ParameterLibrary::CopyParameters(std::vector<ParStructEx>* out[3]) {
 int ParameterLibrary::TotalNumber(int& sub, int& super, int& special) {
     int* counts[3] = {&sub, &super, &special};
     for (int* c : counts) *c = 0;
+    // The counts size the caller's result arrays: they must match the lists.
+    EnsureLoaded();
     auto db = OpenParameterDatabase(nullptr);
     if (!db) return 0;
     for (int level = 0; level < 3; ++level) {

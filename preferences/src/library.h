@@ -98,6 +98,17 @@ public:
     std::int64_t HandOffSize();
     std::string DataDirectory();
 
+    // Selection: `lists`/`counts` entries may be null (that level is not
+    // copied out). Each call saves the files and rebuilds the working state.
+    void SetSelectionFlags(std::vector<ParStructEx>* lists[3], int* counts[3], int kind);
+    void CleanSelectionFlags(std::vector<ParStructEx>* lists[3], int* counts[3], int kind);
+    int OpenSelectionDialog(std::vector<ParStructEx>* lists[3], int* counts[3], int kind,
+                            int level);
+    // Starts the file writer on a snapshot of the shadow lists.
+    void SaveSelectionFiles();
+    // Waits for the file writer started last.
+    void WaitSelectionSaved();
+
 private:
     // Starts the solving thread once a database is loaded.
     void StartSolving();
@@ -108,6 +119,8 @@ private:
     void Recycle(PendingBlock* b);
     void ReadDatabase(LoadedDatabase& out, const std::string& dir);
     bool EnsureSampleRegistered();
+    void CommitShadows(std::vector<ParStructEx>* lists[3], int* counts[3]);
+    void RebuildWorkingState();
 
     std::unique_ptr<plat::NamedMutex> stdata_, par_, calc_, saveIni_;
     std::unique_ptr<std::uint8_t, void (*)(void*)> accumulation_, work_;
@@ -137,6 +150,8 @@ private:
     std::mutex traceMutex_;
     std::mutex threadMutex_;
     std::thread solver_;  // guarded by threadMutex_
+    std::mutex saverMutex_;
+    std::thread saver_;  // guarded by saverMutex_
 };
 
 ParameterLibrary& Library();

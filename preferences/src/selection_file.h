@@ -37,4 +37,19 @@ std::vector<std::uint8_t> FormatSelectionFile(const std::vector<ParamRecord>& re
 void ApplySelection(const std::vector<SelectionRecord>& selection,
                     std::vector<ParamRecord>& records);
 
+// Display kinds: 1 stripe, 2 curve, 3 table, 4 command reply; 0 means all four.
+inline constexpr int kKindAll = 0, kKindStripe = 1, kKindCurve = 2, kKindTable = 3, kKindReply = 4;
+
+// The flag of one kind (1..4); null for any other kind.
+template <class Record>
+auto* KindFlag(Record& r, int kind) {
+    decltype(&r.nSelStripe) flags[4] = {&r.nSelStripe, &r.nSelCurve, &r.nSelTable, &r.nSelReply};
+    return kind >= 1 && kind <= 4 ? flags[kind - 1] : nullptr;
+}
+
+// nSelected is 1 exactly when one of the four kind flags is set.
+inline void RecomputeSelected(ParamRecord& r) {
+    r.nSelected = (r.nSelStripe || r.nSelCurve || r.nSelTable || r.nSelReply) ? 1 : 0;
+}
+
 }  // namespace prefs

@@ -115,6 +115,11 @@ constexpr Key<GnssConfig> kGnssKeys[] = {
 };
 constexpr Section<GnssConfig> kGnss{"外测参数", kGnssKeys};
 
+constexpr Key<ParamSolvingConfig> kParamSolvingKeys[] = {
+    {"实时数据参数处理", &ParamSolvingConfig::liveSolving, kNetBuf, 0, 1},
+};
+constexpr Section<ParamSolvingConfig> kParamSolving{"参数处理", kParamSolvingKeys};
+
 }  // namespace
 
 std::string ParaIniPath(const std::string& moduleDir) {
@@ -214,6 +219,13 @@ bool SaveGnssConfig(const std::string& moduleDir, const GnssConfig& c) {
     return SaveSection(kGnss, c, ParaIniPath(moduleDir));
 }
 
+ParamSolvingConfig LoadParamSolvingConfig(const std::string& moduleDir) {
+    return LoadSection(kParamSolving, ParamSolvingConfig{}, ParaIniPath(moduleDir));
+}
+bool SaveParamSolvingConfig(const std::string& moduleDir, const ParamSolvingConfig& c) {
+    return SaveSection(kParamSolving, c, ParaIniPath(moduleDir));
+}
+
 ParaConfig LoadParaConfigAtStartup(const std::string& moduleDir) {
     ParaConfig c;
     c.bitError = LoadBitErrorConfig(moduleDir);
@@ -225,6 +237,7 @@ ParaConfig LoadParaConfigAtStartup(const std::string& moduleDir) {
     c.timeContinuity = LoadTimeContinuityConfig(moduleDir);
     c.gnss = LoadGnssConfig(moduleDir);
     c.replay = LoadReplayConfig(moduleDir);
+    c.paramSolving = LoadParamSolvingConfig(moduleDir);
     // Storage is read when recording starts and by its dialog; stream stays 1.
     c.storage = DefaultStorageConfig(moduleDir);
     return c;

@@ -323,3 +323,11 @@ TEST_F(ParaConfigTest, EveryFailedSaveReturnsFalseAndTellsTheJournal) {
     EXPECT_EQ(reported(dir + "/Para.ini", "回放参数"), 0);
     EXPECT_FALSE(std::filesystem::exists(bad));
 }
+
+TEST_F(ParaConfigTest, LiveParameterSolvingIsOffUnlessSwitchedOn) {
+    EXPECT_EQ(LoadParaConfigAtStartup(dir).paramSolving.liveSolving, 0);
+    ASSERT_TRUE(SaveParamSolvingConfig(dir, {1}));
+    EXPECT_EQ(LoadParaConfigAtStartup(dir).paramSolving.liveSolving, 1);
+    ASSERT_TRUE(SaveParamSolvingConfig(dir, {0}));
+    EXPECT_EQ(LoadParamSolvingConfig(dir).liveSolving, 0);
+}

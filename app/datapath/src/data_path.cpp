@@ -94,6 +94,8 @@ void DataPath::OnCardBlock(const std::uint8_t* data, std::size_t byteCount) {
         recordedBytes.fetch_add(
             double(consumers_.WriteBeforeDecryptionFile(recordingCopy_.get(), n)));
     }
+    if (flags_.paramsApplied && consumers_.LiveParamSolving() && consumers_.ParamWindowOpen())
+        consumers_.SetDealDSDemData(out.data(), out.size());
     if (flags_.afterDecryption) return;
     FeedDisplaysAndChecks(out, s, false);
 }

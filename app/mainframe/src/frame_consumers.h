@@ -67,7 +67,15 @@ public:
     bool RawCurveExists() override;
     void SetRawcurveData(_FRAME_STRUCT_PARAM_EX& record, const std::uint8_t* data) override;
 
+    // Solved-parameter windows (main_frame_params.cpp): any thread reads.
+    void SetParamWindowsOpen(bool open) { paramWindowsOpen_ = open; }
+    void SetLiveParamSolving(bool on) { liveSolving_ = on; }
+    bool ParamWindowOpen() override { return paramWindowsOpen_; }
+    bool LiveParamSolving() override { return liveSolving_; }
+    void SetDealDSDemData(const std::uint8_t* data, std::size_t length) override;
+
 private:
+    std::atomic<bool> paramWindowsOpen_{false}, liveSolving_{false};
     std::mutex curveMutex_;
     CurverWndClass* curve_ = nullptr;  // guarded by curveMutex_
     recording::RecordingFiles* recording_ = nullptr;

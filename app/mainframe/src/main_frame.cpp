@@ -146,6 +146,7 @@ bool CMainFrame::OnCreate() {
     m_buffers.Allocate();
     m_dataBuffers.Allocate();
     CreateDataPath();
+    CreateParamMenuItems();
 
     // The frame pointer is published before any thread or timer can use it.
     g_pMainFrame = this;

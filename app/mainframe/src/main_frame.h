@@ -7,6 +7,7 @@
 #include <config/gps_channel.h>
 #include <config/para_config.h>
 #include <config/window_pos.h>
+#include <paramviews/para_view_wnds.h>
 #include <printing/screenshot_jobs.h>
 #include <rawviews/frame_records.h>
 #include <taskbook/task_records.h>
@@ -31,6 +32,7 @@ class QMdiArea;
 struct PrinterDefaults;
 class QTimer;
 class QToolBar;
+
 class CDockPageBar;
 class CViewDlg;
 class QtMessageReceiver;
@@ -337,6 +339,13 @@ private:
     void CreateWorkspaceMenu();
     void ShowWorkspaceMenu(const QPoint& atViewport);
 
+    // solved-parameter windows and the parameter database (main_frame_params.cpp)
+    void OpenParamView(FrameView v);
+    void OnSelectParamDatabase();
+    void CreateParamMenuItems();
+    void OnLiveSolvingToggled(bool on);
+    void UpdateParamFeed();
+
     // recording and replay (main_frame_recording.cpp)
     void OnFileStorage();
     void StartRecording();
@@ -423,6 +432,8 @@ private:
     _FRAME_STRUCT_PARAM m_histRecord{};                  // GUI thread
     QMenu* m_workspaceMenu = nullptr;
     ViewSlot m_views[kFrameViewCount];
+    std::unique_ptr<CParaViewWnds> m_paraViews;  // GUI thread
+    QAction* m_liveSolvingAction = nullptr;
 
     std::thread m_cardOpenThread, m_replayFeedThread, m_receiveThread;
     std::atomic<bool> m_bCardOpenThreadBusy{false};  // set until the card-open thread returns

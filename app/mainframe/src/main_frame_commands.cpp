@@ -174,6 +174,9 @@ void CMainFrame::OnCommand(unsigned id) {
         case ID_PARAM_STRIPE:
             OpenView(FrameView::ParamStripe);
             break;
+        case ID_SELECT_PARAM_DB:
+            OnSelectParamDatabase();
+            break;
         case ID_DECRYPTION_CHOICE:
             OnAfterDecryptionChoice();
             break;
@@ -397,6 +400,7 @@ void CMainFrame::OnViewClosed(FrameView v, bool deleteObject) {
     slot.open = 0;
     slot.wnd = nullptr;
     if (auto p = PlacementOf(v)) m_windowPos[*p].open = false;
+    UpdateParamFeed();
     // The view's window may still be finishing its close; give it 100 ms.
     if (deleteObject) QTimer::singleShot(100, this, [this, v] { DeleteViewObject(v); });
 }

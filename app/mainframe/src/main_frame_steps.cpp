@@ -78,6 +78,11 @@ void CMainFrame::OpenView(FrameView v) {
         case FrameView::RawHistogram:
             OpenRawHistogram();
             break;
+        case FrameView::ParamCurve:
+        case FrameView::ParamTable:
+        case FrameView::ParamStripe:
+            OpenParamView(v);
+            break;
         default:
             break;
     }

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "main_frame.h"
+#include "main_frame_params.h"
 #include "qt_notify.h"
 
 CTelemetryApp::CTelemetryApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -73,6 +74,7 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
         });
     if (m_cmd.quitAfterSeconds > 0) m_sink->SetAutoCloseMs(m_cmd.quitAfterSeconds * 1000);
     plat::SetNotifySink(m_sink);
+    plat::SetBeepSink(MakeBellBeepSink());
 
     // One copy per user session.
     const std::string runtimeDir = mainframe::InstanceRuntimeDir();

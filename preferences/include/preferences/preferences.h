@@ -47,3 +47,28 @@ PREFERENCES_API int GetDealParameterResult(DealResult* subframe, DealResult* sup
 // GetDealParameterResult.
 PREFERENCES_API int BeginDealParameter(DealResult* subframe, DealResult* superframe,
                                        DealResult* special, char* data, int length);
+
+// Shows the selection dialog for display `kind` (0 all, 1 stripe, 2 curve,
+// 3 table, 4 command reply) opened at `level` (0..2). On accept saves the
+// selection, copies the three lists and their sizes to the caller, rebuilds
+// the solving state and returns 1; cancel (or a kind or level out of range)
+// returns 0 and changes nothing.
+PREFERENCES_API int OpenParameterDlg(std::vector<ParStructEx>& subframe,
+                                     std::vector<ParStructEx>& superframe,
+                                     std::vector<ParStructEx>& special, int& nSubframe,
+                                     int& nSuperframe, int& nSpecial, int kind, int level);
+
+// Takes the caller's flags of `kind` (all four for 0) for every index the
+// caller's list and the library's list both have, saves the selection and
+// copies the lists and sizes back.
+PREFERENCES_API void SetParaSelFlg(std::vector<ParStructEx>& subframe,
+                                   std::vector<ParStructEx>& superframe,
+                                   std::vector<ParStructEx>& special, int& nSubframe,
+                                   int& nSuperframe, int& nSpecial, int kind);
+
+// Clears the flag of `kind` (all four for 0) of every parameter, saves the
+// selection and copies lists and sizes to the non-null arguments.
+PREFERENCES_API void CleanAllParaSelFlg(std::vector<ParStructEx>* subframe,
+                                        std::vector<ParStructEx>* superframe,
+                                        std::vector<ParStructEx>* special, int* nSubframe,
+                                        int* nSuperframe, int* nSpecial, int kind);

@@ -113,6 +113,12 @@ struct GnssConfig {
     int protocolVersion = 0;  // 0 old, 1 new
 };
 
+// [参数处理]: solving live card data for the parameter windows as well as
+// replayed data (0 off: only replayed data are solved).
+struct ParamSolvingConfig {
+    int liveSolving = 0;
+};
+
 // All sections of Para.ini, as the main frame holds them.
 struct ParaConfig {
     NetworkConfig network;
@@ -126,6 +132,7 @@ struct ParaConfig {
     BitErrorConfig bitError;
     ScreenshotConfig screenshot;
     GnssConfig gnss;
+    ParamSolvingConfig paramSolving;
 };
 
 // Load* return the section's values (defaults where the file has none).
@@ -163,6 +170,9 @@ bool SaveScreenshotConfig(const std::string& moduleDir, const ScreenshotConfig& 
 
 GnssConfig LoadGnssConfig(const std::string& moduleDir);
 bool SaveGnssConfig(const std::string& moduleDir, const GnssConfig& c);
+
+ParamSolvingConfig LoadParamSolvingConfig(const std::string& moduleDir);
+bool SaveParamSolvingConfig(const std::string& moduleDir, const ParamSolvingConfig& c);
 
 // The start-up reads of Para.ini in their order (bit-error, screenshot,
 // network, network send, frame count, ID, time continuity, satellite

@@ -52,6 +52,8 @@ public:
     virtual bool BroadcastEndpointReady() { return false; }
     virtual void SendBroadcastDatagram(const std::uint8_t* data, std::size_t length);
     virtual bool ParamWindowOpen() { return false; }
+    // Card data are solved for the parameter windows too (off: replay only).
+    virtual bool LiveParamSolving() { return false; }
     virtual void SetDealDSDemData(const std::uint8_t* data, std::size_t length);
 };
 

@@ -1,0 +1,190 @@
+// The solved-parameter windows in the running frame against a loopback card
+// engine with the sample parameter database: live solving fills the table
+// with the engine's sync word and counter; choosing a file that is no
+// parameter database is refused and logged.
+#include <datapath/data_path.h>
+#include <datapath/replay_reader.h>
+#include <platform/codepage.h>
+#include <testsupport/wait.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QTimer>
+#include <cstring>
+
+#include "command_ids.h"
+#include "deal_wnds.h"
+#include "frame_test_kit.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace mainframe;
+
+QAction* WorkspaceEntry(CMainFrame* f, const QString& text) {
+    for (QAction* a : f->WorkspaceMenu()->actions())
+        if (a->text() == text) return a;
+    return nullptr;
+}
+
+// The table row of `name`, or -1.
+int RowOf(paramviews::DealTableModel* m, const QString& name) {
+    for (int r = 0; r < m->rowCount(); ++r)
+        if (m->data(m->index(r, 0), Qt::DisplayRole).toString() == name) return r;
+    return -1;
+}
+
+QString Cell(paramviews::DealTableModel* m, int row, int column) {
+    return row < 0 ? QString() : m->data(m->index(row, column), Qt::DisplayRole).toString();
+}
+
+class ParamFrameTest : public frametest::EngineFrameTest {};
+
+// Superframes as the engine sends them under the default task: 4 subframes
+// of an 8-byte tag (byte 6 the subframe index) and 24 words, the sync word
+// EB 90 first and a 3-byte frame counter after it.
+class SuperframeReplay : public datapath::SoftwareReplayReader {
+public:
+    void ApplyPendingSeek() override {}
+    double Progress() override { return 0; }
+    std::size_t ReadNextBlock(std::uint8_t* into, std::size_t capacity) override {
+        constexpr std::size_t kSub = 8 + 24, kSuperframes = 32;
+        const std::size_t n = std::min(capacity / (4 * kSub), kSuperframes) * 4;
+        for (std::size_t i = 0; i < n; ++i, ++counter_) {
+            std::uint8_t* rec = into + i * kSub;
+            std::memset(rec, 0, kSub);
+            rec[6] = std::uint8_t(i % 4);
+            rec[8] = 0xEB;
+            rec[9] = 0x90;
+            rec[10] = std::uint8_t(counter_ >> 16);
+            rec[11] = std::uint8_t(counter_ >> 8);
+            rec[12] = std::uint8_t(counter_);
+        }
+        return n * kSub;
+    }
+    void StopReplay() override {}
+
+private:
+    std::uint32_t counter_ = 0;  // replay-feed thread only
+};
+
+TEST_F(ParamFrameTest, LiveSolvingShowsTheEnginesSyncWordAndARisingCounter) {
+    ASSERT_TRUE(cfg::SaveParamSolvingConfig(Home(), {1}));
+    cardengine::testkit::EngineProcess engine(std::vector<std::string>{});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    QAction* live = WorkspaceEntry(f, QString::fromUtf8("实时数据参数处理"));
+    ASSERT_NE(live, nullptr);
+    EXPECT_TRUE(live->isCheckable());
+    EXPECT_TRUE(live->isChecked());
+
+    f->OnCommand(ID_PARAM_TABLE);
+    auto* table = qobject_cast<paramviews::CDealTableWndB*>(f->View(FrameView::ParamTable).wnd);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(f->View(FrameView::ParamTable).open, 1);
+    paramviews::DealTableModel* m = table->Model();
+    ASSERT_WAIT_UNTIL(Cell(m, RowOf(m, QString::fromUtf8("帧同步码")), 1) == "EB90", 30s);
+    const int sync = RowOf(m, QString::fromUtf8("帧同步码"));
+    EXPECT_EQ(Cell(m, sync, 2), "60304.000 ");
+    const int count = RowOf(m, QString::fromUtf8("帧计数"));
+    ASSERT_GE(count, 0);
+    ASSERT_WAIT_UNTIL(!Cell(m, count, 2).isEmpty(), 10s);
+    const double first = Cell(m, count, 2).toDouble();
+    ASSERT_WAIT_UNTIL(Cell(m, count, 2).toDouble() > first, 10s);
+
+    // The curve and stripe windows open beside it with the sample's two
+    // curve and stripe parameters.
+    f->OnCommand(ID_PARAM_CURVE);
+    f->OnCommand(ID_PARAM_STRIPE);
+    auto* curve = qobject_cast<paramviews::CDealCurveWnd*>(f->View(FrameView::ParamCurve).wnd);
+    ASSERT_NE(curve, nullptr);
+    EXPECT_EQ(curve->PanelCount(), 2);
+    EXPECT_EQ(curve->windowTitle(), QString::fromUtf8("参数曲线显示"));
+    ASSERT_NE(qobject_cast<paramviews::CDealStripeWnd*>(f->View(FrameView::ParamStripe).wnd),
+              nullptr);
+
+    // A second window of the kind is not made; closing clears the slot.
+    f->OnCommand(ID_PARAM_TABLE);
+    EXPECT_EQ(f->View(FrameView::ParamTable).wnd, table);
+    table->close();
+    ASSERT_WAIT_UNTIL(f->View(FrameView::ParamTable).open == 0, 5s);
+    EXPECT_FALSE(f->View(FrameView::ParamTable).wnd);
+
+    // Switching it off is stored.
+    live->setChecked(false);
+    EXPECT_EQ(cfg::LoadParamSolvingConfig(Home()).liveSolving, 0);
+    EXPECT_TRUE(f->close());
+}
+
+TEST_F(ParamFrameTest, SoftwareReplayFillsTheTableWithoutLiveSolving) {
+    cardengine::testkit::EngineProcess engine(std::vector<std::string>{});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    QAction* live = WorkspaceEntry(f, QString::fromUtf8("实时数据参数处理"));
+    ASSERT_NE(live, nullptr);
+    EXPECT_FALSE(live->isChecked());
+    f->OnCommand(ID_PARAM_TABLE);
+    auto* table = qobject_cast<paramviews::CDealTableWndB*>(f->View(FrameView::ParamTable).wnd);
+    ASSERT_NE(table, nullptr);
+    paramviews::DealTableModel* m = table->Model();
+    const int sync = RowOf(m, QString::fromUtf8("帧同步码"));
+    const int count = RowOf(m, QString::fromUtf8("帧计数"));
+    ASSERT_GE(sync, 0);
+    ASSERT_GE(count, 0);
+
+    SuperframeReplay replay;
+    f->GetDataPath()->SetReplayReader(&replay);
+    f->m_nReplayKind = datapath::kSoftwareReplay;
+    f->m_bReplayRunning = 1;
+    f->m_replayTimer.Wake();  // the 5 ms pacing rests outside a replay
+    EXPECT_WAIT_UNTIL(Cell(m, sync, 1) == "EB90" && Cell(m, sync, 2) == "60304.000 ", 30s);
+    EXPECT_WAIT_UNTIL(!Cell(m, count, 2).isEmpty(), 10s);
+    const double first = Cell(m, count, 2).toDouble();
+    EXPECT_WAIT_UNTIL(Cell(m, count, 2).toDouble() > first, 10s);
+    f->m_bReplayRunning = 0;
+    f->GetDataPath()->SetReplayReader(nullptr);
+    EXPECT_TRUE(f->close());
+}
+
+TEST_F(ParamFrameTest, ChoosingTheTaskStoreAsParameterDatabaseIsRefusedAndLogged) {
+    cardengine::testkit::EngineProcess engine(std::vector<std::string>{});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    const QString store = QString::fromStdString(Home()) + QString::fromUtf8("/任务宏管理.mdb");
+    ASSERT_TRUE(QFile::exists(store));
+    QTimer timer;
+    timer.setInterval(10);
+    QString title;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dlg) return;
+        timer.stop();
+        title = dlg->windowTitle();
+        dlg->selectFile(store);
+        QMetaObject::invokeMethod(dlg, "accept", Qt::QueuedConnection);
+    });
+    timer.start();
+    f->OnCommand(ID_SELECT_PARAM_DB);
+    EXPECT_EQ(title, QString::fromUtf8("选择新参数数据库"));
+    const QDir logs(QString::fromStdString(Home()) + "/Log");
+    const std::string wanted = "参数数据库加载失败！";
+    auto logged = [&] {
+        for (const QString& name : logs.entryList(QDir::Files)) {
+            QFile file(logs.filePath(name));
+            if (!file.open(QIODevice::ReadOnly)) continue;
+            const std::string text = file.readAll().toStdString();
+            if (text.find(wanted) != std::string::npos ||
+                text.find(plat::Utf8ToGbk(wanted)) != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_WAIT_UNTIL(logged(), 10s);
+    EXPECT_TRUE(f->close());
+}
+
+}  // namespace

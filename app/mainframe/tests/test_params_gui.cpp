@@ -5,10 +5,13 @@
 #include <datapath/data_path.h>
 #include <datapath/replay_reader.h>
 #include <platform/codepage.h>
+#include <recording/recording_files.h>
 #include <testsupport/wait.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -19,6 +22,7 @@
 #include "command_ids.h"
 #include "deal_wnds.h"
 #include "frame_test_kit.h"
+#include "replay_dlg.h"
 
 namespace {
 
@@ -147,6 +151,54 @@ TEST_F(ParamFrameTest, SoftwareReplayFillsTheTableWithoutLiveSolving) {
     EXPECT_WAIT_UNTIL(Cell(m, count, 2).toDouble() > first, 10s);
     f->m_bReplayRunning = 0;
     f->GetDataPath()->SetReplayReader(nullptr);
+    EXPECT_TRUE(f->close());
+}
+
+// What a station does: frames from the card recorded with the program, then
+// replayed by software through the replay dialog: the table and the curves
+// fill from the file, with live solving off.
+TEST_F(ParamFrameTest, ARecordingOfTheEnginesFramesReplayedFillsTheWindows) {
+    cardengine::testkit::EngineProcess engine({"--dem-steady"});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    f->OnCommand(ID_FILE_STORAGE);
+    ASSERT_EQ(f->m_bRecording, 1);
+    const std::string path = f->RecordingFiles()->BeforeDecryptionPath();
+    ASSERT_WAIT_UNTIL(f->RecordingFiles()->BeforeDecryptionBytes() >= 2 * 5208 * 32.0, 30s);
+    f->OnCommand(ID_FILE_STORAGE);  // "停止存盘?" answered with its default, Yes
+    ASSERT_EQ(f->m_bRecording, 0);
+
+    f->OnCommand(ID_PARAM_TABLE);
+    f->OnCommand(ID_PARAM_CURVE);
+    auto* table = qobject_cast<paramviews::CDealTableWndB*>(f->View(FrameView::ParamTable).wnd);
+    ASSERT_NE(table, nullptr);
+    paramviews::DealTableModel* m = table->Model();
+    const int sync = RowOf(m, QString::fromUtf8("帧同步码"));
+    const int id = RowOf(m, QString::fromUtf8("ID字"));
+    ASSERT_GE(sync, 0);
+    ASSERT_GE(id, 0);
+    EXPECT_TRUE(Cell(m, sync, 2).isEmpty());  // nothing solved from the live frames
+
+    frametest::AnswerNextDialog(
+        [&](QDialog& d) {
+            auto& dlg = static_cast<CReplayDlg&>(d);
+            ASSERT_TRUE(dlg.OpenFile(path));
+            dlg.findChild<QComboBox*>("speed")->setCurrentIndex(0);
+            EXPECT_TRUE(dlg.Start(datapath::kSoftwareReplay));
+        },
+        frametest::DialogEnd::Leave);
+    f->OnCommand(ID_DATA_REPLAY);
+    ASSERT_EQ(f->m_bReplayRunning, 1);
+    EXPECT_WAIT_UNTIL(Cell(m, sync, 1) == "EB90" && Cell(m, sync, 2) == "60304.000 ", 30s);
+    // The sub-frame identifier counts 3, 2, 1, 0: a superframe's last
+    // sub-frame is solved as 0.
+    const double idValue = Cell(m, id, 2).toDouble();
+    EXPECT_GE(idValue, 0.0);
+    EXPECT_LE(idValue, 3.0);
+    auto* curve = qobject_cast<paramviews::CDealCurveWnd*>(f->View(FrameView::ParamCurve).wnd);
+    ASSERT_NE(curve, nullptr);
+    EXPECT_EQ(curve->PanelCount(), 2);
+    f->m_bReplayRunning = 0;
     EXPECT_TRUE(f->close());
 }
 

@@ -188,6 +188,7 @@ void CMdiSignalPlotWnd::closeEvent(QCloseEvent* e) {
     StopTimers();
     ReleaseSlot(this);
     QWidget::closeEvent(e);
+    emit Closed();
 }
 
 void CMdiSignalPlotWnd::resizeEvent(QResizeEvent* e) {

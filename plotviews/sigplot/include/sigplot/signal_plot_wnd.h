@@ -225,6 +225,10 @@ public:
     }
     QSize MaxSize() const { return {maxW_, maxH_}; }
 
+signals:
+    // The window was closed (not merely deleted); its slot is empty by now.
+    void Closed();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;

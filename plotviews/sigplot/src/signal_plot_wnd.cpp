@@ -12,6 +12,83 @@ QColor ColorOfRef(std::uint32_t v) {
     return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
 }
 
+void DrawImageLine(QImage& img, const QRect& clip, int x0, int y0, int x1, int y1, QRgb rgb) {
+    const QRect c = clip & img.rect();
+    if (c.isEmpty()) return;
+    const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+    const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    int err = dx + dy;
+    uchar* bits = img.bits();
+    const qsizetype stride = img.bytesPerLine();
+    // Long segments far outside are rare; each step checks the clip.
+    for (int guard = 0; guard <= dx - dy; ++guard) {
+        if (c.contains(x0, y0)) reinterpret_cast<QRgb*>(bits + y0 * stride)[x0] = rgb;
+        if (x0 == x1 && y0 == y1) break;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
+    }
+}
+
+bool CCurvePainter::DrawColumnsIntoImage(QPainter& p, const QRect& plot, const float* values,
+                                         const bool* valid, std::size_t n, double bottom,
+                                         double top, const QColor& colour) {
+    QPaintDevice* dev = p.device();
+    if (!dev || dev->devType() != QInternal::Image || !p.transform().isIdentity()) return false;
+    auto* img = static_cast<QImage*>(dev);
+    if (img->format() != QImage::Format_RGB32 && img->format() != QImage::Format_ARGB32 &&
+        img->format() != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    QRect clip = plot & img->rect();
+    if (p.hasClipping()) clip &= p.clipBoundingRect().toAlignedRect();
+    if (clip.isEmpty()) return true;
+    const QRgb rgb = colour.rgb();
+    const double h = plot.height();
+    auto yOf = [&](double v) {
+        const double t = std::clamp((top - v) / (top - bottom), 0.0, 1.0);
+        return plot.top() + static_cast<int>(t * (h - 1) + 0.5);
+    };
+    const std::size_t columns = static_cast<std::size_t>(plot.width());
+    uchar* bits = img->bits();
+    const qsizetype stride = img->bytesPerLine();
+    int prevY = -1;
+    for (std::size_t c = 0; c < columns; ++c) {
+        const std::size_t from = c * n / columns, to = (c + 1) * n / columns;
+        float lo = 0, hi = 0;
+        bool any = false;
+        for (std::size_t k = from; k < to; ++k) {
+            if (valid && !valid[k]) continue;
+            lo = any ? std::min(lo, values[k]) : values[k];
+            hi = any ? std::max(hi, values[k]) : values[k];
+            any = true;
+        }
+        if (!any) {
+            prevY = -1;
+            continue;
+        }
+        int y0 = yOf(hi), y1 = yOf(lo);
+        // Joined to the column before.
+        if (prevY >= 0) {
+            y0 = std::min(y0, prevY);
+            y1 = std::max(y1, prevY);
+        }
+        prevY = yOf(values[to - 1 < from ? from : to - 1]);
+        const int x = plot.left() + static_cast<int>(c);
+        if (x < clip.left() || x > clip.right()) continue;
+        y0 = std::max(y0, clip.top());
+        y1 = std::min(y1, clip.bottom());
+        uchar* at = bits + y0 * stride + x * 4;
+        for (int y = y0; y <= y1; ++y, at += stride) *reinterpret_cast<QRgb*>(at) = rgb;
+    }
+    return true;
+}
+
 void CCurvePainter::Draw(QPainter& p, const QRect& plot, const float* values, const bool* valid,
                          std::size_t n, double bottom, double top, const QColor& colour) {
     if (!values || n == 0 || plot.width() <= 0 || plot.height() <= 0 || !(top > bottom)) return;
@@ -22,9 +99,11 @@ void CCurvePainter::Draw(QPainter& p, const QRect& plot, const float* values, co
         return yTop + t * (h - 1);
     };
     const std::size_t columns = static_cast<std::size_t>(plot.width());
+    if (n > columns && DrawColumnsIntoImage(p, plot, values, valid, n, bottom, top, colour)) return;
     const std::size_t need = n <= columns ? n : 2 * columns;
     if (points_.size() < need) points_.resize(need);
-    p.setPen(QPen(colour, 1));
+    // A cosmetic pen takes the raster engine's line path.
+    p.setPen(QPen(colour, 0));
     std::size_t count = 0;
     auto flush = [&] {
         if (count > 1) p.drawPolyline(points_.data(), static_cast<int>(count));

@@ -101,7 +101,18 @@ void CVectorWnd::Render(QPainter& p, const QRect& area) {
     }
     for (std::size_t k = 0; k < n; ++k)
         points_[k] = QPointF(cx + frame_->i[k] * scale * px, cy - frame_->q[k] * scale * px);
-    p.setPen(QPen(QColor(255, 255, 0), 1));
+    QPaintDevice* dev = p.device();
+    if (mode_ == VectorMode::Vector && dev && dev->devType() == QInternal::Image &&
+        static_cast<QImage*>(dev)->format() == QImage::Format_RGB32) {
+        // Thousands of long segments: written straight into the image.
+        auto* img = static_cast<QImage*>(dev);
+        const QRgb yellow = qRgb(255, 255, 0);
+        for (std::size_t k = 1; k < n; ++k)
+            DrawImageLine(*img, plot, int(points_[k - 1].x()), int(points_[k - 1].y()),
+                          int(points_[k].x()), int(points_[k].y()), yellow);
+        return;
+    }
+    p.setPen(QPen(QColor(255, 255, 0), 0));
     if (mode_ == VectorMode::Vector)
         p.drawPolyline(points_.data(), static_cast<int>(n));
     else

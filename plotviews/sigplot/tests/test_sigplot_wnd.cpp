@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPainter>
 #include <QPointer>
 #include <climits>
 #include <filesystem>
@@ -273,6 +274,33 @@ TEST(VectorPlot, ModulationFromTheHeaderOrTheOverrideAndAllModesPaint) {
             }
         EXPECT_TRUE(lit) << static_cast<int>(m);
     }
+}
+
+}  // namespace
+}  // namespace sigplot
+
+namespace sigplot {
+namespace {
+
+TEST(CurvePainter, MoreBinsThanColumnsKeepEachColumnsPeakAndDip) {
+    QImage img(500, 200, QImage::Format_RGB32);
+    img.fill(Qt::black);
+    std::vector<float> v(8192, -90.f);
+    v[4096] = -10.f;   // one bin high
+    v[1000] = -100.f;  // one bin at the bottom
+    CCurvePainter painter;
+    {
+        QPainter p(&img);
+        painter.Draw(p, img.rect(), v.data(), nullptr, v.size(), -100, 0, Qt::red);
+    }
+    auto redAt = [&](int x, int y) { return img.pixelColor(x, y) == QColor(Qt::red); };
+    const int peakColumn = 4096 * 500 / 8192, dipColumn = 1000 * 500 / 8192;
+    const int peakY = int((0 - -10.0) / 100 * 199 + 0.5), floorY = int(90.0 / 100 * 199 + 0.5);
+    EXPECT_TRUE(redAt(peakColumn, peakY));
+    EXPECT_TRUE(redAt(dipColumn, 199));
+    EXPECT_TRUE(redAt(10, floorY));
+    EXPECT_FALSE(redAt(10, peakY));
+    EXPECT_FALSE(redAt(peakColumn + 3, peakY));
 }
 
 }  // namespace

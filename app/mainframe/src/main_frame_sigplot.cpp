@@ -33,9 +33,15 @@ void CMainFrame::OpenSignalPlot() {
     QWidget* wnd = BB_GetSignalPlotWnd(card);
     if (!wnd) return;
     BB_SetSignalPlotElapse(card, kSignalPlotPeriodMs);
-    // Across the top of the workspace, 300 high, until tiled or moved.
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(wnd->parentWidget()))
-        sub->setGeometry(0, 0, m_mdiArea->viewport()->width(), 300);
+    // Where it was at the last exit, else across the top of the workspace,
+    // 300 high, until tiled or moved.
+    const cfg::WindowPlacement& saved = m_windowPos[cfg::PlacedWindow::SignalPlotWnd];
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(wnd->parentWidget())) {
+        if (saved.open && saved.cx > 0 && saved.cy > 0)
+            sub->setGeometry(PlacementInMdi(cfg::PlacedWindow::SignalPlotWnd));
+        else
+            sub->setGeometry(0, 0, m_mdiArea->viewport()->width(), 300);
+    }
     // The operator's close; a window deleted with the frame says nothing.
     connect(static_cast<sigplot::CMdiSignalPlotWnd*>(wnd), &sigplot::CMdiSignalPlotWnd::Closed,
             this, [this] { OnViewClosed(FrameView::SignalSpectrum, false); });

@@ -2,6 +2,7 @@
 // engine: opened 3 s after start across the top, live blocks in all five
 // plots before and after a card re-open, the carrier of the task, a second
 // command raising the window, and no window without a card.
+#include <config/window_pos.h>
 #include <sigplot/signal_plot_wnd.h>
 #include <sigplot/sigplot.h>
 #include <testsupport/wait.h>
@@ -65,7 +66,13 @@ TEST_F(SigplotFrameTest, OpensAfterStartAcrossTheTopAndPaintsAgainAfterAReopen) 
     const auto reopened = Painted(w);
     ASSERT_WAIT_UNTIL(AllPaintedPast(w, reopened), 10s);
     EXPECT_EQ(SignalPlotOf(f), w);
+    const QSize placed = sub->size();
     EXPECT_TRUE(f->close());
+    // The exit saves where the window was.
+    const cfg::WindowPlacement saved = cfg::LoadWindowPos(Home())[cfg::PlacedWindow::SignalPlotWnd];
+    EXPECT_TRUE(saved.open);
+    EXPECT_EQ(QSize(saved.cx, saved.cy), placed);
+    EXPECT_EQ(saved.cy, 300);
 }
 
 TEST_F(SigplotFrameTest, SecondCommandRaisesTheWindowAndACloseLetsItOpenAgain) {

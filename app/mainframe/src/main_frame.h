@@ -335,6 +335,8 @@ private:
     void OpenRawHistogram();
     void RefreshRawHistogram();
     void DeleteRawCurveObject();
+    // The signal plot window (main_frame_sigplot.cpp).
+    void OpenSignalPlot();
     void DeleteRawHistogramObject();
     void CreateWorkspaceMenu();
     void ShowWorkspaceMenu(const QPoint& atViewport);

@@ -69,6 +69,9 @@ void CMainFrame::StopCardReplay() {
 // View(v).open.
 void CMainFrame::OpenView(FrameView v) {
     switch (v) {
+        case FrameView::SignalSpectrum:
+            OpenSignalPlot();
+            break;
         case FrameView::RawTable:
             OpenRawTable();
             break;

@@ -1,0 +1,307 @@
+// The signal plot window offscreen: the window table against a card of the
+// loopback engine, the timers, the curves, the labels of a hand-built block
+// and where a peak lands in the painted image.
+#include <bbdevice/bbdevice.h>
+#include <bbdevice/card_plot_words.h>
+#include <cardengine/testkit/engine_process.h>
+#include <gtest/gtest.h>
+#include <platform/notify.h>
+#include <platform/paths.h>
+#include <sigplot/signal_plot_wnd.h>
+#include <sigplot/sigplot.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPainter>
+#include <QPointer>
+#include <climits>
+#include <filesystem>
+#include <vector>
+
+#include "testsupport/temp_home.h"
+#include "testsupport/wait.h"
+
+namespace sigplot {
+namespace {
+
+using namespace std::chrono_literals;
+namespace plot = bbdev::plot;
+using cardengine::testkit::EngineProcess;
+
+// Windows closed with delete-on-close go once deferred deletions run.
+bool Gone(const QPointer<CMdiSignalPlotWnd>& w) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return w.isNull();
+}
+
+constexpr const char* kNoCard = "当前系统中未发现基带设备。";
+
+std::vector<std::uint32_t> Block(std::uint32_t counter, std::size_t peakBin = 1000) {
+    std::vector<std::uint32_t> w(BB_SPECTRUM_PLOT_WORDS, 0);
+    w[plot::kAttrBlockCounter] = counter;
+    w[plot::kAttrBinCount] = 256;
+    w[plot::kAttrBinSpacingHz] = 156250;
+    w[plot::kAttrCentreKHz] = 2300500;
+    for (std::size_t b = 0; b < 256; ++b)
+        w[plot::kAttributeWords + b] = plot::LevelWord(b == peakBin ? -10.0 : -90.0);
+    return w;
+}
+
+class SigplotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("TALVORA_OBJECT_NAMESPACE", ("sig-" + std::to_string(::getpid())).c_str(), 1);
+        plat::SetModuleDirectory(home_.path());
+        sink_ = std::make_shared<plat::CapturingSink>();
+        plat::SetNotifySink(sink_);
+        main_.setCentralWidget(area_);
+        main_.resize(1200, 700);
+        main_.show();
+    }
+    void TearDown() override {
+        BB_DestroySignalPlotWnd(0, 1);
+        if (BB_GetActiveBandCaseSumInApp() > 0) BB_CloseDevice(0);
+        plat::SetNotifySink(nullptr);
+        plat::SetModuleDirectory("");
+    }
+    bool OpenCard(EngineProcess& engine) {
+        if (!engine.started()) return false;
+        ::setenv("TALVORA_ENGINE", engine.Address().c_str(), 1);
+        CardFunctionInfo info{};
+        return BB_OpenDevice(
+                   0, [](DemReportBlock*) { return 0; }, 0, &info) != 0;
+    }
+    bool Shown(const std::string& text) const {
+        for (const auto& r : sink_->Shown())
+            if (r.text == text) return true;
+        return false;
+    }
+    CMdiSignalPlotWnd* Window() { return static_cast<CMdiSignalPlotWnd*>(BB_GetSignalPlotWnd(0)); }
+
+    talvora::test::TempHome home_;
+    std::shared_ptr<plat::CapturingSink> sink_;
+    QMainWindow main_;
+    QMdiArea* area_ = new QMdiArea;
+};
+
+TEST_F(SigplotTest, WithoutAnOpenCardCreateShowsTheMessageAndNothingOpens) {
+    EXPECT_FALSE(BB_CreateSignalPlotWnd(0, "信号频谱图", area_));
+    EXPECT_TRUE(Shown(kNoCard));
+    EXPECT_EQ(BB_GetSignalPlotWnd(0), nullptr);
+    EXPECT_TRUE(area_->subWindowList().isEmpty());
+    EXPECT_FALSE(BB_CreateSignalPlotWnd(8, nullptr, area_));
+    EXPECT_FALSE(BB_SetSignalPlotElapse(0, 100));
+    EXPECT_FALSE(BB_EnableSignalPlotGradualCurve(0));
+    EXPECT_FALSE(BB_SetSignalFreqMod(0, 4, 0, 0, 2));
+    EXPECT_EQ(BB_GetSignalPlotWnd(100), nullptr);
+}
+
+TEST_F(SigplotTest, TableRulesAndAnOperatorCloseEmptiesTheSlot) {
+    EngineProcess engine({"--spectrum-ms", "50"});
+    ASSERT_TRUE(OpenCard(engine));
+    EXPECT_FALSE(BB_CreateSignalPlotWnd(0, "x", nullptr));
+    EXPECT_FALSE(BB_CreateSignalPlotWnd(1, "x", area_));  // one card open
+    EXPECT_TRUE(Shown(kNoCard));
+    ASSERT_TRUE(BB_CreateSignalPlotWnd(0, "", area_));
+    ASSERT_NE(Window(), nullptr);
+    EXPECT_EQ(Window()->windowTitle().toStdString(), "信号频谱图");
+    EXPECT_EQ(Window()->Spectrum(0)->Title().toStdString(), "信号源频谱");
+    EXPECT_EQ(Window()->Spectrum(0)->Unit(), 2u);
+    EXPECT_EQ(Window()->Vector()->Title().toStdString(), "解调矢量图");
+    EXPECT_FALSE(BB_CreateSignalPlotWnd(0, "again", area_));
+    ASSERT_TRUE(BB_SetSignalPlotElapse(0, 100));
+
+    // The operator closes the window: its timers stop and the slot is free.
+    QPointer<CMdiSignalPlotWnd> old = Window();
+    CSpectrumWnd* spectrum = old->Spectrum(3);
+    auto* sub = qobject_cast<QMdiSubWindow*>(old->parentWidget());
+    ASSERT_NE(sub, nullptr);
+    sub->close();
+    EXPECT_FALSE(spectrum->TimerActive());
+    EXPECT_EQ(BB_GetSignalPlotWnd(0), nullptr);
+    EXPECT_FALSE(BB_SetSignalPlotElapse(0, 100));
+    EXPECT_FALSE(BB_EnableSignalPlotGradualCurve(0));
+    ASSERT_WAIT_UNTIL(Gone(old), 5s);
+    EXPECT_TRUE(BB_CreateSignalPlotWnd(0, "信号频谱图", area_));
+    EXPECT_NE(BB_GetSignalPlotWnd(0), nullptr);
+
+    // Destroy without the close flag leaves the window but frees the slot;
+    // that window's own close later leaves the new one alone.
+    QPointer<CMdiSignalPlotWnd> kept = Window();
+    EXPECT_TRUE(BB_DestroySignalPlotWnd(0, 0));
+    EXPECT_EQ(BB_GetSignalPlotWnd(0), nullptr);
+    ASSERT_TRUE(BB_CreateSignalPlotWnd(0, "信号频谱图", area_));
+    CMdiSignalPlotWnd* fresh = Window();
+    qobject_cast<QMdiSubWindow*>(kept->parentWidget())->close();
+    ASSERT_WAIT_UNTIL(Gone(kept), 5s);
+    EXPECT_EQ(Window(), fresh);
+}
+
+TEST_F(SigplotTest, PeriodsAreBoundedOnAllFiveTimersAndCurvesComeBackRed) {
+    EngineProcess engine({"--spectrum-ms", "50"});
+    ASSERT_TRUE(OpenCard(engine));
+    ASSERT_TRUE(BB_CreateSignalPlotWnd(0, "信号频谱图", area_));
+    CMdiSignalPlotWnd* w = Window();
+    ASSERT_TRUE(BB_SetSignalPlotElapse(0, 10));
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(w->Plot(i)->TimerInterval(), 50) << i;
+        EXPECT_TRUE(w->Plot(i)->TimerActive()) << i;
+    }
+    ASSERT_TRUE(BB_SetSignalPlotElapse(0, 0xFFFFFFFFu));
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(w->Plot(i)->TimerInterval(), INT_MAX) << i;
+
+    for (int i = 0; i < 4; ++i) {
+        w->Spectrum(i)->SetCurveVisible(i, false);
+        w->Spectrum(i)->SetCurveColour(0xFF00);
+    }
+    ASSERT_TRUE(BB_EnableSignalPlotGradualCurve(0));
+    for (int i = 0; i < 4; ++i) {
+        for (int c = 0; c < 4; ++c) EXPECT_TRUE(w->Spectrum(i)->CurveVisible(c));
+        EXPECT_EQ(w->Spectrum(i)->CurveColour(), 255u);
+    }
+    EXPECT_EQ(ColorOfRef(255), QColor(255, 0, 0));
+
+    // An index above 3 is the vector plot.
+    ASSERT_TRUE(BB_SetSignalFreqMod(0, 9, 0, 0, 3));
+    EXPECT_EQ(w->Vector()->ModulationText(), "QPSK");
+}
+
+TEST_F(SigplotTest, TheFivePlotsPaintLiveBlocksOfTheEngine) {
+    EngineProcess engine({"--spectrum-ms", "50"});
+    ASSERT_TRUE(OpenCard(engine));
+    ASSERT_TRUE(BB_CreateSignalPlotWnd(0, "信号频谱图", area_));
+    ASSERT_TRUE(BB_SetSignalPlotElapse(0, 50));
+    CMdiSignalPlotWnd* w = Window();
+    for (int i = 0; i < 5; ++i) EXPECT_WAIT_UNTIL(w->Plot(i)->PaintedBlocks() >= 3, 10s);
+}
+
+TEST(SpectrumLabels, HandBuiltBlockGivesTheLabelTextsOfEachUnit) {
+    const char* tags[4] = {"Input L", "Input R", "Sim", "Dem"};
+    for (std::uint32_t unit = 0; unit < 4; ++unit) {
+        CSpectrumWnd w(0, unit, "s", nullptr);
+        EXPECT_EQ(w.LabelTexts().tag.toStdString(), tags[unit]);
+        const auto b = Block(1, 128);
+        ASSERT_TRUE(w.Feed(b.data()));
+        EXPECT_FALSE(w.Feed(b.data()));  // the same counter again
+        const auto l = w.LabelTexts();
+        EXPECT_EQ(l.centre.toStdString(), "Center 2300.50 MHz");
+        EXPECT_EQ(l.span.toStdString(), "Span 40.00 MHz");
+        // Peak bin 128: 2280.5 + 128.5 * 0.15625 MHz.
+        EXPECT_EQ(l.marker.toStdString(), "Mkr ( 2300.58 MHz,   -10.0 dBm )");
+        EXPECT_TRUE(l.snr.startsWith("SNR ")) << l.snr.toStdString();
+    }
+}
+
+TEST(SpectrumLabels, StatisticsResetAndDefaultsComeBack) {
+    CSpectrumWnd w(0, 3, "s", nullptr);
+    w.Feed(Block(1, 10).data());
+    w.Feed(Block(2, 20).data());
+    EXPECT_EQ(w.Statistics().Count(), 2u);
+    EXPECT_FLOAT_EQ(w.Statistics().Max(10), -10.f);
+    EXPECT_FLOAT_EQ(w.Statistics().Min(10), -90.f);
+    EXPECT_FLOAT_EQ(w.Statistics().Average(20), -50.f);
+    w.ResetStatistics();
+    EXPECT_EQ(w.Statistics().Count(), 0u);
+    w.SetMode(MeasureMode::Power);
+    w.SetCurveVisible(kAverage, false);
+    w.SetCurveColour(0x00FF00);
+    w.RestoreDefaults();
+    EXPECT_EQ(w.Mode(), MeasureMode::Marker);
+    EXPECT_TRUE(w.CurveVisible(kAverage));
+    EXPECT_EQ(w.CurveColour(), 255u);
+}
+
+// The highest red pixel of the plot's instantaneous curve.
+int TopRedColumn(const QImage& img, const QRect& plot) {
+    for (int y = plot.top(); y <= plot.bottom(); ++y)
+        for (int x = plot.left(); x <= plot.right(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 60 && c.blue() < 60) return x;
+        }
+    return -1;
+}
+
+TEST(SpectrumPaint, APeakIsPaintedAtItsColumnAndTinyWindowsPaintNothing) {
+    for (std::size_t peak : {40u, 200u}) {
+        CSpectrumWnd w(0, 1, "s", nullptr);
+        w.resize(700, 300);
+        for (int c = kMaximum; c <= kMinimum; ++c) w.SetCurveVisible(c, false);
+        w.Feed(Block(1, peak).data());
+        const QImage img = w.grab().toImage();
+        const QRect plot = w.PlotRect();
+        const double expected = plot.left() + (peak + 0.5) * plot.width() / 256.0;
+        EXPECT_NEAR(TopRedColumn(img, plot), expected, 1.5) << peak;
+    }
+    CSpectrumWnd w(0, 1, "s", nullptr);
+    w.Feed(Block(1, 3).data());
+    for (QSize s : {QSize(0, 0), QSize(10, 8), QSize(40, 1)}) {
+        w.resize(s);
+        EXPECT_GE(w.PlotRect().width(), 0);
+        EXPECT_GE(w.PlotRect().height(), 0);
+        w.grab();
+    }
+    CVectorWnd v(0, "v", nullptr);
+    v.resize(3, 3);
+    v.grab();
+}
+
+TEST(VectorPlot, ModulationFromTheHeaderOrTheOverrideAndAllModesPaint) {
+    CVectorWnd v(0, "v", nullptr);
+    v.resize(300, 300);
+    std::vector<std::uint32_t> w(BB_VECTOR_PLOT_WORDS, 0);
+    w[plot::kVecBlockCounter] = 1;
+    w[plot::kVecPointCount] = 4;
+    w[plot::kVecMode] = 2;
+    w[plot::kVectorHeaderWords + 0] = plot::PackIq(1000, 0);
+    w[plot::kVectorHeaderWords + 1] = plot::PackIq(-1000, 0);
+    ASSERT_TRUE(v.Feed(w.data()));
+    EXPECT_EQ(v.ModulationText(), "BPSK");
+    v.SetOverride({0, 0, 6});
+    EXPECT_EQ(v.ModulationText(), "OQPSK");
+    for (VectorMode m : {VectorMode::Vector, VectorMode::Constellation, VectorMode::Density}) {
+        v.SetMode(m);
+        const QImage img = v.grab().toImage();
+        // A point at the right edge of the scale shows near +180 of 200.
+        bool lit = false;
+        for (int x = img.width() / 2 + 10; x < img.width(); ++x)
+            for (int y = img.height() / 2 - 4; y < img.height() / 2 + 12; ++y) {
+                const QColor c = img.pixelColor(x, y);
+                if (c.red() > 150 && c.blue() < 60 && c.green() != c.red()) lit = true;
+                if (c.red() > 150 && c.green() > 150 && c.blue() < 60) lit = true;
+            }
+        EXPECT_TRUE(lit) << static_cast<int>(m);
+    }
+}
+
+}  // namespace
+}  // namespace sigplot
+
+namespace sigplot {
+namespace {
+
+TEST(CurvePainter, MoreBinsThanColumnsKeepEachColumnsPeakAndDip) {
+    QImage img(500, 200, QImage::Format_RGB32);
+    img.fill(Qt::black);
+    std::vector<float> v(8192, -90.f);
+    v[4096] = -10.f;   // one bin high
+    v[1000] = -100.f;  // one bin at the bottom
+    CCurvePainter painter;
+    {
+        QPainter p(&img);
+        painter.Draw(p, img.rect(), v.data(), nullptr, v.size(), -100, 0, Qt::red);
+    }
+    auto redAt = [&](int x, int y) { return img.pixelColor(x, y) == QColor(Qt::red); };
+    const int peakColumn = 4096 * 500 / 8192, dipColumn = 1000 * 500 / 8192;
+    const int peakY = int((0 - -10.0) / 100 * 199 + 0.5), floorY = int(90.0 / 100 * 199 + 0.5);
+    EXPECT_TRUE(redAt(peakColumn, peakY));
+    EXPECT_TRUE(redAt(dipColumn, 199));
+    EXPECT_TRUE(redAt(10, floorY));
+    EXPECT_FALSE(redAt(10, peakY));
+    EXPECT_FALSE(redAt(peakColumn + 3, peakY));
+}
+
+}  // namespace
+}  // namespace sigplot

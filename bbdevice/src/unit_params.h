@@ -10,7 +10,7 @@
 
 #include "engine_unit.h"
 #include "file_replay.h"
-#include "unit_spectrum.h"
+#include "unit_fft.h"
 
 namespace bbdev {
 

@@ -1,4 +1,4 @@
-#include "spectrum_signal.h"
+#include "iq_signal.h"
 
 #include <bbdevice/card_plot_words.h>
 

@@ -1,4 +1,4 @@
-#include "unit_spectrum.h"
+#include "unit_fft.h"
 
 #include <bbdevice/wire/engine_message.h>
 

@@ -20,8 +20,8 @@
 
 #include "card_device.h"
 #include "device_table.h"
-#include "spectrum_math.h"
-#include "unit_spectrum.h"
+#include "fft_estimate.h"
+#include "unit_fft.h"
 
 namespace {
 

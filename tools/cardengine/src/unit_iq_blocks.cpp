@@ -8,8 +8,8 @@
 #include <array>
 #include <memory>
 
+#include "iq_signal.h"
 #include "session.h"
-#include "spectrum_signal.h"
 
 namespace cardengine {
 namespace {

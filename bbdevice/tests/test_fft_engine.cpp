@@ -9,7 +9,7 @@
 #include "card_device.h"
 #include "device_fixture.h"
 #include "device_table.h"
-#include "unit_spectrum.h"
+#include "unit_fft.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "spectrum_math.h"
+#include "fft_estimate.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-#include "spectrum_signal.h"
+#include "iq_signal.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "card_device.h"
 #include "unit_demodulator.h"
-#include "unit_spectrum.h"
+#include "unit_fft.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "card_device.h"
 #include "export_guard.h"
 #include "unit_demodulator.h"
-#include "unit_spectrum.h"
+#include "unit_fft.h"
 
 using namespace bbdev;
 

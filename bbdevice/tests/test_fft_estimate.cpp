@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "spectrum_math.h"
+#include "fft_estimate.h"
 
 namespace {
 

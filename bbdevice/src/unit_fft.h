@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "engine_unit.h"
-#include "spectrum_math.h"
+#include "fft_estimate.h"
 
 namespace bbdev {
 

@@ -3,6 +3,7 @@
 #include <bbdevice/bbdevice.h>
 #include <datapath/data_path.h>
 #include <log/system_log.h>
+#include <netout/config_settings.h>
 #include <netout/network_output.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
@@ -31,36 +32,6 @@ std::atomic<HeadlessStation*> g_station{nullptr};
 
 void Box(const std::string& text, unsigned type = plat::MB_OK) {
     plat::MessageBox(text, kCaption, type);
-}
-
-netout::NetworkSettings NetworkSettingsOf(const cfg::NetworkConfig& c) {
-    netout::NetworkSettings s;
-    s.multicastAddr = c.multicastAddr;
-    s.multicastPort = c.multicastPort;
-    s.multicastDestPort = c.multicastDestPort;
-    s.gnssAddr = c.gpsMulticastAddr;
-    s.gnssPort = c.gpsMulticastPort;
-    s.broadcastPort = c.broadcastPort;
-    s.multicastLocalIp = c.multicastLocalIp;
-    s.broadcastLocalIp = c.broadcastLocalIp;
-    s.showErrors = c.showNetworkErrors == 1;
-    s.unicastLocalPort = c.unicastLocalPort;
-    s.unicastDestPort = c.unicastDestPort;
-    s.unicastDestIp = c.unicastDestIp;
-    return s;
-}
-
-netout::HeaderSettings HeaderSettingsOf(const cfg::NetworkSendConfig& c) {
-    netout::HeaderSettings h;
-    h.version = c.version;
-    h.taskFlag = c.taskFlag;
-    h.source = c.sourceAddr;
-    h.destination = c.destAddr;
-    h.linkMonitorBid = c.linkMonitorBid;
-    h.telemetryBid = c.telemetryBid;
-    h.streamNo = c.streamNo;
-    h.packetFactor = c.packetSizeFactor;
-    return h;
 }
 
 }  // namespace
@@ -266,8 +237,8 @@ bool HeadlessStation::Start(const HeadlessOptions& o, int* exitCode) {
     m_para.timeContinuity = cfg::LoadTimeContinuityConfig(m_strModuleDir);
     m_switches = LoadHeadlessSwitches(m_strModuleDir);
 
-    m_network->SetHeaderSettings(HeaderSettingsOf(m_para.networkSend));
-    m_network->Open(NetworkSettingsOf(m_para.network));
+    m_network->SetHeaderSettings(netout::HeaderSettingsOf(m_para.networkSend));
+    m_network->Open(netout::NetworkSettingsOf(m_para.network));
     m_bThreadRun = 1;
 
     // The task: the store's default, or the one named on the command line.

@@ -3,6 +3,7 @@
 // shows of the packets and endpoints.
 #include <datapath/data_path.h>
 #include <log/system_log.h>
+#include <netout/config_settings.h>
 #include <netout/network_output.h>
 #include <platform/notify.h>
 
@@ -14,37 +15,7 @@
 #include "network_dlgs.h"
 #include "status_snapshot.h"
 
-netout::NetworkSettings NetworkSettingsOf(const cfg::NetworkConfig& c) {
-    netout::NetworkSettings s;
-    s.multicastAddr = c.multicastAddr;
-    s.multicastPort = c.multicastPort;
-    s.multicastDestPort = c.multicastDestPort;
-    s.gnssAddr = c.gpsMulticastAddr;
-    s.gnssPort = c.gpsMulticastPort;
-    s.broadcastPort = c.broadcastPort;
-    s.multicastLocalIp = c.multicastLocalIp;
-    s.broadcastLocalIp = c.broadcastLocalIp;
-    s.showErrors = c.showNetworkErrors == 1;
-    s.unicastLocalPort = c.unicastLocalPort;
-    s.unicastDestPort = c.unicastDestPort;
-    s.unicastDestIp = c.unicastDestIp;
-    return s;
-}
-
 namespace {
-
-netout::HeaderSettings HeaderSettingsOf(const cfg::NetworkSendConfig& c) {
-    netout::HeaderSettings h;
-    h.version = c.version;
-    h.taskFlag = c.taskFlag;
-    h.source = c.sourceAddr;
-    h.destination = c.destAddr;
-    h.linkMonitorBid = c.linkMonitorBid;
-    h.telemetryBid = c.telemetryBid;
-    h.streamNo = c.streamNo;
-    h.packetFactor = c.packetSizeFactor;
-    return h;
-}
 
 netout::SendGeometry SendGeometryOf(const datapath::DataGeometry& g) {
     return {g.wordBytes, g.subframeRecord, g.superframeMode ? g.superframeLength : 1,
@@ -95,7 +66,7 @@ void CMainFrame::CreateNetworkOutput() {
 }
 
 void CMainFrame::ApplyNetworkSendSettings() {
-    m_network->SetHeaderSettings(HeaderSettingsOf(m_para.networkSend));
+    m_network->SetHeaderSettings(netout::HeaderSettingsOf(m_para.networkSend));
 }
 
 // Command 32836: effective at the next packet.

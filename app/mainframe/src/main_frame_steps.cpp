@@ -4,6 +4,7 @@
 // satellite-navigation window.
 #include <bbdevice/dem_file.h>
 #include <datapath/data_path.h>
+#include <netout/config_settings.h>
 #include <netout/network_output.h>
 #include <rawgrid/table_wnd_class.h>
 #include <recording/dat_files.h>
@@ -14,13 +15,12 @@
 #include "main_frame.h"
 
 // From main_frame_network.cpp.
-netout::NetworkSettings NetworkSettingsOf(const cfg::NetworkConfig& c);
 
 // Broadcast, unicast and multicast sockets and the GNSS service, from the
 // network section read at start-up; the header values from the send section.
 void CMainFrame::OpenNetworkEndpoints() {
     ApplyNetworkSendSettings();
-    m_network->Open(NetworkSettingsOf(m_para.network));
+    m_network->Open(netout::NetworkSettingsOf(m_para.network));
 }
 
 // Closes the sockets and the GNSS service; the timers may still tick.

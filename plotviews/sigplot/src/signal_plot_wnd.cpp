@@ -15,14 +15,33 @@ QColor ColorOfRef(std::uint32_t v) {
 void DrawImageLine(QImage& img, const QRect& clip, int x0, int y0, int x1, int y1, QRgb rgb) {
     const QRect c = clip & img.rect();
     if (c.isEmpty()) return;
+    const int left = c.left(), right = c.right(), top = c.top(), bottom = c.bottom();
     const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
     const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
     int err = dx + dy;
     uchar* bits = img.bits();
     const qsizetype stride = img.bytesPerLine();
+    const bool inside = x0 >= left && x0 <= right && x1 >= left && x1 <= right && y0 >= top &&
+                        y0 <= bottom && y1 >= top && y1 <= bottom;
+    if (inside) {
+        // Both ends inside: every pixel is, so the steps need no check and
+        // no branch (the steps are selected, not jumped over).
+        QRgb* at = reinterpret_cast<QRgb*>(bits + y0 * stride) + x0;
+        const qsizetype stepX = sx, stepY = sy * stride / qsizetype(sizeof(QRgb));
+        for (int left_ = std::max(dx, -dy); left_ > 0; --left_) {
+            *at = rgb;
+            const int e2 = 2 * err;
+            const bool mx = e2 >= dy, my = e2 <= dx;
+            err += (mx ? dy : 0) + (my ? dx : 0);
+            at += (mx ? stepX : 0) + (my ? stepY : 0);
+        }
+        *at = rgb;
+        return;
+    }
     // Long segments far outside are rare; each step checks the clip.
     for (int guard = 0; guard <= dx - dy; ++guard) {
-        if (c.contains(x0, y0)) reinterpret_cast<QRgb*>(bits + y0 * stride)[x0] = rgb;
+        if (x0 >= left && x0 <= right && y0 >= top && y0 <= bottom)
+            reinterpret_cast<QRgb*>(bits + y0 * stride)[x0] = rgb;
         if (x0 == x1 && y0 == y1) break;
         const int e2 = 2 * err;
         if (e2 >= dy) {

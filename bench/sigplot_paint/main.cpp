@@ -144,13 +144,19 @@ void CurvePainterPart() {
     constexpr std::size_t kBins = 8192;
     QImage image(kWidth, kHeight, QImage::Format_RGB32);
     std::vector<float> v(4 * kBins);
+    // The curves' shape is worked out once, so that the timed part is the
+    // new noise and the paint, not the exponentials.
+    std::vector<double> shape(4 * kBins);
+    for (std::size_t c = 0; c < 4; ++c)
+        for (std::size_t b = 0; b < kBins; ++b) {
+            const double x = (double(b) - kBins / 2.0) / 300;
+            shape[c * kBins + b] = -80 + 60 * std::exp(-x * x) - 5.0 * c;
+        }
     auto fill = [&](int round) {
         for (std::size_t c = 0; c < 4; ++c)
-            for (std::size_t b = 0; b < kBins; ++b) {
-                const double x = (double(b) - kBins / 2.0) / 300;
-                v[c * kBins + b] = float(-80 + 60 * std::exp(-x * x) - 5.0 * c +
-                                         ((b * 7 + std::size_t(round) * 13) % 11) * 0.5);
-            }
+            for (std::size_t b = 0; b < kBins; ++b)
+                v[c * kBins + b] =
+                    float(shape[c * kBins + b] + ((b * 7 + std::size_t(round) * 13) % 11) * 0.5);
     };
     sigplot::CCurvePainter painter;
     const QRect plotRect(0, 0, kWidth, kHeight);

@@ -305,3 +305,68 @@ TEST(CurvePainter, MoreBinsThanColumnsKeepEachColumnsPeakAndDip) {
 
 }  // namespace
 }  // namespace sigplot
+
+namespace sigplot {
+namespace {
+
+// Lines written into the image land on the pixels the painter's own
+// one-pixel line takes, give or take one pixel where the two round a tie
+// differently, and never outside the clip.
+TEST(ImageLine, SegmentsMatchThePaintersLineAndStayInTheClip) {
+    const QRgb lit = qRgb(255, 255, 0);
+    std::uint32_t r = 12345;
+    auto next = [&](int range) {
+        r = r * 1664525u + 1013904223u;
+        return int((r >> 8) % std::uint32_t(range));
+    };
+    auto near = [&](const QImage& img, int x, int y) {
+        for (int j = std::max(y - 1, 0); j <= std::min(y + 1, img.height() - 1); ++j)
+            for (int i = std::max(x - 1, 0); i <= std::min(x + 1, img.width() - 1); ++i)
+                if (img.pixel(i, j) == lit) return true;
+        return false;
+    };
+    for (int round = 0; round < 300; ++round) {
+        const int x0 = next(64), y0 = next(48), x1 = next(64), y1 = next(48);
+        QImage ours(64, 48, QImage::Format_RGB32), ref(64, 48, QImage::Format_RGB32);
+        ours.fill(Qt::black);
+        ref.fill(Qt::black);
+        DrawImageLine(ours, ours.rect(), x0, y0, x1, y1, lit);
+        {
+            QPainter p(&ref);
+            p.setPen(QPen(QColor(lit), 0));
+            p.drawLine(x0, y0, x1, y1);
+        }
+        int count = 0;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) {
+                if (ours.pixel(x, y) == lit) {
+                    ++count;
+                    EXPECT_TRUE(near(ref, x, y)) << x0 << "," << y0 << " " << x1 << "," << y1;
+                }
+                if (ref.pixel(x, y) == lit) {
+                    EXPECT_TRUE(near(ours, x, y));
+                }
+            }
+        // One pixel per step of the longer axis, both ends included.
+        EXPECT_EQ(count, std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + 1);
+        EXPECT_EQ(ours.pixel(x0, y0), lit);
+        EXPECT_EQ(ours.pixel(x1, y1), lit);
+    }
+    // Ends outside the clip: the part inside is drawn, nothing outside.
+    QImage img(64, 48, QImage::Format_RGB32);
+    img.fill(Qt::black);
+    const QRect clip(10, 10, 30, 20);
+    DrawImageLine(img, clip, -50, 5, 120, 40, lit);
+    DrawImageLine(img, clip, 25, -100, 25, 200, lit);
+    int inside = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            if (img.pixel(x, y) == lit) {
+                EXPECT_TRUE(clip.contains(x, y)) << x << "," << y;
+                ++inside;
+            }
+    EXPECT_EQ(inside, 30 + 20 - 1);  // the two cross at one pixel
+}
+
+}  // namespace
+}  // namespace sigplot

@@ -73,9 +73,12 @@ TEST_F(SpectrumEngine, EveryUnitsBlocksArriveAndWord64CarriesTheStatusFrequency)
         })) << "unit "
             << u;
     }
-    ASSERT_TRUE(BB_GetSpectrumPlotData(0, 2, block));
+    // The signal source's unit sends noise until the engine has its record:
+    // wait for a block made with the record's mode.
+    ASSERT_TRUE(WaitUntil([&] {
+        return BB_GetSpectrumPlotData(0, 2, block) && block[plot::kAttrMode] == 3u;
+    })) << "the signal-source record's mode on unit 2";
     EXPECT_EQ(block[64], 11u);
-    EXPECT_EQ(block[plot::kAttrMode], 3u);  // the signal-source record's mode
     EXPECT_EQ(block[plot::kAttrBinCount], 256u);
     EXPECT_LT(plot::LevelDbm(block[72]), plot::LevelDbm(block[72 + 128]));  // carrier in the middle
 

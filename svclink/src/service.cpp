@@ -120,6 +120,25 @@ struct EventToOpen {
     const char* failure;
 };
 
+// Points the service at its own and its peer's half of the section and
+// starts its own direction over; false (after `tooSmall`) for a section
+// smaller than the layout.
+bool MapDirections(Service& s, bool creator, const char* tooSmall) {
+    if (s.section->size() < kSectionSize) {
+        Show(tooSmall);
+        return false;
+    }
+    auto* base = static_cast<std::uint8_t*>(s.section->data());
+    std::uint8_t* toUser = base + kCreatorToUserHeader;
+    std::uint8_t* toCreator = base + kUserToCreatorHeader;
+    s.ownHeader = creator ? toUser : toCreator;
+    s.peerHeader = creator ? toCreator : toUser;
+    s.ownRing = base + (creator ? kCreatorToUserRing : kUserToCreatorRing);
+    s.peerRing = base + (creator ? kUserToCreatorRing : kCreatorToUserRing);
+    ResetDirection(s.ownHeader, s.writer);
+    return true;
+}
+
 bool OpenCreator(Service& s) {
     if (!plat::NamedEvent::Open(kShareEnableName)) {
         Show("服务创建者启动遥测服务失败！");
@@ -130,16 +149,7 @@ bool OpenCreator(Service& s) {
         Show("服务创建者打开内存共享文件失败！");
         return false;
     }
-    if (s.section->size() < kSectionSize) {
-        Show("服务创建者打开内存共享文件视图失败！");
-        return false;
-    }
-    auto* base = static_cast<std::uint8_t*>(s.section->data());
-    s.ownHeader = base + kCreatorToUserHeader;
-    s.ownRing = base + kCreatorToUserRing;
-    s.peerHeader = base + kUserToCreatorHeader;
-    s.peerRing = base + kUserToCreatorRing;
-    ResetDirection(s.ownHeader, s.writer);
+    if (!MapDirections(s, true, "服务创建者打开内存共享文件视图失败！")) return false;
     const EventToOpen events[] = {
         {&s.dataSent, "DTOUSER", "服务创建者创建发送共享数据事件失败！"},
         {&s.dataArrives, "DFROMUSER", "服务创建者创建接收共享数据事件失败！"},
@@ -169,16 +179,7 @@ bool OpenUser(Service& s) {
         Show("服务使用者打开内存共享文件失败！");
         return false;
     }
-    if (s.section->size() < kSectionSize) {
-        Show("服务使用者打开内存共享文件视图失败！");
-        return false;
-    }
-    auto* base = static_cast<std::uint8_t*>(s.section->data());
-    s.ownHeader = base + kUserToCreatorHeader;
-    s.ownRing = base + kUserToCreatorRing;
-    s.peerHeader = base + kCreatorToUserHeader;
-    s.peerRing = base + kCreatorToUserRing;
-    ResetDirection(s.ownHeader, s.writer);
+    if (!MapDirections(s, false, "服务使用者打开内存共享文件视图失败！")) return false;
     const EventToOpen events[] = {
         {&s.dataArrives, "DTOUSER", "服务使用者打开接收共享数据事件失败！"},
         {&s.dataSent, "DFROMUSER", "服务使用者打开发送共享数据事件失败！"},

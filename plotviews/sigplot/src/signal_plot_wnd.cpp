@@ -13,65 +13,14 @@ QColor ColorOfRef(std::uint32_t v) {
     return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
 }
 
-void DrawImageLine(QImage& img, const QRect& clip, int x0, int y0, int x1, int y1, QRgb rgb) {
-    const QRect c = clip & img.rect();
-    if (c.isEmpty()) return;
-    const int left = c.left(), right = c.right(), top = c.top(), bottom = c.bottom();
-    const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
-    const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-    int err = dx + dy;
-    uchar* bits = img.bits();
-    const qsizetype stride = img.bytesPerLine();
-    const bool inside = x0 >= left && x0 <= right && x1 >= left && x1 <= right && y0 >= top &&
-                        y0 <= bottom && y1 >= top && y1 <= bottom;
-    if (inside) {
-        // Both ends inside: no pixel needs a check. The minor offset of
-        // pixel k is floor((2 k m + n) / 2 n), the same pixels as the stepping
-        // below, kept in 32.32 fixed point so that no step waits on the last.
-        QRgb* at = reinterpret_cast<QRgb*>(bits + y0 * stride) + x0;
-        const qsizetype px = sx, py = sy * (stride / qsizetype(sizeof(QRgb)));
-        const bool xMajor = dx >= -dy;
-        const qsizetype major = xMajor ? px : py, minor = xMajor ? py : px;
-        const int n = xMajor ? dx : -dy, m = xMajor ? -dy : dx;
-        if (n == 0) {
-            *at = rgb;
-            return;
-        }
-        const std::uint64_t den = 2ull * std::uint64_t(n);
-        const std::uint64_t step = (std::uint64_t(2 * m) << 32) / den;
-        std::uint64_t acc = (std::uint64_t(n) << 32) / den + (1ull << 32) / (4 * den);
-        for (int k = 0; k <= n; ++k, acc += step)
-            at[k * major + qsizetype(acc >> 32) * minor] = rgb;
-        return;
-    }
-    // Long segments far outside are rare; each step checks the clip.
-    for (int guard = 0; guard <= dx - dy; ++guard) {
-        if (x0 >= left && x0 <= right && y0 >= top && y0 <= bottom)
-            reinterpret_cast<QRgb*>(bits + y0 * stride)[x0] = rgb;
-        if (x0 == x1 && y0 == y1) break;
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x0 += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y0 += sy;
-        }
-    }
-}
-
 bool CCurvePainter::DrawColumnsIntoImage(QPainter& p, const QRect& plot, const float* values,
                                          const bool* valid, std::size_t n, double bottom,
                                          double top, const QColor& colour) {
-    QPaintDevice* dev = p.device();
-    if (!dev || dev->devType() != QInternal::Image || !p.transform().isIdentity()) return false;
-    auto* img = static_cast<QImage*>(dev);
-    if (img->format() != QImage::Format_RGB32 && img->format() != QImage::Format_ARGB32 &&
-        img->format() != QImage::Format_ARGB32_Premultiplied)
-        return false;
-    QRect clip = plot & img->rect();
-    if (p.hasClipping()) clip &= p.clipBoundingRect().toAlignedRect();
+    const PlotRasterTarget target = PlotRasterTargetOf(p);
+    if (!target) return false;
+    // Worked out in the painter's coordinates; the pixels are written at
+    // the target's origin.
+    const QRect clip = target.ToImage(plot).translated(-target.origin);
     if (clip.isEmpty()) return true;
     const QRgb rgb = colour.rgb();
     const double h = plot.height();
@@ -80,8 +29,8 @@ bool CCurvePainter::DrawColumnsIntoImage(QPainter& p, const QRect& plot, const f
         return plot.top() + static_cast<int>(t * (h - 1) + 0.5);
     };
     const std::size_t columns = static_cast<std::size_t>(plot.width());
-    uchar* bits = img->bits();
-    const qsizetype stride = img->bytesPerLine();
+    const qsizetype stride = target.image->bytesPerLine();
+    uchar* bits = target.image->bits() + target.origin.y() * stride + target.origin.x() * 4;
     int prevY = -1;
     for (std::size_t c = 0; c < columns; ++c) {
         const std::size_t from = c * n / columns, to = (c + 1) * n / columns;

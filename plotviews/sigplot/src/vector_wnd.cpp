@@ -101,15 +101,17 @@ void CVectorWnd::Render(QPainter& p, const QRect& area) {
     }
     for (std::size_t k = 0; k < n; ++k)
         points_[k] = QPointF(cx + frame_->i[k] * scale * px, cy - frame_->q[k] * scale * px);
-    QPaintDevice* dev = p.device();
-    if (mode_ == VectorMode::Vector && dev && dev->devType() == QInternal::Image &&
-        static_cast<QImage*>(dev)->format() == QImage::Format_RGB32) {
-        // Thousands of long segments: written straight into the image.
-        auto* img = static_cast<QImage*>(dev);
-        const QRgb yellow = qRgb(255, 255, 0);
+    const PlotRasterTarget target =
+        mode_ == VectorMode::Vector ? PlotRasterTargetOf(p) : PlotRasterTarget{};
+    if (target) {
+        // Thousands of long segments: marked in a bit mask, then put into
+        // the image behind the painter in one pass.
+        const int ox = target.origin.x(), oy = target.origin.y();
+        mask_.Reset(target.ToImage(plot));
         for (std::size_t k = 1; k < n; ++k)
-            DrawImageLine(*img, plot, int(points_[k - 1].x()), int(points_[k - 1].y()),
-                          int(points_[k].x()), int(points_[k].y()), yellow);
+            mask_.Line(int(points_[k - 1].x()) + ox, int(points_[k - 1].y()) + oy,
+                       int(points_[k].x()) + ox, int(points_[k].y()) + oy);
+        mask_.Paint(*target.image, qRgb(255, 255, 0));
         return;
     }
     p.setPen(QPen(QColor(255, 255, 0), 0));

@@ -368,5 +368,115 @@ TEST(ImageLine, SegmentsMatchThePaintersLineAndStayInTheClip) {
     EXPECT_EQ(inside, 30 + 20 - 1);  // the two cross at one pixel
 }
 
+// Every pixel where stepwise line drawing puts it: along the longer axis (n
+// steps) the shorter offset of pixel k is floor((2 k m + n) / 2 n). Covers the
+// run-wise shallow and near-diagonal paths and the per-pixel one, in all
+// eight directions, short and long.
+TEST(ImageLine, EveryDirectionAndSlopeHitsTheSteppedPixels) {
+    const QRgb lit = qRgb(255, 255, 0);
+    QImage img(1201, 1201, QImage::Format_RGB32);
+    const int c = 600;
+    auto check = [&](int dx, int dy) {
+        img.fill(Qt::black);
+        DrawImageLine(img, img.rect(), c, c, c + dx, c + dy, lit);
+        const bool xMajor = std::abs(dx) >= std::abs(dy);
+        const long long n = xMajor ? std::abs(dx) : std::abs(dy);
+        const long long m = xMajor ? std::abs(dy) : std::abs(dx);
+        const int sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+        int lit_count = 0;
+        for (long long k = 0; k <= n; ++k) {
+            const long long off = n == 0 ? 0 : (2 * k * m + n) / (2 * n);
+            const int x = c + sx * int(xMajor ? k : off), y = c + sy * int(xMajor ? off : k);
+            if (img.pixel(x, y) != lit)
+                return ::testing::AssertionFailure() << dx << "," << dy << " pixel " << k;
+            ++lit_count;
+        }
+        int all = 0;
+        const int x0 = std::min(c, c + dx), x1 = std::max(c, c + dx);
+        const int y0 = std::min(c, c + dy), y1 = std::max(c, c + dy);
+        for (int y = y0; y <= y1; ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+            for (int x = x0; x <= x1; ++x) all += line[x] == lit;
+        }
+        if (all != lit_count) return ::testing::AssertionFailure() << dx << "," << dy << " extra";
+        return ::testing::AssertionSuccess();
+    };
+    for (int dy = -24; dy <= 24; ++dy)
+        for (int dx = -24; dx <= 24; ++dx) ASSERT_TRUE(check(dx, dy));
+    for (int dx : {-600, -599, -577, 600, 599, 583})
+        for (int dy : {-600, -451, -450, -300, -151, -150, -149, -7,  -1,  0,
+                       1,    7,    149,  150,  151,  300,  450,  451, 599, 600}) {
+            ASSERT_TRUE(check(dx, dy));
+            ASSERT_TRUE(check(dy, dx));
+        }
+}
+
+// The mask gives the pixels of one DrawImageLine per line, for areas that do
+// not start at the image's corner, widths off a word, and ends outside.
+TEST(ImageLine, MaskOfManyLinesMatchesTheLinesOneByOne) {
+    const QRgb lit = qRgb(255, 255, 0);
+    std::uint32_t r = 777;
+    auto next = [&](int range) {
+        r = r * 1664525u + 1013904223u;
+        return int((r >> 8) % std::uint32_t(range)) - range / 4;
+    };
+    CLineMask mask;
+    for (const QRect area : {QRect(0, 0, 200, 150), QRect(13, 7, 130, 61), QRect(70, 3, 64, 1)}) {
+        QImage ours(220, 170, QImage::Format_RGB32), ref(220, 170, QImage::Format_RGB32);
+        ours.fill(Qt::blue);
+        ref.fill(Qt::blue);
+        mask.Reset(area);
+        for (int k = 0; k < 400; ++k) {
+            const int x0 = next(280), y0 = next(220), x1 = next(280), y1 = next(220);
+            mask.Line(x0, y0, x1, y1);
+            DrawImageLine(ref, area, x0, y0, x1, y1, lit);
+        }
+        mask.Paint(ours, lit);
+        EXPECT_EQ(ours, ref) << area.x() << "," << area.y();
+    }
+}
+
+// A plot painted straight into the image behind its painter: at its place
+// inside a parent, and within the part being repainted only.
+TEST(VectorPlot, PaintsStraightIntoThePaintersImageAtItsPlaceAndWithinItsClip) {
+    std::vector<std::uint32_t> w(BB_VECTOR_PLOT_WORDS, 0);
+    w[plot::kVecBlockCounter] = 1;
+    w[plot::kVecPointCount] = 64;
+    w[plot::kVecMode] = 3;
+    for (int k = 0; k < 64; ++k)
+        w[plot::kVectorHeaderWords + std::size_t(k)] =
+            plot::PackIq(static_cast<std::int16_t>(k % 2 ? 7000 : -7000),
+                         static_cast<std::int16_t>(k % 4 < 2 ? 7000 : -7000 + 100 * k));
+    QWidget parent;
+    parent.resize(420, 360);
+    auto* v = new CVectorWnd(0, "v", &parent);
+    v->setGeometry(37, 21, 300, 300);
+    v->SetMode(VectorMode::Vector);
+    ASSERT_TRUE(v->Feed(w.data()));
+    QImage alone(300, 300, QImage::Format_RGB32);
+    v->render(&alone);
+    QImage whole(420, 360, QImage::Format_RGB32);
+    whole.fill(Qt::blue);
+    parent.render(&whole, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_EQ(whole.copy(37, 21, 300, 300), alone);
+    int lines = 0;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x) lines += alone.pixel(x, y) == qRgb(255, 255, 0);
+    EXPECT_GT(lines, 1000);
+    // A repaint of one band leaves the rest of the image as it was.
+    QImage part(300, 300, QImage::Format_RGB32);
+    part.fill(Qt::blue);
+    const QRect band(0, 120, 300, 40);
+    v->render(&part, band.topLeft(), QRegion(band));
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x) {
+            const QRgb px = part.pixel(x, y);
+            if (band.contains(x, y))
+                ASSERT_EQ(px, alone.pixel(x, y)) << x << "," << y;
+            else
+                ASSERT_EQ(px, qRgb(0, 0, 255)) << x << "," << y;
+        }
+}
+
 }  // namespace
 }  // namespace sigplot

@@ -1,31 +1,49 @@
-// Base of the device plot windows: the plot is drawn into an image of the
-// client size, made again on every resize, and the image is put on screen.
-// A window without area (minimised, or shrunk to nothing) draws nothing.
+// Base of the device plot windows. A plot is drawn straight into the image
+// behind the window when the painter has one (the raster backing store, or
+// an image the window is rendered into); otherwise into an image of the
+// client size that is then put on screen. A window without area (minimised,
+// or shrunk to nothing) draws nothing.
 #pragma once
 
 #include <QImage>
+#include <QPoint>
+#include <QRect>
 #include <QWidget>
+
+class QPainter;
+
+// The image a painter writes into, for code that sets pixels itself: where
+// the painter's origin lies in it and the pixels it may touch. Null when the
+// painter has no plain 32-bit image behind it, a transform other than a
+// whole-pixel shift, or a clip that is not one rectangle.
+struct PlotRasterTarget {
+    QImage* image = nullptr;
+    QPoint origin;
+    QRect clip;
+
+    explicit operator bool() const { return image != nullptr; }
+    // A rectangle of the painter's coordinates in image pixels, clipped.
+    QRect ToImage(const QRect& r) const { return r.translated(origin) & clip; }
+};
+PlotRasterTarget PlotRasterTargetOf(QPainter& p);
 
 class CPlotViewWnd : public QWidget {
     Q_OBJECT
 public:
     explicit CPlotViewWnd(QWidget* parent = nullptr);
 
-    // Paints of the image so far (each one a full render).
+    // Renders of the plot so far (each one a full render).
     unsigned RenderCount() const { return renders_; }
-    // The image of the last render; null before the first.
-    const QImage& Image() const { return image_; }
 
 protected:
-    // Draws the whole plot; `area` is never empty.
+    // Draws the whole plot, every pixel of `area`; `area` is never empty.
     virtual void Render(QPainter& p, const QRect& area) = 0;
     // Called after each render, on the GUI thread.
     virtual void Rendered() {}
 
     void paintEvent(QPaintEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
 
 private:
-    QImage image_;
+    QImage image_;  // only when the window's painter has no image behind it
     unsigned renders_ = 0;
 };

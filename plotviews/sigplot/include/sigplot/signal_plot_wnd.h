@@ -4,6 +4,7 @@
 #pragma once
 
 #include <plotviews/plot_view_wnd.h>
+#include <sigplot/image_lines.h>
 #include <sigplot/plot_words.h>
 
 #include <QMdiArea>
@@ -23,10 +24,6 @@ inline constexpr int kRedrawTimerId = 3141;
 
 // COLORREF value (0x00BBGGRR) to a colour.
 QColor ColorOfRef(std::uint32_t value);
-
-// Straight line of one-pixel width written into an RGB32 image, clipped to
-// `clip`; far cheaper than the painter for thousands of long segments.
-void DrawImageLine(QImage& img, const QRect& clip, int x0, int y0, int x1, int y1, QRgb rgb);
 
 // Draws one curve of n values into a plot rectangle; more values than pixel
 // columns are reduced to the minimum and maximum of each column. Its point
@@ -201,6 +198,7 @@ private:
     bool hasBlock_ = false;
     VectorMode mode_ = VectorMode::Constellation;
     std::vector<QPointF> points_;
+    CLineMask mask_;
     static constexpr int kDensitySide = 200;
     std::unique_ptr<std::uint32_t[]> density_;
     QImage densityImage_;

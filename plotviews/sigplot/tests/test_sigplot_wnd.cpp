@@ -12,11 +12,15 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QTimer>
 #include <climits>
 #include <filesystem>
 #include <vector>
@@ -476,6 +480,99 @@ TEST(VectorPlot, PaintsStraightIntoThePaintersImageAtItsPlaceAndWithinItsClip) {
             else
                 ASSERT_EQ(px, qRgb(0, 0, 255)) << x << "," << y;
         }
+}
+
+// Right-clicks `w` and picks the entry `text` of the menu that opens.
+bool ChooseFromMenu(QWidget* w, const char* text) {
+    bool found = false;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* a : menu->actions())
+            if (a->text() == QString::fromUtf8(text)) {
+                found = true;
+                menu->setActiveAction(a);
+                a->trigger();
+            }
+        menu->close();
+    });
+    const QPoint at = w->rect().center();
+    QContextMenuEvent e(QContextMenuEvent::Mouse, at, w->mapToGlobal(at));
+    QCoreApplication::sendEvent(w, &e);
+    return found;
+}
+
+void Drag(QWidget* w, int fromX, int toX) {
+    const int y = w->height() / 2;
+    auto send = [&](QEvent::Type t, int x, Qt::MouseButtons buttons) {
+        QMouseEvent e(t, QPointF(x, y), w->mapToGlobal(QPointF(x, y)), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &e);
+    };
+    send(QEvent::MouseButtonPress, fromX, Qt::LeftButton);
+    send(QEvent::MouseMove, (fromX + toX) / 2, Qt::LeftButton);
+    send(QEvent::MouseMove, toX, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, toX, Qt::NoButton);
+}
+
+// The operator's menus and mouse modes: the marker follows the mouse, a
+// power drag measures the dragged channel, the span drags narrow and move
+// the band shown, the curve entries switch curves, and the defaults entry
+// puts everything back.
+TEST(SpectrumMenus, MenuEntriesAndMouseModesDoWhatTheySay) {
+    CSpectrumWnd w(0, 3, "s", nullptr);
+    w.resize(700, 300);
+    w.show();
+    ASSERT_TRUE(w.Feed(Block(1, 128).data()));
+    const QRect plot = w.PlotRect();
+    auto xOfBin = [&](int bin) { return plot.left() + int((bin + 0.5) * plot.width() / 256.0); };
+    const CSpectrumWnd::Labels start = w.LabelTexts();
+
+    EXPECT_EQ(w.MarkerBin(), 128);  // at the peak until moved
+    Drag(&w, xOfBin(60), xOfBin(64));
+    EXPECT_EQ(w.MarkerBin(), 64);
+    EXPECT_TRUE(w.LabelTexts().marker.contains("-90.0 dBm")) << w.LabelTexts().marker.toStdString();
+
+    ASSERT_TRUE(ChooseFromMenu(&w, "功率测量"));
+    EXPECT_EQ(w.Mode(), MeasureMode::Power);
+    Drag(&w, xOfBin(100), xOfBin(139));
+    // 40 bins of 0.15625 MHz.
+    EXPECT_TRUE(w.LabelTexts().power.contains(" 6.2500 MHz")) << w.LabelTexts().power.toStdString();
+
+    ASSERT_TRUE(ChooseFromMenu(&w, "Span宽度调整"));
+    Drag(&w, plot.left() + 10, plot.left() + 10 + plot.width() / 2);
+    const CSpectrumWnd::Labels narrow = w.LabelTexts();
+    EXPECT_EQ(narrow.span.toStdString(), "Span 20.00 MHz");
+    EXPECT_EQ(narrow.centre, start.centre);  // narrowed about the centre
+
+    ASSERT_TRUE(ChooseFromMenu(&w, "Span起始调整"));
+    Drag(&w, plot.left() + plot.width() / 2, plot.left() + plot.width() / 4);
+    EXPECT_EQ(w.LabelTexts().span, narrow.span);
+    EXPECT_EQ(w.LabelTexts().centre.toStdString(), "Center 2305.50 MHz");
+
+    ASSERT_TRUE(ChooseFromMenu(&w, "最大值曲线"));
+    EXPECT_FALSE(w.CurveVisible(kMaximum));
+    ASSERT_TRUE(ChooseFromMenu(&w, "清零频谱统计量"));
+    EXPECT_EQ(w.Statistics().Count(), 0u);
+
+    ASSERT_TRUE(ChooseFromMenu(&w, "恢复默认参数"));
+    EXPECT_EQ(w.Mode(), MeasureMode::Marker);
+    EXPECT_TRUE(w.CurveVisible(kMaximum));
+    EXPECT_EQ(w.LabelTexts().span, start.span);
+    EXPECT_EQ(w.LabelTexts().centre, start.centre);
+    EXPECT_EQ(w.MarkerBin(), 128);
+}
+
+TEST(VectorMenus, TheMenuSwitchesTheVectorMode) {
+    CVectorWnd v(0, "v", nullptr);
+    v.resize(300, 300);
+    v.show();
+    ASSERT_TRUE(ChooseFromMenu(&v, "显示矢量图"));
+    EXPECT_EQ(v.Mode(), VectorMode::Vector);
+    ASSERT_TRUE(ChooseFromMenu(&v, "热点成像"));
+    EXPECT_EQ(v.Mode(), VectorMode::Density);
+    ASSERT_TRUE(ChooseFromMenu(&v, "显示星座图"));
+    EXPECT_EQ(v.Mode(), VectorMode::Constellation);
 }
 
 }  // namespace

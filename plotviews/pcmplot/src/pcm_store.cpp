@@ -46,18 +46,27 @@ bool PcmFrameStore::SetGeometry(const DemChannelDescriptor& d) {
     return true;
 }
 
-void PcmFrameStore::Store(const std::uint8_t* frame) {
-    std::uint32_t slot;
-    if (count_ == slots_) {
-        slot = head_;
-        head_ = head_ + 1 == slots_ ? 0 : head_ + 1;
-    } else {
-        slot = head_ + count_;
-        if (slot >= slots_) slot -= slots_;
-        ++count_;
+void PcmFrameStore::Store(const std::uint8_t* frames, std::size_t n) {
+    // n <= slots_: runs up to the end of the ring, then from its start.
+    const std::size_t m = g_.majorBytes;
+    while (n != 0) {
+        std::uint32_t write = head_ + count_;
+        if (write >= slots_) write -= slots_;
+        const std::uint32_t run =
+            static_cast<std::uint32_t>(std::min<std::size_t>(n, slots_ - write));
+        std::memcpy(ring_.get() + std::size_t{write} * m, frames, std::size_t{run} * m);
+        const std::uint32_t total = count_ + run;
+        if (total > slots_) {
+            head_ += total - slots_;
+            if (head_ >= slots_) head_ -= slots_;
+            count_ = slots_;
+        } else {
+            count_ = total;
+        }
+        received_ += run;
+        frames += std::size_t{run} * m;
+        n -= run;
     }
-    std::memcpy(ring_.get() + std::size_t{slot} * g_.majorBytes, frame, g_.majorBytes);
-    ++received_;
 }
 
 bool PcmFrameStore::Append(const std::uint8_t* data, std::size_t length) {
@@ -73,14 +82,14 @@ bool PcmFrameStore::Append(const std::uint8_t* data, std::size_t length) {
         data += take;
         length -= take;
         if (carried_ == m) {
-            Store(carry_.get());
+            Store(carry_.get(), 1);
             carried_ = 0;
         }
     }
     const std::size_t whole = length / m;
     // Frames that the newer ones of this call would overwrite are not copied.
     const std::size_t skip = whole > slots_ ? whole - slots_ : 0;
-    for (std::size_t i = skip; i < whole; ++i) Store(data + i * m);
+    Store(data + skip * m, whole - skip);
     received_ += skip;
     const std::size_t rest = length - whole * m;
     if (rest != 0) {

@@ -4,6 +4,7 @@
 #include <pcmplot/pcm_plot_wnd.h>
 
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QMenu>
 #include <QPainter>
 #include <algorithm>
@@ -16,10 +17,6 @@ const char kTagHeading[] = "子  帧  配  时";
 constexpr int kTagColumnChars = 22;
 constexpr int kMargin = 4;
 
-void AppendLatin1(QString& s, const char* text) {
-    s += QLatin1String(text);
-}
-
 }  // namespace
 
 CBcdTableWnd::CBcdTableWnd(std::uint32_t card, std::uint32_t value,
@@ -29,6 +26,20 @@ CBcdTableWnd::CBcdTableWnd(std::uint32_t card, std::uint32_t value,
     charW_ = std::max(fm.horizontalAdvance(QLatin1Char('0')), 1);
     lineH_ = std::max(fm.height() + 2, 1);
     ascent_ = fm.ascent() + 1;
+    raw_ = QRawFont::fromFont(font_);
+    const QString chars = QStringLiteral("0123456789ABCDEF-:.");
+    const QList<quint32> idx = raw_.glyphIndexesForString(chars);
+    for (qsizetype i = 0; i < chars.size() && i < idx.size(); ++i)
+        glyphOf_[static_cast<unsigned char>(chars[i].toLatin1())] = idx[i];
+}
+
+void CBcdTableWnd::AddGlyphs(const char* text, int x, int y) {
+    for (; *text; ++text, x += charW_) {
+        const quint32 g = glyphOf_[static_cast<unsigned char>(*text) & 0x7F];
+        if (g == 0) continue;
+        glyphs_.push_back(g);
+        positions_.push_back(QPointF(x, y));
+    }
 }
 
 std::uint32_t CBcdTableWnd::Rows() const {
@@ -110,10 +121,11 @@ void CBcdTableWnd::Render(QPainter& p, const QRect& area) {
         const int right = wordsX + static_cast<int>(w - first + 1) * cell * charW_;
         p.drawText(right - n * charW_, area.top() + ascent_, QString::fromLatin1(text, n));
     }
-    QString line;
-    line.reserve(static_cast<qsizetype>(columns) * cell + 8);
-
+    // The cells go to the painter as one run of glyphs at fixed places:
+    // no text layout per cell, which keeps a full page cheap.
     p.setPen(QColor(0, 0, 0));
+    glyphs_.clear();
+    positions_.clear();
     const std::uint32_t rows = Rows();
     const int maxRows = std::max((area.height() - lineH_) / lineH_, 0);
     const std::uint8_t* major = rows ? snap_->Major(snap_->frames - 1) : nullptr;
@@ -127,19 +139,23 @@ void CBcdTableWnd::Render(QPainter& p, const QRect& area) {
                 FormatHostTag(minor, tag);
             else
                 FormatCardTag(minor, tag);
-            p.drawText(area.left() + kMargin, y + ascent_, QString::fromLatin1(tag));
+            AddGlyphs(tag, area.left() + kMargin, y + ascent_);
         }
-        line.clear();
         const std::uint8_t* words = minor + g.tagBytes;
-        for (std::uint32_t w = first; w < last; ++w) {
-            line += QLatin1Char(' ');
+        int x = wordsX + charW_;
+        for (std::uint32_t w = first; w < last; ++w, x += cell * charW_) {
             FormatCode(
                 ReadWord(words + std::size_t{w} * g.bytesPerWord, g.bytesPerWord, g.wordBits),
                 g.wordBits, text);
-            AppendLatin1(line, text);
+            AddGlyphs(text, x, y + ascent_);
         }
-        p.drawText(wordsX, y + ascent_, line);
     }
+    if (glyphs_.isEmpty()) return;
+    QGlyphRun run;
+    run.setRawFont(raw_);
+    run.setGlyphIndexes(glyphs_);
+    run.setPositions(positions_);
+    p.drawGlyphRun(QPointF(0, 0), run);
 }
 
 }  // namespace pcmplot

@@ -11,8 +11,10 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <mutex>
+#include <thread>
 
 namespace pcmplot {
 namespace {
@@ -25,7 +27,22 @@ struct Slot {
     bool created = false;
 };
 
-std::mutex g_lock;
+// Held for short spans only (a slot change, or one data call's copy), so
+// waiting is a yielding spin; its release is a plain store, which keeps the
+// per-block cost of the data call low.
+class TableLock {
+public:
+    void lock() {
+        while (flag_.test_and_set(std::memory_order_acquire))
+            while (flag_.test(std::memory_order_relaxed)) std::this_thread::yield();
+    }
+    void unlock() { flag_.clear(std::memory_order_release); }
+
+private:
+    std::atomic_flag flag_;
+};
+
+TableLock g_lock;
 Slot g_slots[kCards][kKinds];
 
 std::uint32_t UsableCards() {
@@ -160,9 +177,12 @@ std::int32_t BB_SetDemFrameInfo(std::uint32_t card, std::uint32_t kind,
 
 std::int32_t BB_SendPcmFrameData(std::uint32_t card, std::uint32_t kind, const std::uint8_t* data,
                                  std::uint32_t length) {
-    if (!data || length == 0) return 0;
-    const auto store = StoreOf(card, kind);
-    return store && store->Append(data, length) ? 1 : 0;
+    if (!data || length == 0 || !InRange(card, kind)) return 0;
+    // The table lock is held through the copy, so a close waits for a call
+    // already under way and the store cannot go meanwhile.
+    std::lock_guard lock(g_lock);
+    const Slot& s = g_slots[card][kind];
+    return s.created && s.store && s.store->Append(data, length) ? 1 : 0;
 }
 
 }  // extern "C"

@@ -6,7 +6,10 @@
 #include <plotviews/plot_view_wnd.h>
 
 #include <QFont>
+#include <QList>
 #include <QPoint>
+#include <QPointF>
+#include <QRawFont>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -85,8 +88,14 @@ protected:
     void Render(QPainter& p, const QRect& area) override;
 
 private:
+    void AddGlyphs(const char* text, int x, int y);
+
     std::uint32_t firstWord_ = 0;
     int charW_ = 8, lineH_ = 16, ascent_ = 12;
+    QRawFont raw_;
+    quint32 glyphOf_[128] = {};  // glyph of each ASCII character drawn in cells
+    QList<quint32> glyphs_;      // reused by each paint
+    QList<QPointF> positions_;
 };
 
 // Chosen word positions of the minor frame over all buffered minor frames.

@@ -78,7 +78,8 @@ public:
     std::size_t Pending() const;  // bytes of the partial frame
 
 private:
-    void Store(const std::uint8_t* frame);
+    // Copies n whole major frames (at most the slot count) over the oldest.
+    void Store(const std::uint8_t* frames, std::size_t n);
 
     mutable std::mutex m_;
     // Guarded by m_.

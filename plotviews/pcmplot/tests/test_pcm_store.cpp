@@ -73,6 +73,8 @@ TEST(PcmGeometry, UnusableDescriptorsAreRefusedAndKeepTheOldGeometry) {
         Descriptor(8, 24, 4, 4),
         // 2,113,537 bytes: one above the store.
         Descriptor(8, 2113537, 1, 0),
+        // Minor frames that fit, a major frame that does not.
+        Descriptor(8, 1000000, 3, 0),
         // Products that overflow 32 bits.
         Descriptor(32, 0x40000000, 4), Descriptor(8, 0xFFFFFFFF, 0xFFFFFFFF)};
     for (const auto& d : bad) EXPECT_FALSE(store.SetGeometry(d)) << d.字长 << " " << d.子帧长;

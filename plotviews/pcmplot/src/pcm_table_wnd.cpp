@@ -76,22 +76,20 @@ void CBcdTableWnd::SetFirstWord(std::uint32_t w) {
     update();
 }
 
+std::uint32_t CBcdTableWnd::PageColumns() const {
+    const int cell = CodeDigits(snap_->geometry.wordBits == 0 ? 8 : snap_->geometry.wordBits) + 1;
+    return static_cast<std::uint32_t>(
+        std::max((width() - 2 * kMargin) / charW_ - kTagColumnChars, cell) / cell);
+}
+
 QMenu* CBcdTableWnd::CreateMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
     menu->addAction(QString::fromUtf8("向左移动一页"), this, [this] {
-        const std::uint32_t page = std::max<std::uint32_t>(
-            static_cast<std::uint32_t>((width() / charW_ - kTagColumnChars) /
-                                       (CodeDigits(snap_->geometry.wordBits) + 1)),
-            1);
+        const std::uint32_t page = PageColumns();
         SetFirstWord(firstWord_ > page ? firstWord_ - page : 0);
     });
-    menu->addAction(QString::fromUtf8("向右移动一页"), this, [this] {
-        const std::uint32_t page = std::max<std::uint32_t>(
-            static_cast<std::uint32_t>((width() / charW_ - kTagColumnChars) /
-                                       (CodeDigits(snap_->geometry.wordBits) + 1)),
-            1);
-        SetFirstWord(firstWord_ + page);
-    });
+    menu->addAction(QString::fromUtf8("向右移动一页"), this,
+                    [this] { SetFirstWord(firstWord_ + PageColumns()); });
     menu->addAction(QString::fromUtf8("回到第一字"), this, [this] { SetFirstWord(0); });
     return menu;
 }

@@ -263,6 +263,17 @@ TEST(PcmTableWnd, NewestMajorFrameOneRowPerMinorFrameInEitherTagForm) {
     EXPECT_TRUE(w.RowTexts(3).isEmpty());
     w.grab();
     EXPECT_GE(w.RenderCount(), 1u);
+    // Paging through the word columns stops at the last word; a window too
+    // narrow for one page still moves by one word.
+    std::unique_ptr<QMenu> menu(w.CreateMenu(nullptr));
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(w.FirstWord(), 5u);
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(w.FirstWord(), 0u);
+    w.resize(40, 300);
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(w.FirstWord(), 1u);
+    w.resize(900, 300);
 
     DemChannelDescriptor host = Descriptor(8, 6, 3, 1);
     ASSERT_TRUE(store->SetGeometry(host));

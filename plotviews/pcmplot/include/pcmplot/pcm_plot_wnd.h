@@ -89,6 +89,8 @@ protected:
 
 private:
     void AddGlyphs(const char* text, int x, int y);
+    // Word columns that fit the window's width, at least 1.
+    std::uint32_t PageColumns() const;
 
     std::uint32_t firstWord_ = 0;
     int charW_ = 8, lineH_ = 16, ascent_ = 12;

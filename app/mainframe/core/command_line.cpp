@@ -73,7 +73,8 @@ std::string CommandLineUsage() {
            "[--snapshot FILE.png --quit-after SECONDS] [--quit-after SECONDS] [--command ID]...\n"
            "  --engine      address of the card engine (default 192.168.1.100:10001)\n"
            "  --home        directory of the configuration files and Log/\n"
-           "  --snapshot    save a picture of the main window before leaving\n"
+           "  --snapshot    save a picture of the main window before leaving, and of\n"
+           "                each other open window as FILE-window-1.png, -2, ...\n"
            "  --quit-after  leave through the normal exit sequence after SECONDS,\n"
            "                without asking\n"
            "  --command     run the menu command ID 4 s after start (repeatable)\n";

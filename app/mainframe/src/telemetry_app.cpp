@@ -15,6 +15,7 @@
 #include "main_frame.h"
 #include "main_frame_params.h"
 #include "qt_notify.h"
+#include "window_snapshots.h"
 
 CTelemetryApp::CTelemetryApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Talvora"));
@@ -133,6 +134,10 @@ void CTelemetryApp::LeaveUnattended(bool takeSnapshot) {
         else
             std::fprintf(stderr, "Talvora: cannot save the snapshot %s\n",
                          file.toLocal8Bit().constData());
+        // Open dialogs and other windows get pictures of their own.
+        for (const QString& other : mainframe::SaveWindowSnapshots(frame, file))
+            std::fprintf(stdout, "Talvora: snapshot saved to %s\n",
+                         other.toLocal8Bit().constData());
         std::fflush(stdout);
     }
     // Close any open dialog first; leave from the main event loop only.

@@ -1,0 +1,84 @@
+// The window table of the scan plot: one slot per card. Any close of a
+// window empties its slot, so no export reaches a window that is gone.
+#include <bbdevice/bbdevice.h>
+#include <spanplot/radio_plot_wnd.h>
+#include <spanplot/spanplot.h>
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <algorithm>
+#include <climits>
+
+namespace spanplot {
+namespace {
+
+constexpr std::uint32_t kSlots = 8;
+
+struct Slot {
+    QPointer<CRadioPlotWnd> wnd;
+    bool created = false;
+};
+Slot g_slots[kSlots];
+
+std::uint32_t UsableSlots() {
+    return std::min(BB_GetActiveBandCaseSumInApp(), kSlots);
+}
+
+CRadioPlotWnd* WindowOf(std::uint32_t card) {
+    if (card >= UsableSlots() || !g_slots[card].created) return nullptr;
+    return g_slots[card].wnd.data();
+}
+
+}  // namespace
+
+void ReleaseSlot(CRadioPlotWnd* w) {
+    for (Slot& s : g_slots)
+        if (s.created && (s.wnd == w || s.wnd.isNull())) {
+            s.created = false;
+            s.wnd = nullptr;
+        }
+}
+
+}  // namespace spanplot
+
+using namespace spanplot;
+
+extern "C" {
+
+std::int32_t BB_CreateRadioPlotWnd(std::uint32_t card, const char* title, QMdiArea* parent) {
+    if (card >= UsableSlots() || !parent) return 0;
+    Slot& s = g_slots[card];
+    if (s.created && s.wnd) return 0;
+    QString text = title && *title ? QString::fromUtf8(title)
+                                   : QString::fromUtf8("【板卡%1】-- 频域扫描图").arg(card);
+    if (text.trimmed().isEmpty()) text = QString::fromUtf8("频域扫描图");
+    auto* wnd = new CRadioPlotWnd(card, text);
+    QMdiSubWindow* sub = parent->addSubWindow(wnd);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowTitle(text);
+    sub->show();
+    wnd->RequestRedraw();
+    s.wnd = wnd;
+    s.created = true;
+    return 1;
+}
+
+QWidget* BB_GetRadioPlotWnd(std::uint32_t card) {
+    return WindowOf(card);
+}
+
+std::int32_t BB_SetRadioPlotElapse(std::uint32_t card, std::uint32_t periodMs) {
+    CRadioPlotWnd* w = WindowOf(card);
+    if (!w) return 0;
+    return w->SetElapse(static_cast<int>(std::min<std::uint32_t>(periodMs, INT_MAX))) ? 1 : 0;
+}
+
+std::int32_t BB_EnableRadioPlotGradualCurve(std::uint32_t card) {
+    CRadioPlotWnd* w = WindowOf(card);
+    if (!w) return 0;
+    w->EnableGradualCurve();
+    return 1;
+}
+
+}  // extern "C"

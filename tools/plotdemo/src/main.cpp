@@ -1,5 +1,6 @@
 // plotdemo: shows the scan and PCM raw-code plot windows of card 0, fed by
-// the card's frames. Usage: plotdemo [--engine host:port] [--quit-after S]
+// the card's frames.
+// Usage: plotdemo [--engine host:port] [--quit-after S] [--snapshot FILE.png]
 #include <plotdemo/plot_demo_wnd.h>
 
 #include <QApplication>
@@ -12,7 +13,9 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "Usage: plotdemo [--engine host:port] [--quit-after SECONDS]\n");
+    std::fprintf(
+        stderr,
+        "Usage: plotdemo [--engine host:port] [--quit-after SECONDS] [--snapshot FILE.png]\n");
     return 2;
 }
 
@@ -29,9 +32,11 @@ bool ValidEngine(const std::string& v) {
 
 int main(int argc, char** argv) {
     int quitAfter = 0;
+    std::string snapshot;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if ((a == "--engine" || a == "--quit-after") && i + 1 >= argc) return Usage();
+        if ((a == "--engine" || a == "--quit-after" || a == "--snapshot") && i + 1 >= argc)
+            return Usage();
         if (a == "--engine") {
             const std::string v = argv[++i];
             if (!ValidEngine(v)) return Usage();
@@ -41,6 +46,8 @@ int main(int argc, char** argv) {
             if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos)
                 return Usage();
             quitAfter = std::atoi(v.c_str());
+        } else if (a == "--snapshot") {
+            snapshot = argv[++i];
         } else {
             return Usage();
         }
@@ -54,7 +61,14 @@ int main(int argc, char** argv) {
         if (quitAfter == 0) QMessageBox::warning(&wnd, wnd.windowTitle(), error);
         return 1;
     }
-    if (quitAfter > 0) QTimer::singleShot(quitAfter * 1000, &wnd, &QWidget::close);
+    if (!snapshot.empty() && quitAfter == 0) quitAfter = 5;
+    if (quitAfter > 0)
+        QTimer::singleShot(quitAfter * 1000, &wnd, [&] {
+            // The picture is taken before the windows close.
+            if (!snapshot.empty() && !wnd.grab().save(QString::fromStdString(snapshot), "PNG"))
+                std::fprintf(stderr, "plotdemo: cannot write %s\n", snapshot.c_str());
+            wnd.close();
+        });
     const int rc = app.exec();
     std::printf("plotdemo: %llu blocks, taken by the table %llu, curve %llu, histogram %llu\n",
                 static_cast<unsigned long long>(plotdemo::CPlotDemoWnd::BlocksReceived()),

@@ -9,6 +9,7 @@
 #include <pcmplot/pcmplot.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <plot_window_test.h>
 #include <unistd.h>
 
 #include <QMainWindow>
@@ -40,37 +41,19 @@ int FeedWindows(DemReportBlock* block) {
     return 0;
 }
 
-class PcmplotEngineTest : public ::testing::Test {
+class PcmplotEngineTest : public plotviews::testing::PlotWindowTest {
 protected:
-    void SetUp() override {
-        ::setenv("TALVORA_OBJECT_NAMESPACE", ("pcme-" + std::to_string(::getpid())).c_str(), 1);
-        plat::SetModuleDirectory(home_.path());
-        sink_ = std::make_shared<plat::CapturingSink>();
-        plat::SetNotifySink(sink_);
-        main_.setCentralWidget(area_);
-        main_.resize(1200, 800);
-        main_.show();
-    }
+    PcmplotEngineTest() : PlotWindowTest("pcme", QSize(1200, 800)) {}
     void TearDown() override {
         for (std::uint32_t k = 0; k < 3; ++k) BB_DestroyPcmPlotWnd(0, k, 1);
-        if (BB_GetActiveBandCaseSumInApp() > 0) BB_CloseDevice(0);
-        plat::SetNotifySink(nullptr);
-        plat::SetModuleDirectory("");
+        PlotWindowTest::TearDown();
     }
     CBcdTableWnd* Table() { return static_cast<CBcdTableWnd*>(BB_GetPcmPlotWnd(0, kTable)); }
-
-    talvora::test::TempHome home_;
-    std::shared_ptr<plat::CapturingSink> sink_;
-    QMainWindow main_;
-    QMdiArea* area_ = new QMdiArea;
 };
 
 TEST_F(PcmplotEngineTest, TheTableShowsTheEnginesSyncWordAndBothTagForms) {
     EngineProcess engine;
-    ASSERT_TRUE(engine.started());
-    ::setenv("TALVORA_ENGINE", engine.Address().c_str(), 1);
-    CardFunctionInfo info{};
-    ASSERT_TRUE(BB_OpenDevice(0, FeedWindows, 0, &info));
+    ASSERT_TRUE(OpenCard(engine, FeedWindows));
     for (std::uint32_t k = 0; k < 3; ++k) {
         ASSERT_TRUE(BB_CreatePcmPlotWnd(0, k, 2, nullptr, area_));
         ASSERT_TRUE(BB_SetPcmPlotElapse(0, k, 50));

@@ -8,6 +8,7 @@
 #include <pcmplot/pcmplot.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <plot_window_test.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -67,38 +68,16 @@ std::vector<std::uint8_t> CardFrames(std::uint32_t majors, std::uint32_t words,
     return v;
 }
 
-class PcmplotTest : public ::testing::Test {
+class PcmplotTest : public plotviews::testing::PlotWindowTest {
 protected:
-    void SetUp() override {
-        ::setenv("TALVORA_OBJECT_NAMESPACE", ("pcm-" + std::to_string(::getpid())).c_str(), 1);
-        plat::SetModuleDirectory(home_.path());
-        sink_ = std::make_shared<plat::CapturingSink>();
-        plat::SetNotifySink(sink_);
-        main_.setCentralWidget(area_);
-        main_.resize(1200, 700);
-        main_.show();
-    }
+    PcmplotTest() : PlotWindowTest("pcm") {}
     void TearDown() override {
         for (std::uint32_t k = 0; k < 3; ++k) BB_DestroyPcmPlotWnd(0, k, 1);
-        if (BB_GetActiveBandCaseSumInApp() > 0) BB_CloseDevice(0);
-        plat::SetNotifySink(nullptr);
-        plat::SetModuleDirectory("");
-    }
-    bool OpenCard(EngineProcess& engine) {
-        if (!engine.started()) return false;
-        ::setenv("TALVORA_ENGINE", engine.Address().c_str(), 1);
-        CardFunctionInfo info{};
-        return BB_OpenDevice(
-                   0, [](DemReportBlock*) { return 0; }, 0, &info) != 0;
+        PlotWindowTest::TearDown();
     }
     CBcdPlotWnd* Window(std::uint32_t kind) {
         return static_cast<CBcdPlotWnd*>(BB_GetPcmPlotWnd(0, kind));
     }
-
-    talvora::test::TempHome home_;
-    std::shared_ptr<plat::CapturingSink> sink_;
-    QMainWindow main_;
-    QMdiArea* area_ = new QMdiArea;
 };
 
 TEST_F(PcmplotTest, WithoutAnOpenCardNothingOpensAndDataCallsFail) {

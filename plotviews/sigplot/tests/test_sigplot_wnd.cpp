@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <plot_window_test.h>
 #include <sigplot/signal_plot_wnd.h>
 #include <sigplot/sigplot.h>
 #include <unistd.h>
@@ -54,41 +55,14 @@ std::vector<std::uint32_t> Block(std::uint32_t counter, std::size_t peakBin = 10
     return w;
 }
 
-class SigplotTest : public ::testing::Test {
+class SigplotTest : public plotviews::testing::PlotWindowTest {
 protected:
-    void SetUp() override {
-        ::setenv("TALVORA_OBJECT_NAMESPACE", ("sig-" + std::to_string(::getpid())).c_str(), 1);
-        plat::SetModuleDirectory(home_.path());
-        sink_ = std::make_shared<plat::CapturingSink>();
-        plat::SetNotifySink(sink_);
-        main_.setCentralWidget(area_);
-        main_.resize(1200, 700);
-        main_.show();
-    }
+    SigplotTest() : PlotWindowTest("sig") {}
     void TearDown() override {
         BB_DestroySignalPlotWnd(0, 1);
-        if (BB_GetActiveBandCaseSumInApp() > 0) BB_CloseDevice(0);
-        plat::SetNotifySink(nullptr);
-        plat::SetModuleDirectory("");
-    }
-    bool OpenCard(EngineProcess& engine) {
-        if (!engine.started()) return false;
-        ::setenv("TALVORA_ENGINE", engine.Address().c_str(), 1);
-        CardFunctionInfo info{};
-        return BB_OpenDevice(
-                   0, [](DemReportBlock*) { return 0; }, 0, &info) != 0;
-    }
-    bool Shown(const std::string& text) const {
-        for (const auto& r : sink_->Shown())
-            if (r.text == text) return true;
-        return false;
+        PlotWindowTest::TearDown();
     }
     CMdiSignalPlotWnd* Window() { return static_cast<CMdiSignalPlotWnd*>(BB_GetSignalPlotWnd(0)); }
-
-    talvora::test::TempHome home_;
-    std::shared_ptr<plat::CapturingSink> sink_;
-    QMainWindow main_;
-    QMdiArea* area_ = new QMdiArea;
 };
 
 TEST_F(SigplotTest, WithoutAnOpenCardCreateShowsTheMessageAndNothingOpens) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <platform/notify.h>
 #include <platform/paths.h>
+#include <plot_window_test.h>
 #include <spanplot/radio_plot_wnd.h>
 #include <spanplot/spanplot.h>
 #include <unistd.h>
@@ -61,42 +62,23 @@ void UseCalls(bool countPolls) {
     SetDeviceCallsForTest(countPolls ? &counting : &library);
 }
 
-class SpanplotTest : public ::testing::Test {
+class SpanplotTest : public plotviews::testing::PlotWindowTest {
 protected:
+    SpanplotTest() : PlotWindowTest("span") {}
     void SetUp() override {
-        ::setenv("TALVORA_OBJECT_NAMESPACE", ("span-" + std::to_string(::getpid())).c_str(), 1);
-        plat::SetModuleDirectory(home_.path());
-        sink_ = std::make_shared<plat::CapturingSink>();
-        plat::SetNotifySink(sink_);
+        PlotWindowTest::SetUp();
         g_stops.clear();
         g_polls = 0;
         g_pollResult = 0;
         UseCalls(false);
-        main_.setCentralWidget(area_);
-        main_.resize(1200, 700);
-        main_.show();
     }
     void TearDown() override {
         area_->closeAllSubWindows();
-        if (BB_GetActiveBandCaseSumInApp() > 0) BB_CloseDevice(0);
+        PlotWindowTest::TearDown();
         SetDeviceCallsForTest(nullptr);
-        plat::SetNotifySink(nullptr);
-        plat::SetModuleDirectory("");
-    }
-    bool OpenCard(EngineProcess& engine) {
-        if (!engine.started()) return false;
-        ::setenv("TALVORA_ENGINE", engine.Address().c_str(), 1);
-        CardFunctionInfo info{};
-        return BB_OpenDevice(
-                   0, [](DemReportBlock*) { return 0; }, 0, &info) != 0;
     }
     CRadioPlotWnd* Window() { return static_cast<CRadioPlotWnd*>(BB_GetRadioPlotWnd(0)); }
     QMdiSubWindow* Sub(CRadioPlotWnd* w) { return qobject_cast<QMdiSubWindow*>(w->parentWidget()); }
-
-    talvora::test::TempHome home_;
-    std::shared_ptr<plat::CapturingSink> sink_;
-    QMainWindow main_;
-    QMdiArea* area_ = new QMdiArea;
 };
 
 TEST_F(SpanplotTest, WithoutAnOpenCardNothingIsCreated) {

@@ -1,6 +1,9 @@
 // Draws the parameter curve window at 1920 x 1080 with 16 panels of 2000
 // samples each, and in the same run a plain drawPolyline of the same points
 // on a bare image; prints both medians and their ratio.
+#include <paramviews/deal_wnds.h>
+#include <paramviews/param_groups.h>
+
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
@@ -9,9 +12,6 @@
 #include <cmath>
 #include <cstdio>
 #include <vector>
-
-#include "deal_wnds.h"
-#include "param_groups.h"
 
 namespace {
 

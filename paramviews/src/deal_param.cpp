@@ -1,11 +1,10 @@
 // The exported library-level calls; nothing thrown leaves them.
 #include "paramviews/deal_param.h"
 
+#include <paramviews/param_groups.h>
 #include <preferences/preferences.h>
 
 #include <cstdint>
-
-#include "param_groups.h"
 
 using paramviews::ParamGroups;
 

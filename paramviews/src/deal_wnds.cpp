@@ -1,5 +1,4 @@
-#include "deal_wnds.h"
-
+#include <paramviews/deal_wnds.h>
 #include <platform/beep.h>
 #include <platform/notify.h>
 #include <platform/winmsg.h>

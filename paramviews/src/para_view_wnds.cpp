@@ -1,10 +1,10 @@
 #include "paramviews/para_view_wnds.h"
 
+#include <paramviews/deal_wnds.h>
+
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
-
-#include "deal_wnds.h"
 
 using paramviews::CDealCurveWnd;
 using paramviews::CDealStripeWnd;

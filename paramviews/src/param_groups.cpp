@@ -1,5 +1,4 @@
-#include "param_groups.h"
-
+#include <paramviews/param_groups.h>
 #include <platform/notify.h>
 #include <preferences/preferences.h>
 

@@ -1,13 +1,13 @@
 // The parameter groups built from the sample database, the newest-value copy,
 // and the scale and text helpers the windows draw with.
 #include <gtest/gtest.h>
+#include <paramviews/param_groups.h>
 #include <platform/notify.h>
 #include <platform/profile.h>
 
 #include <cmath>
 #include <limits>
 
-#include "param_groups.h"
 #include "paramviews/deal_param.h"
 #include "testsupport/temp_home.h"
 #include "view_texts.h"

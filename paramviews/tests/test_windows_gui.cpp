@@ -2,6 +2,7 @@
 // selection, bar length, alarm colours with their tones, levels in the
 // settings file, and the one-window-per-kind rule with its closing message.
 #include <gtest/gtest.h>
+#include <paramviews/deal_wnds.h>
 #include <platform/beep.h>
 #include <platform/notify.h>
 #include <platform/profile.h>
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <mutex>
 
-#include "deal_wnds.h"
 #include "paramviews/para_view_wnds.h"
 #include "testsupport/temp_home.h"
 #include "testsupport/wait.h"

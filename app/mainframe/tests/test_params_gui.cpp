@@ -4,6 +4,7 @@
 // parameter database is refused and logged.
 #include <datapath/data_path.h>
 #include <datapath/replay_reader.h>
+#include <paramviews/deal_wnds.h>
 #include <platform/codepage.h>
 #include <recording/recording_files.h>
 #include <testsupport/wait.h>
@@ -20,7 +21,6 @@
 #include <cstring>
 
 #include "command_ids.h"
-#include "deal_wnds.h"
 #include "frame_test_kit.h"
 #include "replay_dlg.h"
 

@@ -2,14 +2,14 @@
 // offers a popup of the three levels, a separator and the alarm switch.
 #pragma once
 
+#include <paramviews/param_groups.h>
+
 #include <QAbstractTableModel>
 #include <QMdiSubWindow>
 #include <QPointF>
 #include <array>
 #include <string>
 #include <vector>
-
-#include "param_groups.h"
 
 class QMenu;
 class QAction;

@@ -97,7 +97,11 @@ std::string SaveScreenshotBmp(const QImage& image, int depth, const std::string&
 
 const char* PrintScreenshot(QPrinter* printer, const QImage& image) {
     if (!printer) return kNoPrinterText;
+    // Neither a queue nor a file: without a print server Qt makes a PDF
+    // printer of a printer that names no queue.
     if (printer->outputFormat() == QPrinter::NativeFormat && printer->printerName().isEmpty())
+        return kNoPrinterText;
+    if (printer->outputFormat() == QPrinter::PdfFormat && printer->outputFileName().isEmpty())
         return kNoPrinterText;
     if (image.isNull()) return kPrintFailedText;
     printer->setDocName(QStringLiteral("图片打印"));

@@ -11,10 +11,8 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <mutex>
-#include <thread>
 
 namespace pcmplot {
 namespace {
@@ -27,22 +25,7 @@ struct Slot {
     bool created = false;
 };
 
-// Held for short spans only (a slot change, or one data call's copy), so
-// waiting is a yielding spin; its release is a plain store, which keeps the
-// per-block cost of the data call low.
-class TableLock {
-public:
-    void lock() {
-        while (flag_.test_and_set(std::memory_order_acquire))
-            while (flag_.test(std::memory_order_relaxed)) std::this_thread::yield();
-    }
-    void unlock() { flag_.clear(std::memory_order_release); }
-
-private:
-    std::atomic_flag flag_;
-};
-
-TableLock g_lock;
+PcmSpinLock g_lock;
 Slot g_slots[kCards][kKinds];
 
 std::uint32_t UsableCards() {

@@ -5,12 +5,28 @@
 
 #include <bbdevice/dem_report.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <thread>
 
 namespace pcmplot {
+
+// A lock held for short spans only (a slot change, a data call's copy, a
+// window's copy of the frames), so waiting is a yielding spin; its release
+// is a plain store, which keeps the per-block cost of a data call low.
+class PcmSpinLock {
+public:
+    void lock() {
+        while (flag_.test_and_set(std::memory_order_acquire))
+            while (flag_.test(std::memory_order_relaxed)) std::this_thread::yield();
+    }
+    void unlock() { flag_.clear(std::memory_order_release); }
+
+private:
+    std::atomic_flag flag_;
+};
 
 inline constexpr std::size_t kStoreBytes = kDemReportDataBytes;
 inline constexpr std::uint32_t kMaxWordBits = 32;
@@ -81,7 +97,7 @@ private:
     // Copies n whole major frames (at most the slot count) over the oldest.
     void Store(const std::uint8_t* frames, std::size_t n);
 
-    mutable std::mutex m_;
+    mutable PcmSpinLock m_;
     // Guarded by m_.
     PcmGeometry g_;
     std::unique_ptr<std::uint8_t[]> ring_;   // slots of one major frame

@@ -1,7 +1,8 @@
 // BB_SendPcmFrameData of report-sized blocks (a whole 2,113,536-byte report
 // block and the 1024-byte block of fast short frames) against memcpy of the
 // same blocks into a buffer of the same size, in the same run; then the code
-// table's paint of a full 1920 x 1080 page. Card 0 is opened on the loopback
+// table's paint of a full 1920 x 1080 page, and the curve's and histogram's
+// over a full store. Card 0 is opened on the loopback
 // card engine, since the data call accepts only open cards.
 // Arguments: seconds per measured copy (3), a file to save the page to.
 #include <bbdevice/bbdevice.h>
@@ -20,6 +21,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -122,6 +125,50 @@ void TablePaint(int runs, const char* savePath) {
         }());
 }
 
+// The curve (four word positions) and the histogram over a full store, for
+// the default task's frames and for the most minor frames a store can hold
+// (one 8-bit word, no tag: 2,113,536 minor frames).
+template <class Wnd>
+double FullStorePaint(std::uint32_t words, std::uint32_t tagBytes, int runs, Wnd*) {
+    auto store = std::make_shared<pcmplot::PcmFrameStore>();
+    DemChannelDescriptor d = Descriptor(words, words == 1 ? 1 : 4);
+    d.tagBytesPerMinorFrame = tagBytes;
+    store->SetGeometry(d);
+    Wnd wnd(0, 0, store, nullptr);
+    if constexpr (std::is_same_v<Wnd, pcmplot::CBcdCurveWnd>)
+        wnd.SetPositions({0, words > 1 ? 1u : 0u, words > 2 ? 2u : 0u, words > 3 ? 3u : 0u});
+    wnd.resize(1920, 1080);
+    QImage target(1920, 1080, QImage::Format_RGB32);
+    std::vector<std::uint8_t> f(kDemReportDataBytes);
+    std::vector<double> ms;
+    for (int i = 0; i < runs + 3; ++i) {
+        for (std::size_t k = 0; k < f.size(); ++k) f[k] = std::uint8_t(k * 7 + std::size_t(i));
+        store->Append(f.data(),
+                      f.size() / store->Geometry().majorBytes * store->Geometry().majorBytes);
+        const auto t0 = Clock::now();
+        wnd.Pull();
+        wnd.render(&target);
+        if (i >= 3)
+            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    return Median(ms);
+}
+
+void CurveAndHistogramPaint(int runs) {
+    for (const auto& [words, tags, what] :
+         {std::tuple{24u, 8u, "24 words x 4 minor frames, tags"},
+          std::tuple{1u, 0u, "1 word, no tags (most minor frames)"}}) {
+        const double curve =
+            FullStorePaint(words, tags, runs, static_cast<pcmplot::CBcdCurveWnd*>(nullptr));
+        const double stripe =
+            FullStorePaint(words, tags, runs, static_cast<pcmplot::CBcdStripeWnd*>(nullptr));
+        std::printf(
+            "full store, %s: copy and paint 1920x1080 median: curve of 4 words %.2f ms, "
+            "histogram %.2f ms\n",
+            what, curve, stripe);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,6 +196,7 @@ int main(int argc, char** argv) {
     CompareSend(1024, seconds);
     BB_DestroyPcmPlotWnd(0, pcmplot::kTable, 1);
     TablePaint(200, argc > 2 ? argv[2] : nullptr);
+    CurveAndHistogramPaint(30);
     BB_CloseDevice(0);
     return 0;
 }

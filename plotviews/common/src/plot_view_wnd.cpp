@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTransform>
+#include <algorithm>
 #include <cmath>
 
 PlotRasterTarget PlotRasterTargetOf(QPainter& p) {
@@ -60,4 +61,15 @@ void CPlotViewWnd::paintEvent(QPaintEvent*) {
     }
     ++renders_;
     Rendered();
+}
+
+void PaintPlotColumn(const PlotRasterTarget& t, int x, int y0, int y1, QRgb rgb) {
+    if (!t) return;
+    x += t.origin.x();
+    if (x < t.clip.left() || x > t.clip.right()) return;
+    const int from = std::max(std::min(y0, y1) + t.origin.y(), t.clip.top());
+    const int to = std::min(std::max(y0, y1) + t.origin.y(), t.clip.bottom());
+    const qsizetype stride = t.image->bytesPerLine();
+    uchar* at = t.image->bits() + from * stride + x * 4;
+    for (int y = from; y <= to; ++y, at += stride) *reinterpret_cast<QRgb*>(at) = rgb;
 }

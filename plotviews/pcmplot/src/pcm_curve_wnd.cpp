@@ -105,22 +105,36 @@ void CBcdCurveWnd::Render(QPainter& p, const QRect& area) {
             p.setPen(kColours[c]);
             p.drawPolyline(points_.data(), static_cast<int>(n));
         } else {
-            std::fill(low_.begin(), low_.end(), UINT32_MAX);
-            std::fill(high_.begin(), high_.end(), 0u);
-            for (std::uint32_t i = 0; i < n; ++i) {
-                const std::uint32_t v = ReadWord(snap_->Minor(i) + at, g.bytesPerWord, g.wordBits);
-                const std::size_t x = std::size_t{i} * cols / n;
-                low_[x] = std::min(low_[x], v);
-                high_[x] = std::max(high_[x], v);
+            // Column x holds the frames i with floor(i * cols / n) == x, so
+            // it starts at ceil(x * n / cols): one division per column.
+            std::uint32_t i = 0;
+            for (std::size_t x = 0; x < cols; ++x) {
+                const auto end =
+                    static_cast<std::uint32_t>(((x + 1) * std::uint64_t{n} + cols - 1) / cols);
+                std::uint32_t lo = UINT32_MAX, hi = 0;
+                for (; i < end; ++i) {
+                    const std::uint32_t v =
+                        ReadWord(snap_->Minor(i) + at, g.bytesPerWord, g.wordBits);
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                }
+                low_[x] = lo;
+                high_[x] = hi;
             }
             // Each column spans its lowest and highest code, joined to the
             // previous column so steps stay visible.
+            const PlotRasterTarget target = PlotRasterTargetOf(p);
+            const QRgb rgb = kColours[c].rgb();
             int lastY = -1;
             for (std::size_t x = 0; x < cols; ++x) {
                 const int y0 = yOf(low_[x]), y1 = yOf(high_[x]);
                 const int from = lastY < 0 ? y1 : std::min(y1, lastY);
                 const int to = lastY < 0 ? y0 : std::max(y0, lastY);
-                p.fillRect(plot.left() + static_cast<int>(x), from, 1, to - from + 1, kColours[c]);
+                const int column = plot.left() + static_cast<int>(x);
+                if (target)
+                    PaintPlotColumn(target, column, from, to, rgb);
+                else
+                    p.fillRect(column, from, 1, to - from + 1, kColours[c]);
                 lastY = (y0 + y1) / 2;
             }
         }

@@ -47,3 +47,7 @@ private:
     QImage image_;  // only when the window's painter has no image behind it
     unsigned renders_ = 0;
 };
+
+// Pixels [y0, y1] of column x (painter coordinates), as far as the target
+// lets them be touched.
+void PaintPlotColumn(const PlotRasterTarget& t, int x, int y0, int y1, QRgb rgb);

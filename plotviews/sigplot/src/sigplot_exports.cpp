@@ -3,6 +3,7 @@
 // reaches a window that is gone.
 #include <bbdevice/bbdevice.h>
 #include <platform/notify.h>
+#include <plotviews/card_window_table.h>
 #include <sigplot/signal_plot_wnd.h>
 #include <sigplot/sigplot.h>
 
@@ -16,35 +17,16 @@
 namespace sigplot {
 namespace {
 
-constexpr std::uint32_t kSlots = 8;
-
-struct Slot {
-    QPointer<CMdiSignalPlotWnd> wnd;
-    bool created = false;
-};
-Slot g_slots[kSlots];
-unsigned g_created = 0;
-
-std::uint32_t UsableSlots() {
-    return std::min(BB_GetActiveBandCaseSumInApp(), kSlots);
-}
+CCardWindowTable<CMdiSignalPlotWnd> g_table;
 
 CMdiSignalPlotWnd* WindowOf(std::uint32_t card) {
-    if (card >= UsableSlots() || !g_slots[card].created) return nullptr;
-    return g_slots[card].wnd.data();
-}
-
-void Empty(Slot& s) {
-    if (s.created && g_created > 0) --g_created;
-    s.created = false;
-    s.wnd = nullptr;
+    return g_table.Get(card);
 }
 
 }  // namespace
 
 void ReleaseSlot(CMdiSignalPlotWnd* w) {
-    for (Slot& s : g_slots)
-        if (s.created && (s.wnd == w || s.wnd.isNull())) Empty(s);
+    g_table.Release(w);
 }
 
 }  // namespace sigplot
@@ -54,14 +36,11 @@ using namespace sigplot;
 extern "C" {
 
 std::int32_t BB_CreateSignalPlotWnd(std::uint32_t card, const char* title, QMdiArea* parent) {
-    if (card >= UsableSlots()) {
+    if (card >= g_table.Usable()) {
         plat::MessageBox("当前系统中未发现基带设备。", "Talvora", plat::MB_OK);
         return 0;
     }
-    if (!parent) return 0;
-    Slot& s = g_slots[card];
-    if (s.created && s.wnd) return 0;
-    if (s.created) Empty(s);
+    if (!parent || !g_table.Free(card)) return 0;
     const QString text =
         title && *title ? QString::fromUtf8(title) : QString::fromUtf8("信号频谱图");
     auto* wnd = new CMdiSignalPlotWnd(card, text);
@@ -70,9 +49,7 @@ std::int32_t BB_CreateSignalPlotWnd(std::uint32_t card, const char* title, QMdiA
     sub->setWindowTitle(text);
     sub->show();
     for (int i = 0; i < 5; ++i) wnd->Plot(i)->RequestRedraw();
-    s.wnd = wnd;
-    s.created = true;
-    ++g_created;
+    g_table.Set(card, wnd);
     return 1;
 }
 
@@ -105,9 +82,8 @@ std::int32_t BB_EnableSignalPlotGradualCurve(std::uint32_t card) {
 }
 
 std::int32_t BB_DestroySignalPlotWnd(std::uint32_t card, std::int32_t close) {
-    if (card >= kSlots || !g_slots[card].created) return 0;
-    QPointer<CMdiSignalPlotWnd> w = g_slots[card].wnd;
-    Empty(g_slots[card]);
+    QPointer<CMdiSignalPlotWnd> w;
+    if (!g_table.Take(card, w)) return 0;
     if (close && w) {
         w->StopTimers();
         QWidget* outer = qobject_cast<QMdiSubWindow*>(w->parentWidget());

@@ -1,6 +1,7 @@
 // The window table of the scan plot: one slot per card. Any close of a
 // window empties its slot, so no export reaches a window that is gone.
 #include <bbdevice/bbdevice.h>
+#include <plotviews/card_window_table.h>
 #include <spanplot/radio_plot_wnd.h>
 #include <spanplot/spanplot.h>
 
@@ -13,31 +14,16 @@
 namespace spanplot {
 namespace {
 
-constexpr std::uint32_t kSlots = 8;
-
-struct Slot {
-    QPointer<CRadioPlotWnd> wnd;
-    bool created = false;
-};
-Slot g_slots[kSlots];
-
-std::uint32_t UsableSlots() {
-    return std::min(BB_GetActiveBandCaseSumInApp(), kSlots);
-}
+CCardWindowTable<CRadioPlotWnd> g_table;
 
 CRadioPlotWnd* WindowOf(std::uint32_t card) {
-    if (card >= UsableSlots() || !g_slots[card].created) return nullptr;
-    return g_slots[card].wnd.data();
+    return g_table.Get(card);
 }
 
 }  // namespace
 
 void ReleaseSlot(CRadioPlotWnd* w) {
-    for (Slot& s : g_slots)
-        if (s.created && (s.wnd == w || s.wnd.isNull())) {
-            s.created = false;
-            s.wnd = nullptr;
-        }
+    g_table.Release(w);
 }
 
 }  // namespace spanplot
@@ -47,9 +33,7 @@ using namespace spanplot;
 extern "C" {
 
 std::int32_t BB_CreateRadioPlotWnd(std::uint32_t card, const char* title, QMdiArea* parent) {
-    if (card >= UsableSlots() || !parent) return 0;
-    Slot& s = g_slots[card];
-    if (s.created && s.wnd) return 0;
+    if (!parent || !g_table.Free(card)) return 0;
     QString text = title && *title ? QString::fromUtf8(title)
                                    : QString::fromUtf8("【板卡%1】-- 频域扫描图").arg(card);
     if (text.trimmed().isEmpty()) text = QString::fromUtf8("频域扫描图");
@@ -59,8 +43,7 @@ std::int32_t BB_CreateRadioPlotWnd(std::uint32_t card, const char* title, QMdiAr
     sub->setWindowTitle(text);
     sub->show();
     wnd->RequestRedraw();
-    s.wnd = wnd;
-    s.created = true;
+    g_table.Set(card, wnd);
     return 1;
 }
 

@@ -14,9 +14,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstring>
 
@@ -208,19 +211,36 @@ TEST_F(ParamFrameTest, ChoosingTheTaskStoreAsParameterDatabaseIsRefusedAndLogged
     CMainFrame* f = FrameOn(engine);
     const QString store = QString::fromStdString(Home()) + QString::fromUtf8("/任务宏管理.mdb");
     ASSERT_TRUE(QFile::exists(store));
+    // The whole path goes into the dialog's name field, which does not
+    // depend on its file view having read the folder yet. The dialog is
+    // answered until it closes (a "not found" box is closed and the answer
+    // repeated); after 20 s it is cancelled, so the test fails instead of
+    // hanging.
     QTimer timer;
-    timer.setInterval(10);
+    timer.setInterval(50);
     QString title;
+    QElapsedTimer since;
+    since.start();
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->accept();
+            return;
+        }
+        auto* dlg = qobject_cast<QFileDialog*>(modal);
         if (!dlg) return;
-        timer.stop();
         title = dlg->windowTitle();
-        dlg->selectFile(store);
+        if (since.elapsed() > 20000) {
+            dlg->reject();
+            return;
+        }
+        if (auto* name = dlg->findChild<QLineEdit*>("fileNameEdit")) name->setText(store);
         QMetaObject::invokeMethod(dlg, "accept", Qt::QueuedConnection);
     });
     timer.start();
     f->OnCommand(ID_SELECT_PARAM_DB);
+    timer.stop();
+    ASSERT_LT(since.elapsed(), 20000) << "the file dialog did not take the file";
     EXPECT_EQ(title, QString::fromUtf8("选择新参数数据库"));
     const QDir logs(QString::fromStdString(Home()) + "/Log");
     const std::string wanted = "参数数据库加载失败！";

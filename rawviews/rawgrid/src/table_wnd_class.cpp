@@ -1,11 +1,11 @@
 #include <rawgrid/table_menu_wnd.h>
 #include <rawgrid/table_wnd.h>
 #include <rawgrid/table_wnd_class.h>
+#include <rawviews/view_slots.h>
 
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
-#include <mutex>
 
 using rawgrid::CTableWnd;
 using rawgrid::TableStore;
@@ -18,35 +18,17 @@ int StreamIndex(int stream) {
 }
 }  // namespace
 
-struct CTableWndClass::Impl {
-    std::mutex mutex;
-    std::shared_ptr<TableStore> stores[kStreams];  // guarded by mutex; read by data calls
-    QPointer<CTableWnd> windows[kStreams];         // GUI thread only
-    QObject context;  // receiver of the windows' signals; disconnects when we go
-
-    void Forget(int index, const TableStore* store) {
-        std::lock_guard lock(mutex);
-        if (stores[index].get() == store) stores[index].reset();
-    }
-};
+struct CTableWndClass::Impl : rawviews::CViewSlots<CTableWnd, TableStore, kStreams> {};
 
 CTableWndClass::CTableWndClass() : d_(std::make_unique<Impl>()) {}
 
-CTableWndClass::~CTableWndClass() {
-    for (int i = 0; i < kStreams; ++i) {
-        d_->Forget(i, d_->stores[i].get());
-        delete d_->windows[i].data();
-    }
-}
+CTableWndClass::~CTableWndClass() = default;
 
 void* CTableWndClass::InitTableWnd(QMdiArea* parent, _FRAME_STRUCT_PARAM* frame, unsigned refreshMs,
                                    int stream, QMenu* menu, int menuPos) {
     if (stream < -1 || stream > 2 || !parent) return nullptr;
     const int index = StreamIndex(stream);
-    if (CTableWnd* old = d_->windows[index].data()) {
-        d_->Forget(index, old->Store().get());
-        delete old;
-    }
+    d_->Drop(index);
 
     auto* wnd = new CTableWnd(stream, frame, static_cast<QWidget*>(parent->window()),
                               static_cast<QWidget*>(parent));
@@ -63,19 +45,7 @@ void* CTableWndClass::InitTableWnd(QMdiArea* parent, _FRAME_STRUCT_PARAM* frame,
         menu->insertMenu(before, wnd->SettingsMenu());
     }
 
-    Impl* d = d_.get();
-    const TableStore* store = wnd->Store().get();
-    QObject::connect(wnd, &CTableWnd::windowClosed, &d->context, [d, index, store, wnd] {
-        d->Forget(index, store);
-        if (d->windows[index] == wnd) d->windows[index] = nullptr;  // deleted later
-    });
-    QObject::connect(wnd, &QObject::destroyed, &d->context,
-                     [d, index, store] { d->Forget(index, store); });
-    {
-        std::lock_guard lock(d->mutex);
-        d->stores[index] = wnd->Store();
-    }
-    d->windows[index] = wnd;
+    d_->Adopt(index, wnd, wnd->Store());
     if (!wnd->StartRefresh(refreshMs)) {
         delete wnd;
         return nullptr;
@@ -85,15 +55,11 @@ void* CTableWndClass::InitTableWnd(QMdiArea* parent, _FRAME_STRUCT_PARAM* frame,
 
 int CTableWndClass::SetRawgridData(_FRAME_STRUCT_PARAM* frame, unsigned char* data, int stream) {
     if (stream < -1 || stream > 2) return 0;
-    std::shared_ptr<TableStore> store;
-    {
-        std::lock_guard lock(d_->mutex);
-        store = d_->stores[StreamIndex(stream)];
-    }
+    const std::shared_ptr<TableStore> store = d_->StoreOf(StreamIndex(stream));
     return store ? store->SetData(frame, data) : 0;
 }
 
 void* CTableWndClass::GetTableWnd(int stream) const {
     if (stream < -1 || stream > 2) return nullptr;
-    return static_cast<QWidget*>(d_->windows[StreamIndex(stream)].data());
+    return static_cast<QWidget*>(d_->Window(StreamIndex(stream)));
 }

@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "../common/loopback_sink.h"
 #include "../common/thread_cpu.h"
 
 namespace {
@@ -96,23 +97,16 @@ Step RunStep(const std::string& program, int mbps, double seconds, const std::st
     const std::string runtime = scratch + "/run-" + std::to_string(mbps);
     ::mkdir(home.c_str(), 0700);
     ::mkdir(runtime.c_str(), 0700);
-    // The unicast target exists but is never read, as a station's receiver
-    // that is slow would be: the kernel drops what it cannot queue.
-    const int sinkFd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sink{};
-    sink.sin_family = AF_INET;
-    sink.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t sinkLength = sizeof sink;
-    if (sinkFd < 0 || ::bind(sinkFd, reinterpret_cast<sockaddr*>(&sink), sizeof sink) ||
-        ::getsockname(sinkFd, reinterpret_cast<sockaddr*>(&sink), &sinkLength))
-        return step;
+    // The unicast target exists but is never read.
+    const benchcpu::LoopbackSink sink;
+    if (sink.Port() == 0) return step;
     {
         std::ofstream para(home + "/Para.ini", std::ios::binary);
         para << plat::Utf8ToGbk(
             "[网络配置参数]\r\n网络组播本地IP地址=127.0.0.1\r\n"
             "网络广播本地IP地址=127.0.0.1\r\n单播目标IP=127.0.0.1\r\n"
             "单播目标端口=" +
-            std::to_string(ntohs(sink.sin_port)) +
+            std::to_string(sink.Port()) +
             "\r\n[Headless]\r\nRecording=1\r\nTelemetry=1\r\nFullFrameBroadcast=1\r\n"
             "FrameCountStat=1\r\nIdStat=0\r\nTimeStat=1\r\n");
     }
@@ -136,7 +130,6 @@ Step RunStep(const std::string& program, int mbps, double seconds, const std::st
         step.status = LastLine(out, "status ");
         step.summary = LastLine(out, "summary ");
     }
-    ::close(sinkFd);
     // The recording of this step is not kept.
     const std::string cleanup = "rm -rf '" + home + "'";
     if (std::system(cleanup.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", home.c_str());

@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "../common/loopback_sink.h"
 #include "../common/thread_cpu.h"
 #include "command_ids.h"
 #include "main_frame.h"
@@ -170,29 +171,17 @@ Step RunStep(const std::string& self, int mbps, double seconds, const std::strin
     const std::string runtime = scratch + "/run-" + std::to_string(mbps);
     ::mkdir(home.c_str(), 0700);
     ::mkdir(runtime.c_str(), 0700);
-    // Network output on loopback only; the unicast target is a socket that
-    // exists (as a station's receiver would) but is never read, so the
-    // kernel drops what it cannot queue instead of answering each datagram
-    // with "port unreachable".
-    const int unicastSink = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sink{};
-    sink.sin_family = AF_INET;
-    sink.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t sinkLength = sizeof sink;
-    if (unicastSink < 0 || ::bind(unicastSink, reinterpret_cast<sockaddr*>(&sink), sizeof sink) ||
-        ::getsockname(unicastSink, reinterpret_cast<sockaddr*>(&sink), &sinkLength))
-        return step;
-    struct CloseSink {
-        int fd;
-        ~CloseSink() { ::close(fd); }
-    } closeSink{unicastSink};
+    // Network output on loopback only; the unicast target exists but is
+    // never read.
+    const benchcpu::LoopbackSink sink;
+    if (sink.Port() == 0) return step;
     {
         std::ofstream para(home + "/Para.ini", std::ios::binary);
         para << plat::Utf8ToGbk(
             "[网络配置参数]\r\n网络组播本地IP地址=127.0.0.1\r\n"
             "网络广播本地IP地址=127.0.0.1\r\n单播目标IP=127.0.0.1\r\n"
             "单播目标端口=" +
-            std::to_string(ntohs(sink.sin_port)) + "\r\n");
+            std::to_string(sink.Port()) + "\r\n");
     }
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);

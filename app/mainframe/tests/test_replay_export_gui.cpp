@@ -224,7 +224,8 @@ TEST_F(FrameExportTest, ClosingTheDialogLeavesTheExportToTheFrameWhichCanCancelI
     // A reader that takes nothing until the dialog is gone (or 30 s passed,
     // which means the closing waited for the export).
     std::atomic<bool> dialogGone{false}, closingWaited{false};
-    std::thread reader([&] {
+    // Joined however the test ends; it ends once the export closes the file.
+    std::jthread reader([&] {
         const int fd = ::open(out.c_str(), O_RDONLY);
         const auto until = std::chrono::steady_clock::now() + 30s;
         while (!dialogGone && std::chrono::steady_clock::now() < until)
@@ -246,6 +247,7 @@ TEST_F(FrameExportTest, ClosingTheDialogLeavesTheExportToTheFrameWhichCanCancelI
     EXPECT_TRUE(d->findChild<QProgressBar*>("exportProgress")->isVisibleTo(d));
     delete d;
     dialogGone = true;
+    EXPECT_FALSE(closingWaited) << "closing the dialog waited for the export";
 
     EXPECT_TRUE(job->Running());
     auto* panel = f->findChild<QWidget*>("ch10ExportProgress");
@@ -254,7 +256,6 @@ TEST_F(FrameExportTest, ClosingTheDialogLeavesTheExportToTheFrameWhichCanCancelI
     panel->findChild<QPushButton*>("cancelCh10Export")->click();
     ASSERT_WAIT_UNTIL(!job->Running(), 30s);
     reader.join();
-    EXPECT_FALSE(closingWaited) << "closing the dialog waited for the export";
     EXPECT_TRUE(boxes_->Saw("已取消导出，未完成的文件已删除：\n" + out));
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
     EXPECT_EQ(f->findChild<QWidget*>("ch10ExportProgress"), nullptr);
@@ -323,7 +324,7 @@ TEST_F(FrameExportTest, FileDialogsStartInTheRecordingFolderAndSuggestTheNameBes
     f->OnCommand(mainframe::ID_DATA_REPLAY);
     script.stop();
     ASSERT_EQ(step, 5);
-    EXPECT_EQ(openedIn, QString::fromStdString(folder));
+    EXPECT_EQ(openedIn, QString::fromStdString(folder)) << openedIn.toStdString();
     EXPECT_EQ(savedIn, QString::fromStdString(folder));
     EXPECT_EQ(suggested, QStringLiteral("240101120000解密前.ch10"));
     EXPECT_TRUE(boxes_->Saw("已取消文件回放。"));

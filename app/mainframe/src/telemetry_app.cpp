@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -152,12 +153,17 @@ void CTelemetryApp::LeaveUnattended(bool takeSnapshot) {
                          other.toLocal8Bit().constData());
         std::fflush(stdout);
     }
-    // Close any open dialog first (message boxes close themselves with
-    // their default answer); leave from the main event loop only.
-    for (QWidget* w : topLevelWidgets())
-        if (auto* dlg = qobject_cast<QDialog*>(w);
-            dlg && dlg->isVisible() && !qobject_cast<QMessageBox*>(dlg))
+    // Close any open dialog first, a message box with its default answer;
+    // leave from the main event loop only.
+    for (QWidget* w : topLevelWidgets()) {
+        auto* dlg = qobject_cast<QDialog*>(w);
+        if (!dlg || !dlg->isVisible()) continue;
+        auto* box = qobject_cast<QMessageBox*>(dlg);
+        if (QPushButton* answer = box ? box->defaultButton() : nullptr)
+            answer->click();
+        else
             dlg->reject();
+    }
     if (QThread::currentThread()->loopLevel() > 1) {
         QTimer::singleShot(50, this, [this] { LeaveUnattended(false); });
         return;

@@ -4,6 +4,7 @@
 #include <platform/winmsg.h>
 #include <preferences/preferences.h>
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -102,6 +103,11 @@ CDealWnd::CDealWnd(const Kind& k, void* frameHandle, QWidget* parent)
     popup_->addSeparator();
     alarmItem_ = popup_->addAction(QString::fromUtf8("开启超限报警(&A)"));
     connect(alarmItem_, &QAction::triggered, this, [this] { ToggleAlarm(); });
+    // The windows have no frame and so no close button of their own.
+    popup_->addSeparator();
+    QAction* closeItem = popup_->addAction(QString::fromUtf8("关闭窗口(&X)"));
+    closeItem->setObjectName(QStringLiteral("closeWindow"));
+    connect(closeItem, &QAction::triggered, this, &QWidget::close, Qt::QueuedConnection);
 }
 
 bool CDealWnd::Start() {

@@ -33,6 +33,10 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
             line.help = true;
             continue;
         }
+        if (a == "--version") {
+            line.version = true;
+            continue;
+        }
         const bool takesValue = a == "--engine" || a == "--home" || a == "--snapshot" ||
                                 a == "--quit-after" || a == "--command";
         if (!takesValue) return {std::nullopt, "unknown argument: " + a};
@@ -71,13 +75,26 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
 std::string CommandLineUsage() {
     return "usage: Talvora [--engine HOST:PORT] [--home DIR] "
            "[--snapshot FILE.png --quit-after SECONDS] [--quit-after SECONDS] [--command ID]...\n"
+           "       Talvora --headless [--engine HOST:PORT] [--home DIR] [--task NAME] "
+           "[--quit-after SECONDS]\n"
+           "       Talvora --help | --version\n"
            "  --engine      address of the card engine (default 192.168.1.100:10001)\n"
            "  --home        directory of the configuration files and Log/\n"
            "  --snapshot    save a picture of the main window before leaving, and of\n"
            "                each other open window as FILE-window-1.png, -2, ...\n"
            "  --quit-after  leave through the normal exit sequence after SECONDS,\n"
-           "                without asking\n"
-           "  --command     run the menu command ID 4 s after start (repeatable)\n";
+           "                without asking; message boxes still open then take their\n"
+           "                default answer\n"
+           "  --command     run the menu command ID 4 s after start (repeatable)\n"
+           "  --headless    run without windows and without a display (also\n"
+           "                TALVORA_HEADLESS=1)\n"
+           "  --task        headless only: run this task of the store\n"
+           "  --help        print this text and exit\n"
+           "  --version     print the version and exit\n";
+}
+
+std::string VersionText() {
+    return "Talvora " TALVORA_VERSION_TEXT "\n";
 }
 
 }  // namespace mainframe

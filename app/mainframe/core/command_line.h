@@ -17,6 +17,7 @@ struct CommandLine {
     // pictures of windows that have no start-up placement).
     std::vector<unsigned> commands;
     bool help = false;
+    bool version = false;
 };
 
 inline constexpr int kMaxQuitAfterSeconds = 7 * 24 * 3600;
@@ -35,5 +36,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args);
 bool IsValidEngineAddress(const std::string& text);
 
 std::string CommandLineUsage();
+// "Talvora <version>" and a newline.
+std::string VersionText();
 
 }  // namespace mainframe

@@ -9,8 +9,11 @@
 #include <rawcurve/curver_wnd_class.h>
 
 #include <QAction>
+#include <QActionEvent>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
 #include <algorithm>
 #include <set>
 
@@ -89,6 +92,38 @@ void CMainFrame::RefreshRawHistogram() {
         m_rawHistogram->SetHistviewData(&m_histRecord, const_cast<std::uint8_t*>(data));
 }
 
+namespace {
+
+// Keeps `copy` holding the same actions, in the same order, as the menu it
+// watches, so commands added to the workspace menu later appear in both.
+class MenuMirror : public QObject {
+public:
+    MenuMirror(QMenu* watched, QMenu* copy) : QObject(watched), copy_(copy) {
+        copy_->addActions(watched->actions());
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (!copy_) return false;
+        if (e->type() == QEvent::ActionAdded) {
+            auto* ae = static_cast<QActionEvent*>(e);
+            copy_->insertAction(ae->before(), ae->action());
+        } else if (e->type() == QEvent::ActionRemoved) {
+            copy_->removeAction(static_cast<QActionEvent*>(e)->action());
+        }
+        return false;
+    }
+
+private:
+    QPointer<QMenu> copy_;
+};
+
+// The submenu of " 数据查看(&V)" that repeats the workspace menu.
+constexpr const char* kMoreViewsTitle = "其他窗口和命令(&O)";
+
+}  // namespace
+
 void CMainFrame::CreateWorkspaceMenu() {
     m_workspaceMenu = new QMenu(this);
     std::set<unsigned> placed;
@@ -99,15 +134,29 @@ void CMainFrame::CreateWorkspaceMenu() {
         if (!placed.count(id)) m_workspaceMenu->addAction(action);
     connect(m_workspaceMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
-    QWidget* workspace = m_mdiArea->viewport();
-    workspace->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(workspace, &QWidget::customContextMenuRequested, this, &CMainFrame::ShowWorkspaceMenu);
+    // The same commands from the menu bar: the start-up windows may cover
+    // the whole workspace, leaving nowhere to right-click.
+    for (QAction* top : menuBar()->actions()) {
+        if (!top->text().contains(QStringLiteral("数据查看")) || !top->menu()) continue;
+        top->menu()->addSeparator();
+        QMenu* more = top->menu()->addMenu(QString::fromUtf8(kMoreViewsTitle));
+        more->setObjectName(QStringLiteral("moreViewsMenu"));
+        new MenuMirror(m_workspaceMenu, more);
+        connect(more, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+        break;
+    }
+
+    // Qt hands the viewport's context-menu events to the area, so the
+    // policy belongs on the area itself.
+    m_mdiArea->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_mdiArea, &QWidget::customContextMenuRequested, this, &CMainFrame::ShowWorkspaceMenu);
 }
 
+// A scroll area reports its context-menu position in viewport coordinates.
 void CMainFrame::ShowWorkspaceMenu(const QPoint& atViewport) {
     QWidget* workspace = m_mdiArea->viewport();
     // Only the empty workspace: a window's own clicks are its own.
-    if (workspace->childAt(atViewport)) return;
+    if (!workspace->rect().contains(atViewport) || workspace->childAt(atViewport)) return;
     m_workspaceMenu->popup(workspace->mapToGlobal(atViewport));
 }
 

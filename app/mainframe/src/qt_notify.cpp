@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -55,7 +56,7 @@ bool OnGuiThread() {
 }  // namespace
 
 int QtNotifySink::Show(const plat::MessageRequest& request) {
-    if (autoCloseMs_ > 0)
+    if (deadlineNs_ != 0)
         std::fprintf(stderr, "Talvora: %s: %s\n", request.caption.c_str(), request.text.c_str());
     if (!QCoreApplication::instance()) return plat::DefaultAnswer(request.type);
     if (OnGuiThread()) return ShowOnGuiThread(request);
@@ -82,8 +83,12 @@ int QtNotifySink::ShowOnGuiThread(const plat::MessageRequest& request) {
         if (answer == defaultAnswer) box.setDefaultButton(b);
         if (answer == plat::IDCANCEL) box.setEscapeButton(b);
     }
-    if (const int ms = autoCloseMs_; ms > 0) {
-        QTimer::singleShot(ms, &box, [&box] {
+    if (const auto deadline = deadlineNs_.load(); deadline != 0) {
+        using namespace std::chrono;
+        const auto left =
+            steady_clock::time_point(steady_clock::duration(deadline)) - steady_clock::now();
+        const auto ms = std::max<long long>(0, duration_cast<milliseconds>(left).count());
+        QTimer::singleShot(int(std::min<long long>(ms, 0x7FFFFFFF)), &box, [&box] {
             if (QAbstractButton* b = box.defaultButton()) b->click();
         });
     }

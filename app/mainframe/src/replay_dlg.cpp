@@ -1,11 +1,14 @@
 #include "replay_dlg.h"
 
+#include <config/para_config.h>
 #include <platform/notify.h>
+#include <platform/paths.h>
 #include <recording/dat_files.h>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -138,12 +141,24 @@ CReplayDlg::CReplayDlg(QWidget* parent, const DemParam& dem, bool loop, int spee
         dlg.setNameFilter(QStringLiteral("遥测配时数据文件(*.dat)"));
         dlg.setDefaultSuffix(QStringLiteral("dat"));
         dlg.setFileMode(QFileDialog::ExistingFile);
+        // The recordings are where the storage settings put them; a file
+        // already open keeps its own folder.
+        dlg.setDirectory(m_path.empty() ? RecordingFolder()
+                                        : QFileInfo(QString::fromStdString(m_path)).absolutePath());
         if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
             OpenFile(dlg.selectedFiles().front().toStdString());
     });
     connect(software, &QPushButton::clicked, this, [this] { Start(1); });
     connect(card, &QPushButton::clicked, this, [this] { Start(2); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QString CReplayDlg::RecordingFolder() {
+    const std::string module = plat::ModuleDirectory();
+    const cfg::StorageConfig storage = cfg::LoadStorageConfig(module);
+    const QString folder = QString::fromStdString(storage.beforeDir);
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) return QFileInfo(folder).absoluteFilePath();
+    return QString::fromStdString(module);
 }
 
 QLineEdit* CReplayDlg::Field(const char* name) const {

@@ -11,13 +11,14 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <thread>
 
+class Ch10ExportJob;
 class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
@@ -40,7 +41,7 @@ public:
     // `dem` is the demodulator record in force: it describes a file without
     // header and is what a software replay is cut with.
     CReplayDlg(QWidget* parent, const DemParam& dem, bool loop, int speed);
-    // Waits for a running export to end.
+    // A running export goes on: it belongs to the parent's window.
     ~CReplayDlg() override;
 
     // Reads the file's header, size and times into the fields; false after
@@ -54,18 +55,24 @@ public:
     QLineEdit* Field(const char* name) const;
 
     // "导出为IRIG 106第10章文件…": converts the open file, described by the
-    // fields shown, into a Chapter 10 file at `out` on a worker thread;
-    // exportFinished reports the end on the GUI thread. False when nothing
-    // was started (no file, bad fields, an export still running).
+    // fields shown, into a Chapter 10 file at `out` on a worker thread of
+    // the export job; exportFinished reports the end on the GUI thread while
+    // the dialog is open. False when nothing was started (no file, bad
+    // fields, an export still running).
     bool ExportCh10(const std::string& out);
-    bool ExportRunning() const { return m_exportRunning; }
+    bool ExportRunning() const;
+    // The frame's export job (the dialog's own without a parent).
+    Ch10ExportJob* ExportJob() const { return m_exportJob; }
+    // The folder the file dialogs start in: the recording folder of the
+    // storage settings, or the module directory when it does not exist.
+    static QString RecordingFolder();
 
 signals:
     void exportFinished(bool ok, const QString& message);
 
 private:
     void AddExportButton(QBoxLayout* layout);
-    void ExportDone(bool ok, const QString& message);
+    void ShowExportState();
 
     bool UpdateDescription(ReplayInfo& out) const;
     void ShowDescription(const ReplayInfo& info);
@@ -88,8 +95,8 @@ private:
     QCheckBox* m_loop;
     QComboBox* m_speed;
     QPushButton* m_exportButton = nullptr;
-    bool m_exportRunning = false;  // GUI thread
-    std::thread m_export;
+    QProgressBar* m_exportProgress = nullptr;
+    Ch10ExportJob* m_exportJob = nullptr;
 };
 
 // "%02d:%02d:%02d:%03d.%1d" of a time of day in ms.

@@ -1,15 +1,18 @@
 // The replay dialog's Chapter 10 export: the file open in the dialog,
-// described by the fields as shown, converted on a worker thread so that a
-// long recording does not stall the window.
+// described by the fields as shown, converted by the frame's export job so
+// that a long recording neither stalls the window nor holds its closing.
 #include <ch10export/ch10_writer.h>
 #include <platform/notify.h>
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <exception>
 
+#include "ch10_export_job.h"
 #include "replay_dlg.h"
 
 namespace {
@@ -24,34 +27,63 @@ bool FieldNumber(const QLineEdit* e, int base, std::uint64_t most, std::uint64_t
 
 }  // namespace
 
-CReplayDlg::~CReplayDlg() {
-    if (m_export.joinable()) m_export.join();
-}
+CReplayDlg::~CReplayDlg() = default;
 
 void CReplayDlg::AddExportButton(QBoxLayout* layout) {
-    m_exportButton = new QPushButton(QStringLiteral("导出为IRIG 106第10章文件…"), this);
+    m_exportJob = Ch10ExportJob::For(parentWidget(), this);
+    auto* row = new QHBoxLayout;
+    m_exportButton = new QPushButton(this);
     m_exportButton->setObjectName(QStringLiteral("exportCh10"));
-    layout->addWidget(m_exportButton);
+    m_exportProgress = new QProgressBar(this);
+    m_exportProgress->setObjectName(QStringLiteral("exportProgress"));
+    m_exportProgress->setRange(0, 1000);
+    row->addWidget(m_exportButton, 1);
+    row->addWidget(m_exportProgress, 1);
+    layout->addLayout(row);
+    // While an export runs the button cancels it.
     connect(m_exportButton, &QPushButton::clicked, this, [this] {
+        if (m_exportJob->Running()) {
+            m_exportJob->Cancel();
+            return;
+        }
         if (m_path.empty()) {
             plat::MessageBox("请先选择模飞文件！", "Talvora", plat::MB_OK | plat::MB_ICONWARNING);
             return;
         }
+        // Suggested: beside the recording, with its name.
+        const QString suggested = QString::fromStdString(ch10export::SuggestedCh10Path(m_path));
         QFileDialog dlg(this);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setNameFilter(QStringLiteral("IRIG 106第10章文件(*.ch10)"));
         dlg.setDefaultSuffix(QStringLiteral("ch10"));
+        dlg.setDirectory(QFileInfo(suggested).absolutePath());
+        dlg.selectFile(QFileInfo(suggested).fileName());
         if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
             ExportCh10(dlg.selectedFiles().front().toStdString());
     });
-    connect(this, &CReplayDlg::exportFinished, this, [](bool ok, const QString& message) {
-        plat::MessageBox(message.toStdString(), "Talvora",
-                         plat::MB_OK | (ok ? plat::MB_ICONINFORMATION : plat::MB_ICONWARNING));
+    connect(m_exportJob, &Ch10ExportJob::progressChanged, m_exportProgress,
+            &QProgressBar::setValue);
+    connect(m_exportJob, &Ch10ExportJob::finished, this, [this](bool ok, const QString& message) {
+        ShowExportState();
+        emit exportFinished(ok, message);
     });
+    ShowExportState();
+}
+
+void CReplayDlg::ShowExportState() {
+    const bool running = m_exportJob->Running();
+    m_exportButton->setText(running ? QStringLiteral("取消导出")
+                                    : QStringLiteral("导出为IRIG 106第10章文件…"));
+    m_exportProgress->setVisible(running);
+    m_exportProgress->setValue(m_exportJob->Permille());
+}
+
+bool CReplayDlg::ExportRunning() const {
+    return m_exportJob->Running();
 }
 
 bool CReplayDlg::ExportCh10(const std::string& out) {
-    if (m_exportRunning) return false;
+    if (m_exportJob->Running()) return false;
     if (m_path.empty()) {
         plat::MessageBox("请先选择模飞文件！", "Talvora", plat::MB_OK | plat::MB_ICONWARNING);
         return false;
@@ -77,36 +109,7 @@ bool CReplayDlg::ExportCh10(const std::string& out) {
     given.tagFormat = std::uint32_t(v[6]);
     given.syncCode = sync;
 
-    if (m_export.joinable()) m_export.join();
-    m_exportRunning = true;
-    m_exportButton->setEnabled(false);
-    m_export = std::thread([this, in = m_path, out, given] {
-        ch10export::ExportResult r;
-        try {
-            r = ch10export::ExportFile(in, out, given);
-        } catch (const std::exception& e) {  // out of memory: reported, not fatal
-            r.message = e.what();
-        }
-        QString text;
-        if (r.ok) {
-            text = QStringLiteral("已导出%1个子帧记录到：\n%2")
-                       .arg(r.records)
-                       .arg(QString::fromStdString(out));
-            if (r.dropped)
-                text += QStringLiteral("\n文件不完整，丢弃%1个子帧记录。").arg(r.dropped);
-        } else {
-            text = QStringLiteral("导出失败：") + QString::fromStdString(r.message);
-        }
-        // Queued to the GUI thread; the destructor joins this thread first,
-        // so `this` is alive while the call is posted.
-        QMetaObject::invokeMethod(
-            this, [this, ok = r.ok, text] { ExportDone(ok, text); }, Qt::QueuedConnection);
-    });
+    if (!m_exportJob->Start(m_path, out, given)) return false;
+    ShowExportState();
     return true;
-}
-
-void CReplayDlg::ExportDone(bool ok, const QString& message) {
-    m_exportRunning = false;
-    m_exportButton->setEnabled(true);
-    emit exportFinished(ok, message);
 }

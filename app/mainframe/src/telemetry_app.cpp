@@ -6,9 +6,12 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -73,7 +76,13 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
             if (CMainFrame* f = m_pMainWnd.get())
                 for (unsigned id : m_cmd.commands) f->PostCommand(id);
         });
-    if (m_cmd.quitAfterSeconds > 0) m_sink->SetAutoCloseMs(m_cmd.quitAfterSeconds * 1000);
+    // The deadline counts from the start: boxes shown during the start-up
+    // share it rather than each waiting the whole time.
+    if (m_cmd.quitAfterSeconds > 0) {
+        m_sink->SetDeadline(std::chrono::steady_clock::now() +
+                            std::chrono::seconds(m_cmd.quitAfterSeconds));
+        QTimer::singleShot(m_cmd.quitAfterSeconds * 1000, this, [this] { LeaveUnattended(true); });
+    }
     plat::SetNotifySink(m_sink);
     plat::SetBeepSink(MakeBellBeepSink());
 
@@ -109,9 +118,7 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
     m_pMainWnd->showMaximized();
     ReadPrinterDefaults(&m_printer);
     m_pMainWnd->UsePrinter(&m_printer);
-
-    if (m_cmd.quitAfterSeconds > 0)
-        QTimer::singleShot(m_cmd.quitAfterSeconds * 1000, this, [this] { LeaveUnattended(true); });
+    m_started = true;
     return true;
 }
 
@@ -125,6 +132,12 @@ bool CTelemetryApp::RaiseMainFrame() {
 }
 
 void CTelemetryApp::LeaveUnattended(bool takeSnapshot) {
+    // A box of the frame's creation may hold the deadline: it closes itself,
+    // and the exit runs once the start-up is through.
+    if (!m_started) {
+        QTimer::singleShot(50, this, [this, takeSnapshot] { LeaveUnattended(takeSnapshot); });
+        return;
+    }
     CMainFrame* frame = m_pMainWnd.get();
     if (!frame) return;
     if (takeSnapshot && !m_cmd.snapshot.empty()) {
@@ -140,9 +153,17 @@ void CTelemetryApp::LeaveUnattended(bool takeSnapshot) {
                          other.toLocal8Bit().constData());
         std::fflush(stdout);
     }
-    // Close any open dialog first; leave from the main event loop only.
-    for (QWidget* w : topLevelWidgets())
-        if (auto* dlg = qobject_cast<QDialog*>(w); dlg && dlg->isVisible()) dlg->reject();
+    // Close any open dialog first, a message box with its default answer;
+    // leave from the main event loop only.
+    for (QWidget* w : topLevelWidgets()) {
+        auto* dlg = qobject_cast<QDialog*>(w);
+        if (!dlg || !dlg->isVisible()) continue;
+        auto* box = qobject_cast<QMessageBox*>(dlg);
+        if (QPushButton* answer = box ? box->defaultButton() : nullptr)
+            answer->click();
+        else
+            dlg->reject();
+    }
     if (QThread::currentThread()->loopLevel() > 1) {
         QTimer::singleShot(50, this, [this] { LeaveUnattended(false); });
         return;

@@ -36,6 +36,7 @@ private:
     InstanceClaim m_instance;  // held for the life of the process
     std::unique_ptr<InstanceServer> m_instanceServer;
     std::shared_ptr<QtNotifySink> m_sink;
+    bool m_started = false;  // InitInstance has returned; the main loop runs next
     PrinterDefaults m_printer;
     std::unique_ptr<CMainFrame> m_pMainWnd;
 };

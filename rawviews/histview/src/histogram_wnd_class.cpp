@@ -4,6 +4,7 @@
 
 #include <QMdiArea>
 #include <QPointer>
+#include <algorithm>
 
 using histview::CHistogramWnd;
 using histview::HistStore;
@@ -22,7 +23,10 @@ void* CHistogramWndClass::InitHistogramWnd(QMdiArea* parent, _FRAME_STRUCT_PARAM
     auto* wnd = new CHistogramWnd(frame, static_cast<QWidget*>(parent->window()),
                                   static_cast<QWidget*>(parent));
     parent->addSubWindow(wnd);
-    wnd->setGeometry(0, 0, 100, 100);
+    // Maximised; restored (when the operator turns to another window of
+    // the workspace) it still covers the workspace rather than a corner.
+    const QSize area = parent->viewport()->size();
+    wnd->setGeometry(0, 0, std::max(100, area.width()), std::max(100, area.height()));
     wnd->showMaximized();
 
     d_->Adopt(0, wnd, wnd->Store());

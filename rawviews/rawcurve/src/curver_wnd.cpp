@@ -3,6 +3,7 @@
 #include <platform/winmsg.h>
 #include <rawcurve/curver_wnd.h>
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDialog>
@@ -139,6 +140,11 @@ CCurverWnd::CCurverWnd(int stream, const _FRAME_STRUCT_PARAM_EX* frame, void* fr
         s.nDataBitsLimit = on;
         ApplySettings(s);
     });
+    // The window has no frame and so no close button of its own.
+    menu_->addSeparator();
+    QAction* closeItem = menu_->addAction(QStringLiteral("关闭窗口(&X)"));
+    closeItem->setObjectName(QStringLiteral("closeWindow"));
+    connect(closeItem, &QAction::triggered, this, &QWidget::close, Qt::QueuedConnection);
     connect(&timer_, &QTimer::timeout, this, &CCurverWnd::Refresh);
 }
 

@@ -1,6 +1,7 @@
 #include <ch10export/ch10_writer.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -22,8 +23,17 @@ bool SameFile(const std::string& in, const std::string& out) {
 }
 }  // namespace
 
+std::string SuggestedCh10Path(const std::string& recording) {
+    const std::size_t slash = recording.rfind('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = recording.rfind('.');
+    // A dot that begins the name (a hidden file) is not an extension.
+    const bool hasExtension = dot != std::string::npos && dot > nameAt;
+    return recording.substr(0, hasExtension ? dot : recording.size()) + ".ch10";
+}
+
 ExportResult ExportFile(const std::string& in, const std::string& out,
-                        const DescriptionOverrides& given) {
+                        const DescriptionOverrides& given, const ExportProgress& progress) {
     ExportResult r;
     File src(std::fopen(in.c_str(), "rb"));
     if (!src) {
@@ -55,6 +65,12 @@ ExportResult ExportFile(const std::string& in, const std::string& out,
         return std::fwrite(p.data(), 1, p.size(), dst.get()) == p.size();
     });
 
+    std::uint64_t total = 0;
+    if (struct stat st{}; ::fstat(::fileno(src.get()), &st) == 0 && st.st_size > 0)
+        total = std::uint64_t(st.st_size) > l.headerLength
+                    ? std::uint64_t(st.st_size) - l.headerLength
+                    : 0;
+    std::uint64_t done = 0;
     const std::size_t record = RecordBytes(l.pcm);
     const std::size_t perRead = std::max<std::size_t>(1, (1 << 20) / record);
     std::vector<std::uint8_t> buf(perRead * record);
@@ -75,6 +91,17 @@ ExportResult ExportFile(const std::string& in, const std::string& out,
             break;
         }
         if (writer.Failed()) break;
+        done += n;
+        if (progress && !progress(done, std::max(done, total))) {
+            r.cancelled = true;
+            break;
+        }
+    }
+    if (r.cancelled) {
+        std::fclose(dst.release());
+        std::remove(out.c_str());
+        r.message = "export cancelled after " + std::to_string(r.records) + " records";
+        return r;
     }
     writer.Finish();
     const bool closed = std::fclose(dst.release()) == 0;

@@ -1,4 +1,4 @@
-// talvora-export --ch10 IN.dat OUT.ch10 [frame description for a file
+// talvora-export --ch10 IN.dat [OUT.ch10] [frame description for a file
 // without header]
 #include <ch10export/ch10_writer.h>
 
@@ -7,13 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
 
 namespace {
 
 void Usage() {
     std::fputs(
-        "usage: talvora-export --ch10 IN.dat OUT.ch10 [options]\n"
+        "usage: talvora-export --ch10 IN.dat [OUT.ch10] [options]\n"
+        "Without OUT the file goes beside the recording: IN with the extension .ch10.\n"
+        "The path written is printed on standard output.\n"
         "A file without header needs --word-bits, --subframe-words and --bit-rate;\n"
         "these and the other options also replace the header's values:\n"
         "  --word-bits N        word length, bits\n"
@@ -97,16 +100,23 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!ch10 || in.empty() || out.empty()) {
+    if (!ch10 || in.empty()) {
         Usage();
         return 2;
     }
+    if (out.empty()) out = ch10export::SuggestedCh10Path(in);
+    std::error_code ec;
+    if (const std::filesystem::path whole = std::filesystem::absolute(out, ec); !ec)
+        out = whole.string();
     ch10export::ExportResult r;
     try {
         r = ch10export::ExportFile(in, out, given);
     } catch (const std::exception& e) {
         r.message = e.what();
     }
-    std::fprintf(r.ok ? stdout : stderr, "talvora-export: %s\n", r.message.c_str());
+    if (r.ok)
+        std::printf("talvora-export: wrote %s: %s\n", out.c_str(), r.message.c_str());
+    else
+        std::fprintf(stderr, "talvora-export: %s\n", r.message.c_str());
     return r.ok ? 0 : 1;
 }

@@ -256,6 +256,23 @@ class ExportTest(unittest.TestCase):
         self.assertEqual(ch.tmats()["P-1\\MF5"], "1110101110010000")
         self.assertEqual(len(ch.frames(sub_words)), 10)
 
+    def test_the_path_written_is_printed_and_defaults_beside_the_recording(self):
+        recs = b"".join(bcd_tag(1, 1, 2, 3, i, 0) + bytes([0xEB, 0x90] + [i] * 6)
+                        for i in range(10))
+        with open(self.path("pass 7.dat"), "wb") as f:
+            f.write(dat_header(8, 8, 1, 100_000, 0xEB90, 16, 0, 10))
+            f.write(recs)
+        r = subprocess.run([EXPORTER, "--ch10", "pass 7.dat"], cwd=self.dir.name,
+                           capture_output=True, text=True, timeout=60)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        beside = self.path("pass 7.ch10")
+        self.assertIn("wrote " + beside + ":", r.stdout)
+        self.assertEqual(len(Ch10File(open(beside, "rb").read()).frames(8)), 10)
+
+        r = run_export([self.path("pass 7.dat"), self.path("other.ch10")])
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("wrote " + self.path("other.ch10") + ":", r.stdout)
+
 
 def tag_ticks(tag, tag_format):
     """Time of year of a record tag in 100 ns units."""

@@ -74,8 +74,16 @@ struct ExportResult {
     std::uint64_t records = 0;
     std::uint64_t dropped = 0;  // records cut at the end or missing against the header
     std::uint64_t packets = 0;
+    bool cancelled = false;  // stopped by the progress call; `out` is removed
 };
+// Called after every read with the record bytes done and in all; false
+// stops the export.
+using ExportProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 ExportResult ExportFile(const std::string& in, const std::string& out,
-                        const DescriptionOverrides& given);
+                        const DescriptionOverrides& given, const ExportProgress& progress = {});
+
+// The name an export of `recording` suggests: the same folder and stem,
+// with the extension .ch10.
+std::string SuggestedCh10Path(const std::string& recording);
 
 }  // namespace ch10export

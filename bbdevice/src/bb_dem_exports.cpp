@@ -16,4 +16,12 @@ std::int32_t BB_ReportDemDataEnable(std::uint32_t card, std::uint32_t channel,
         card, [&](CCardDevice& d) { return d.distribution().EnableReport(channel, enable); });
 }
 
+std::int32_t BB_GetDemLostBytes(std::uint32_t card, std::uint32_t channel, std::uint64_t* bytes) {
+    if (!bytes) return 0;
+    return WithOpenCard(card, [&](CCardDevice& d) {
+        *bytes = d.distribution().Channel(channel).LostBytes();
+        return true;
+    });
+}
+
 }  // extern "C"

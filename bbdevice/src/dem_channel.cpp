@@ -46,6 +46,11 @@ void CDemChannel::SetReportEnabled(bool on) {
     reportEnabled_.store(on ? 1 : 0);
 }
 
+std::uint64_t CDemChannel::LostBytes() const {
+    std::lock_guard lock(lock_);
+    return ring_.LostBytes() + droppedBytes_.load(std::memory_order_relaxed);
+}
+
 DemMessageStats CDemChannel::MessageStats() const {
     std::lock_guard lock(counterLock_);
     return stats_;
@@ -58,6 +63,7 @@ void CDemChannel::OnData(std::span<const std::uint8_t> payload) {
         std::lock_guard lock(lock_);
         if (!ring_.Write(payload) && ring_.IsCreated()) {
             dropped_.fetch_add(1, std::memory_order_relaxed);
+            droppedBytes_.fetch_add(payload.size(), std::memory_order_relaxed);
         }
         wake = geometry_.valid && ring_.Pending() >= geometry_.threshold;
     }

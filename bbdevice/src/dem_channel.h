@@ -63,6 +63,9 @@ public:
 
     DemMessageStats MessageStats() const;
     std::uint64_t DroppedMessages() const { return dropped_.load(); }
+    // Bytes lost to the ring: skipped by a reader that fell behind, or in
+    // messages larger than the ring.
+    std::uint64_t LostBytes() const;
     std::uint32_t Index() const { return channel_; }
     unsigned DataEvent() const { return channel_ == 0 ? kDemDataEvent0 : kDemDataEvent1; }
     unsigned FlushEvent() const { return channel_ == 0 ? kDemFlushEvent0 : kDemFlushEvent1; }
@@ -88,6 +91,7 @@ private:
     std::atomic<std::uint32_t> reportEnabled_{0};
     std::atomic<std::uint32_t> active_{0};
     std::atomic<std::uint64_t> dropped_{0};  // messages larger than the ring
+    std::atomic<std::uint64_t> droppedBytes_{0};
 };
 
 std::uint64_t DemTickMs();

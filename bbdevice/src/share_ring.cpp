@@ -98,6 +98,7 @@ std::size_t CShareRing::Read(std::uint8_t* dst, std::size_t maxBytes) {
         std::uint64_t skipTo = totalWritten_ - capacity_;
         skipTo = (skipTo + granule_ - 1) / granule_ * granule_;
         readPos_ = skipTo % capacity_;  // positions run in step with the totals
+        lostBytes_ += skipTo - totalRead_;
         totalRead_ = skipTo;
     }
     std::uint64_t n = std::min<std::uint64_t>(Pending(), maxBytes);

@@ -45,6 +45,9 @@ public:
     std::uint64_t TotalRead() const { return totalRead_; }
     std::uint64_t Pending() const { return totalWritten_ - totalRead_; }
     std::uint32_t Granule() const { return granule_; }
+    // Bytes skipped because the reader fell behind, since creation; a reset
+    // keeps the count.
+    std::uint64_t LostBytes() const { return lostBytes_; }
 
     // Rings alive in this process; the next ring takes this count + 1 as suffix.
     static std::uint32_t LiveCount();
@@ -62,6 +65,7 @@ private:
     std::uint64_t readPos_ = 0;
     std::uint32_t granule_ = 1;
     bool hasData_ = false;
+    std::uint64_t lostBytes_ = 0;
 };
 
 }  // namespace bbdev

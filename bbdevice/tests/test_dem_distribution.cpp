@@ -3,6 +3,7 @@
 // caller's data callback.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -234,4 +235,34 @@ TEST(DemDistributionOpen, ARingThatCannotBeCreatedFailsTheOpenWithItsMessage) {
     EXPECT_EQ(sink->Shown()[0].text, "数据缓冲器创建失败！");
     EXPECT_FALSE(dist.Channel(0).HasRing());
     plat::SetNotifySink(nullptr);
+}
+
+namespace {
+
+// Holds the report thread in its first callback until released.
+std::atomic<bool> g_holding{false}, g_release{false};
+int HoldFirst(DemReportBlock* block) {
+    if (!g_holding.exchange(true))
+        while (!g_release) std::this_thread::sleep_for(1ms);
+    return Collect(block);
+}
+
+}  // namespace
+
+TEST_F(DemDistributionTest, DataLostBehindAHeldCallbackAreCountedAndTheRestDelivered) {
+    ASSERT_TRUE(dist.Open(HoldFirst, 1, 1));  // the smallest ring, 8 MiB
+    dist.Restart(Dem(24, 8, 4, 4000000), {}, false);
+    const std::uint64_t capacity = CShareRing::kMinBytes;
+    const auto first = TaggedFrames(0, 32, 24, 4);  // one threshold
+    Feed(0, first, first.size());
+    while (!g_holding) std::this_thread::sleep_for(1ms);
+    // 1 MiB more than the ring holds arrives while the callback is held.
+    const auto stream = TaggedFrames(32, std::uint32_t((capacity + 1048576) / 32), 24, 4);
+    Feed(0, stream, 65536);
+    EXPECT_EQ(dist.Channel(0).LostBytes(), 0u);  // nothing is lost until the reader skips
+    g_release = true;
+    ASSERT_TRUE(WaitForBytes(0, first.size() + capacity));
+    EXPECT_EQ(dist.Channel(0).LostBytes(), stream.size() - capacity);
+    std::lock_guard lock(delivered.m);
+    EXPECT_EQ(delivered.bytes[0].size(), first.size() + capacity);
 }

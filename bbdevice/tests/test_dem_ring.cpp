@@ -137,6 +137,10 @@ TEST(ShareRing, ReaderThatFellBehindGetsTheNewestCapacityInGranules) {
     }
     EXPECT_EQ(got, 16777216u);
     EXPECT_EQ(ring.Pending(), 0u);
+    // What was skipped is counted, and stays counted over a reset.
+    EXPECT_EQ(ring.LostBytes(), 1048576u);
+    ring.Reset(128);
+    EXPECT_EQ(ring.LostBytes(), 1048576u);
 }
 
 TEST(ShareRing, FallingBehindKeepsFramesWholeForOddGranules) {

@@ -1,6 +1,7 @@
 #include <datapath/data_path.h>
 #include <datapath/recording_copy.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -48,12 +49,53 @@ DemParam DataPath::DemodulatorRecord() const {
 
 DataGeometry DataPath::Geometry() const {
     std::lock_guard lock(settingsLock_);
-    return settings_.geometry;
+    DataGeometry g = settings_.geometry;
+    if (replayTagFormat_) g.tagFormat = *replayTagFormat_;
+    return g;
 }
 
-void DataPath::TakeSettings(BlockSettings& out) const {
+void DataPath::TakeSettings(BlockSettings& out, bool replay) const {
     std::lock_guard lock(settingsLock_);
     out = settings_;
+    if (replay && replayTagFormat_) {
+        out.dem.配时精度 = *replayTagFormat_;
+        out.geometry.tagFormat = *replayTagFormat_;
+    }
+}
+
+std::unique_lock<std::mutex> DataPath::WaitForProducer(const std::function<void()>& whileWaiting) {
+    std::unique_lock producer(producerLock_, std::defer_lock);
+    if (!whileWaiting) {
+        producer.lock();
+        return producer;
+    }
+    while (!producer.try_lock()) {
+        whileWaiting();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return producer;
+}
+
+void DataPath::BeginReplay(int kind, std::uint32_t fileTagFormat,
+                           const std::function<void()>& whileWaiting) {
+    const auto producer = WaitForProducer(whileWaiting);
+    {
+        std::lock_guard lock(settingsLock_);
+        if (kind == kSoftwareReplay)
+            replayTagFormat_ = fileTagFormat;
+        else
+            replayTagFormat_.reset();
+    }
+    flags_.replayKind.store(kind);
+    flags_.replayRunning.store(1);
+}
+
+void DataPath::EndReplay(const std::function<void()>& whileWaiting) {
+    // Cleared first: a replay feed about to start its next block gives up.
+    flags_.replayRunning.store(0);
+    const auto producer = WaitForProducer(whileWaiting);
+    std::lock_guard lock(settingsLock_);
+    replayTagFormat_.reset();
 }
 
 void DataPath::Detach() {
@@ -71,16 +113,36 @@ std::span<const std::uint8_t> DataPath::Assemble(std::size_t length, const DataG
     return {assembler_.Data(), n};
 }
 
+std::size_t DataPath::CardPieceBytes(const DataGeometry& g) {
+    // Pieces end on frame boundaries: a cut record would be lost to the
+    // assembly and misread by every check and packet after it.
+    for (const std::size_t unit : {g.superframeRecord, g.subframeRecord})
+        if (unit != 0 && unit <= kMaxCardBlock) return kMaxCardBlock / unit * unit;
+    return kMaxCardBlock;
+}
+
 void DataPath::OnCardBlock(const std::uint8_t* data, std::size_t byteCount) {
     const Entry entry(*this);
-    if (!entry.ok || !flags_.cardOpen || flags_.cardInitialising) return;
+    if (!entry.ok) return;
+    std::lock_guard producer(producerLock_);
+    if (!flags_.cardOpen || flags_.cardInitialising) return;
     if (flags_.replayRunning && flags_.replayKind == kSoftwareReplay) return;
 
-    const std::size_t length = byteCount < kMaxCardBlock ? byteCount : kMaxCardBlock;
-    std::memcpy(buf_.latestBlock, data, length);
-
+    // One record for the whole block, like one block of today's size.
     BlockSettings s;
-    TakeSettings(s);
+    TakeSettings(s, false);
+    if (byteCount <= kMaxCardBlock) {
+        DispatchCardPiece(data, byteCount, s);
+        return;
+    }
+    const std::size_t piece = CardPieceBytes(s.geometry);
+    for (std::size_t at = 0; at < byteCount; at += piece)
+        DispatchCardPiece(data + at, std::min(piece, byteCount - at), s);
+}
+
+void DataPath::DispatchCardPiece(const std::uint8_t* data, std::size_t length,
+                                 const BlockSettings& s) {
+    std::memcpy(buf_.latestBlock, data, length);
     const DataGeometry& g = s.geometry;
     const std::span<const std::uint8_t> out = Assemble(length, g);
     if (out.empty()) return;  // no complete superframe yet
@@ -100,12 +162,12 @@ void DataPath::OnCardBlock(const std::uint8_t* data, std::size_t byteCount) {
     FeedDisplaysAndChecks(out, s, false);
 }
 
-void DataPath::DispatchReplayBlock(std::size_t length) {
+void DataPath::DispatchReplayLocked(std::size_t length) {
     const Entry entry(*this);
     if (!entry.ok || length == 0 || length > kMaxReplayBlock || flags_.cardInitialising) return;
 
     BlockSettings s;
-    TakeSettings(s);
+    TakeSettings(s, true);
     const DataGeometry& g = s.geometry;
     const std::span<const std::uint8_t> out = Assemble(length, g);
     if (out.empty()) return;
@@ -163,7 +225,10 @@ void DataPath::FeedDisplaysAndChecks(std::span<const std::uint8_t> out, const Bl
                             });
         } else if (syncLossCount < kSyncLossLimit) {
             // Like recording, nothing is queued from the card until it is in lock.
-            if (!send_.Append(out)) sendDroppedBlocks.fetch_add(1);
+            if (!send_.Append(out)) {
+                sendDroppedBytes.fetch_add(length);
+                sendDroppedBlocks.fetch_add(1);
+            }
         }
     }
 
@@ -183,6 +248,10 @@ ReplayStep DataPath::FeedReplay() {
     SoftwareReplayReader* reader = reader_.load();
     if (!reader || !flags_.replayRunning || flags_.replayKind != kSoftwareReplay)
         return ReplayStep::Idle;
+    // The read and the dispatch are one step: a replay ended meanwhile waits
+    // for it, and a card block does not come in between.
+    std::lock_guard producer(producerLock_);
+    if (!flags_.replayRunning || flags_.replayKind != kSoftwareReplay) return ReplayStep::Idle;
     std::size_t length = 0;
     {
         const Entry entry(*this);
@@ -193,12 +262,14 @@ ReplayStep DataPath::FeedReplay() {
         if (progress >= 1.0) {
             reader->StopReplay();
             flags_.replayRunning.store(0);
+            std::lock_guard lock(settingsLock_);
+            replayTagFormat_.reset();
             return ReplayStep::Finished;
         }
     }
     if (length < 1 || length > kMaxReplayBlock || flags_.cardInitialising)
         return ReplayStep::Ignored;
-    DispatchReplayBlock(length);
+    DispatchReplayLocked(length);
     return ReplayStep::Dispatched;
 }
 

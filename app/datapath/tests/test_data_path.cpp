@@ -2,13 +2,16 @@
 // consumers: what is taken, in which order it is handed on, and what the
 // refresh and the after-decryption choice see.
 #include <datapath/data_path.h>
+#include <datapath/loss_watch.h>
 #include <datapath/recording_copy.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +33,7 @@ struct Recorder : DataConsumers {
     int protocol = -1;
     _FRAME_STRUCT_PARAM_EX curveRecord{};
     std::vector<DataGeometry> geometries;                   // of every frame count
+    std::vector<std::uint8_t> counted;                      // every frame-counted byte
     std::function<void()> beforeCurve;                      // runs in the middle of a dispatch
     std::function<void(const DataGeometry&)> onFrameCount;  // instead of keeping it
 
@@ -58,8 +62,9 @@ struct Recorder : DataConsumers {
         calls.push_back("telemetry");
         datagrams.emplace_back(d, d + n);
     }
-    void CountFrames(const std::uint8_t*, std::size_t, const DataGeometry& g) override {
+    void CountFrames(const std::uint8_t* d, std::size_t n, const DataGeometry& g) override {
         calls.push_back("framecount");
+        counted.insert(counted.end(), d, d + n);
         if (onFrameCount)
             onFrameCount(g);
         else
@@ -134,23 +139,65 @@ std::vector<std::uint8_t> Superframes(int frames, int firstSerial = 0) {
 
 }  // namespace
 
-TEST(DataPathCard, LongBlockIsCutTo64KiBOutsideSuperframeMode) {
+TEST(DataPathCard, LongBlockIsProcessedWholeInPiecesOf64KiBOutsideSuperframeMode) {
     Harness h;
     h.dem.副帧类型 = 0;
     h.Publish();
     h.AllOn();
     std::vector<std::uint8_t> block(70000);
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = std::uint8_t(i * 7);
-    h.latest[65536] = 0x5A;
     h.path.OnCardBlock(block.data(), block.size());
-    EXPECT_EQ(h.latest[65535], block[65535]);
-    EXPECT_EQ(h.latest[65536], 0x5A);  // nothing beyond the cut
-    ASSERT_EQ(h.consumers.lengths.size(), 1u);
-    EXPECT_EQ(h.consumers.lengths[0], 65536u);
-    ASSERT_EQ(h.consumers.recorded.size(), 1u);
+    // 65,536 + 4,464, each through the whole chain.
+    EXPECT_THAT(h.consumers.lengths, ElementsAre(65536u, 4464u));
+    ASSERT_EQ(h.consumers.recorded.size(), 2u);
     EXPECT_EQ(h.consumers.recorded[0].size(), 65536u);
-    EXPECT_EQ(h.fill, 65536u);
+    EXPECT_EQ(h.consumers.counted, block);
+    EXPECT_EQ(h.fill, 70000u);
+    EXPECT_EQ(0, std::memcmp(h.send.data(), block.data(), block.size()));
+    // The latest block holds the last piece.
+    EXPECT_EQ(0, std::memcmp(h.latest.data(), block.data() + 65536, 4464));
     EXPECT_EQ(h.path.RawViewData(h.Shown()), h.latest.data());
+}
+
+TEST(DataPathCard, BlockOfManyPiecesReachesRecordingAndChecksWholeAndInOrder) {
+    // 3 x 65,536 + 1,024 bytes of superframes, as the device library hands
+    // on what waited while the callback was held.
+    Harness h;
+    h.AllOn();
+    const auto data = Superframes(3 * 512 + 8);
+    ASSERT_EQ(data.size(), 3u * 65536 + 1024);
+    h.path.OnCardBlock(data.data(), data.size());
+    std::vector<std::uint8_t> recorded;
+    for (const auto& r : h.consumers.recorded) recorded.insert(recorded.end(), r.begin(), r.end());
+    EXPECT_EQ(recorded, data);  // day of year 0 leaves the tags as they came
+    EXPECT_EQ(h.consumers.counted, data);
+    EXPECT_EQ(h.path.recordedBytes.load(), double(data.size()));
+    EXPECT_EQ(h.fill, data.size());
+    EXPECT_EQ(h.path.sendDroppedBlocks.load(), 0u);
+}
+
+TEST(DataPathCard, PiecesEndOnWholeFrames) {
+    // 56-byte records (48 words and the tag): 1,170 of them in a piece.
+    Harness h;
+    h.dem.副帧类型 = 0;
+    h.dem.子帧长 = 48;
+    h.dem.副帧长 = 1;
+    h.Publish();
+    h.AllOn();
+    EXPECT_EQ(DataPath::CardPieceBytes(h.path.Geometry()), 65520u);
+    std::vector<std::uint8_t> block(4000 * 56);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = std::uint8_t(i / 56);
+    h.path.OnCardBlock(block.data(), block.size());
+    EXPECT_THAT(h.consumers.lengths, ElementsAre(65520u, 65520u, 65520u, 27440u));
+    EXPECT_EQ(h.consumers.counted, block);
+    // A block of at most 64 KiB is taken whole, as it always was.
+    h.consumers.lengths.clear();
+    h.path.OnCardBlock(block.data(), 65536);
+    EXPECT_THAT(h.consumers.lengths, ElementsAre(65536u));
+    // A record larger than a piece is cut at 64 KiB, as a single block would be.
+    h.dem.子帧长 = 70000;
+    h.Publish();
+    EXPECT_EQ(DataPath::CardPieceBytes(h.path.Geometry()), 65536u);
 }
 
 TEST(DataPathCard, DispatchOrderAndWhatEachStepGets) {
@@ -286,6 +333,7 @@ TEST(DataPathCard, SendBufferDropsWhatDoesNotFit) {
     for (int i = 0; i < 4; ++i) h.path.OnCardBlock(block.data(), block.size());
     EXPECT_EQ(h.fill, 3u * 65536);  // the fourth would fill it exactly: dropped
     EXPECT_EQ(h.path.sendDroppedBlocks.load(), 1u);
+    EXPECT_EQ(h.path.sendDroppedBytes.load(), 65536u);
     h.fill = 0;
     h.path.OnCardBlock(block.data(), 100);
     EXPECT_EQ(h.fill, 100u);
@@ -573,4 +621,168 @@ TEST(DataPathReplay, PacingWakesTheFeedEveryOtherTickDuringASoftwareReplay) {
     h.replayKind = kSoftwareReplay;
     for (int i = 0; i < 10; ++i) wakes += h.path.OnPacingTick();
     EXPECT_EQ(wakes, 5);
+}
+
+TEST(DataPathReplay, SoftwareReplayCarriesTheFileTagFormatCardBlocksTheStations) {
+    for (const std::uint32_t station : {0u, 1u}) {
+        const std::uint32_t file = station == 0 ? 1 : 0;
+        Harness h;
+        h.dem.副帧类型 = 0;  // the scripted blocks are no superframes
+        h.dem.配时精度 = station;
+        h.Publish();
+        h.frameStat = 1;
+        ScriptedReader reader;
+        reader.blocks = {128, 128};
+        h.path.SetReplayReader(&reader);
+        h.path.BeginReplay(kSoftwareReplay, file);
+        EXPECT_EQ(h.replayRunning, 1);
+        EXPECT_EQ(h.replayKind, kSoftwareReplay);
+        EXPECT_EQ(h.path.Geometry().tagFormat, file);  // what the network output stamps by
+        EXPECT_EQ(h.path.DemodulatorRecord().配时精度, station);
+        ASSERT_EQ(h.path.FeedReplay(), ReplayStep::Dispatched);
+        ASSERT_EQ(h.consumers.geometries.size(), 1u);
+        EXPECT_EQ(h.consumers.geometries[0].tagFormat, file);
+
+        h.path.EndReplay();
+        EXPECT_EQ(h.replayRunning, 0);
+        EXPECT_EQ(h.path.Geometry().tagFormat, station);
+        const auto data = Superframes(1);
+        h.path.OnCardBlock(data.data(), data.size());
+        ASSERT_EQ(h.consumers.geometries.size(), 2u);
+        EXPECT_EQ(h.consumers.geometries[1].tagFormat, station);
+
+        // A card replay plays through the demodulator: the station's format.
+        h.path.BeginReplay(kCardReplay, file);
+        EXPECT_EQ(h.path.Geometry().tagFormat, station);
+        h.path.EndReplay();
+        // The end of the file ends the file's format too.
+        h.path.BeginReplay(kSoftwareReplay, file);
+        reader.next = reader.blocks.size();
+        EXPECT_EQ(h.path.FeedReplay(), ReplayStep::Finished);
+        EXPECT_EQ(h.path.Geometry().tagFormat, station);
+    }
+}
+
+TEST(DataPathReplay, EndingAReplayWaitsForTheBlockInFlight) {
+    Harness h;
+    h.dem.副帧类型 = 0;
+    h.Publish();
+    ScriptedReader reader;
+    reader.blocks = {128, 128};
+    h.path.SetReplayReader(&reader);
+    h.path.BeginReplay(kSoftwareReplay, 0);
+    std::atomic<bool> inside{false}, release{false};
+    std::vector<std::string> order;  // written under the order lock
+    std::mutex orderLock;
+    auto note = [&](const char* what) {
+        std::lock_guard lock(orderLock);
+        order.push_back(what);
+    };
+    h.consumers.beforeCurve = [&] {
+        inside = true;
+        while (!release) std::this_thread::yield();
+        note("block done");
+    };
+    std::thread feed([&] { h.path.FeedReplay(); });
+    while (!inside) std::this_thread::yield();
+    std::thread stop([&] {
+        h.path.EndReplay();
+        note("replay ended");
+    });
+    // The stop has begun (the flag is cleared first), the block is still held.
+    while (h.replayRunning != 0) std::this_thread::yield();
+    release = true;
+    feed.join();
+    stop.join();
+    EXPECT_THAT(order, ElementsAre("block done", "replay ended"));
+}
+
+namespace {
+
+// Counts the producers inside a dispatch; more than one at a time is a fault.
+// Replay blocks are told from card blocks by their serials (word 0).
+constexpr int kReplaySerial = 200;
+struct OverlapProbe : DataConsumers {
+    std::atomic<int> inside{0}, overlaps{0};
+    std::atomic<std::uint64_t> cardBytes{0}, replayBytes{0};
+    void CountFrames(const std::uint8_t* d, std::size_t n, const DataGeometry&) override {
+        if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
+        // Read every byte as a check would, so that a sanitizer sees the reads.
+        unsigned sum = 0;
+        for (std::size_t i = 0; i < n; ++i) sum += d[i];
+        const bool replay = d[8] >= kReplaySerial;
+        (replay ? replayBytes : cardBytes).fetch_add(n + (sum & 0u));
+        std::this_thread::yield();
+        inside.fetch_sub(1);
+    }
+};
+
+struct SerialReader : SoftwareReplayReader {
+    std::atomic<int> blocks{0};
+    const std::vector<std::uint8_t> data = Superframes(8, kReplaySerial);
+    void ApplyPendingSeek() override {}
+    double Progress() override { return 0.5; }
+    std::size_t ReadNextBlock(std::uint8_t* into, std::size_t) override {
+        std::memcpy(into, data.data(), data.size());
+        blocks.fetch_add(1);
+        return data.size();
+    }
+    void StopReplay() override {}
+};
+
+}  // namespace
+
+TEST(DataPathReplay, CardBlocksAndReplayBlocksAreNeverDispatchedAtOnce) {
+    // The card streams while a software replay starts and stops in a loop;
+    // each start or stop takes effect between two blocks.
+    talvora::test::DataPathRig<OverlapProbe> rig;
+    rig.frameStat = 1;
+    rig.path.Attach();
+    SerialReader reader;
+    rig.path.SetReplayReader(&reader);
+    std::atomic<bool> run{true};
+    const auto card = Superframes(64);
+    std::thread cardThread([&] {
+        while (run) rig.path.OnCardBlock(card.data(), card.size());
+    });
+    std::thread feedThread([&] {
+        while (run)
+            if (rig.path.FeedReplay() == ReplayStep::Idle) std::this_thread::yield();
+    });
+    for (int i = 0; i < 300; ++i) {
+        rig.path.BeginReplay(kSoftwareReplay, 1);
+        const int before = reader.blocks.load();
+        while (reader.blocks.load() == before) std::this_thread::yield();
+        rig.path.EndReplay();
+        const std::uint64_t cardBefore = rig.consumers.cardBytes.load();
+        while (rig.consumers.cardBytes.load() == cardBefore) std::this_thread::yield();
+    }
+    run = false;
+    cardThread.join();
+    feedThread.join();
+    EXPECT_EQ(rig.consumers.overlaps.load(), 0);
+    EXPECT_GE(reader.blocks.load(), 300);
+}
+
+TEST(DataPathLosses, EachEpisodeIsNotedOnceAndEveryLostFrameCounted) {
+    LossWatch w;
+    std::vector<std::string> notes;
+    auto take = [&](std::uint64_t ring, std::uint64_t send, bool cardOpen = true) {
+        w.Update({.ringBytes = ring, .ringKnown = cardOpen, .sendBytes = send}, 32,
+                 [&](const std::string& line) { notes.push_back(line); });
+    };
+    take(0, 0);
+    EXPECT_TRUE(notes.empty());
+    take(3200, 0);  // an episode at the ring begins: 100 frames
+    take(6400, 0);  // it goes on: counted, not noted again
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("已丢失100帧"), std::string::npos) << notes[0];
+    take(6400, 64);  // the ring recovers, the send buffer begins to drop
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_NE(notes[1].find("发送缓冲区已满，已丢弃2帧"), std::string::npos) << notes[1];
+    take(6400, 64, false);  // card closed: the ring's count is not known
+    take(9600, 64);         // reopened, the library kept counting: a new episode
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_EQ(w.RingLostFrames(), 300u);
+    EXPECT_EQ(w.SendDroppedFrames(), 2u);
 }

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -113,6 +114,8 @@ int HeadlessStation::DemDataCallback(DemReportBlock* block) {
     HeadlessStation* s = g_station.load();
     if (!s || !block || !s->m_dataPath) return 0;
     s->m_receivedBytes.fetch_add(block->byteCount, std::memory_order_relaxed);
+    if (s->m_holdDataMs != 0 && s->m_bRecording && !s->m_held.exchange(true))
+        std::this_thread::sleep_for(std::chrono::milliseconds(s->m_holdDataMs));
     s->m_dataPath->OnCardBlock(block->data, block->byteCount);
     return 0;
 }
@@ -135,6 +138,8 @@ bool HeadlessStation::Start(const HeadlessOptions& o, int* exitCode) {
         return false;
     }
 
+    if (const char* hold = std::getenv("TALVORA_TEST_HOLD_DATA_MS"))
+        m_holdDataMs = static_cast<unsigned>(std::strtoul(hold, nullptr, 10) % 10000);
     m_buffers.Allocate();
     m_dataBuffers.Allocate();
     m_frameStats =
@@ -382,12 +387,25 @@ void HeadlessStation::PrintStatus() {
     s.recordedBytes = static_cast<std::uint64_t>(m_recordingFiles->BeforeDecryptionBytes());
     s.packetsSent = m_network->Readout().packetsSent;
     s.jumps = Jumps();
+    s.ringLostFrames = m_losses.RingLostFrames();
+    s.sendDroppedFrames = m_losses.SendDroppedFrames();
     std::printf("%s\n", FormatStatusLine(s).c_str());
     std::fflush(stdout);
 }
 
+// Frames dropped where the station could not keep up; each episode goes
+// into the journal once.
+void HeadlessStation::WatchLosses() {
+    datapath::LossCounts now;
+    now.ringKnown = m_bCardOpen && BB_GetDemLostBytes(0, 0, &now.ringBytes) != 0;
+    now.sendBytes = m_dataPath->sendDroppedBytes.load();
+    m_losses.Update(now, m_dataPath->Geometry().subframeRecord,
+                    [](const std::string& line) { applog::PostLog(line); });
+}
+
 void HeadlessStation::Tick() {
     ReadCardState();
+    WatchLosses();
     StartConfiguredWork();
     // A failed write ends the recording with a header that counts what is in
     // the file.
@@ -425,6 +443,7 @@ void HeadlessStation::Stop() {
         m_session->CancelOpen();
         m_cardOpenThread.join();
     }
+    WatchLosses();  // the last drops, while the card still counts them
     if (m_bCardOpen && !m_session->CloseCard()) Box("基带卡关闭失败！\n\n");
     m_dataPath->Detach();  // no block goes into freed buffers
     const std::uint64_t bytes = m_receivedBytes.load();
@@ -432,6 +451,8 @@ void HeadlessStation::Stop() {
     sum.seconds = m_seconds;
     sum.frames = record ? bytes / record : 0;
     sum.jumps = Jumps();
+    sum.ringLostFrames = m_losses.RingLostFrames();
+    sum.sendDroppedFrames = m_losses.SendDroppedFrames();
     m_frameStats->StopAll();
     m_buffers.Free();
     m_network->Close();

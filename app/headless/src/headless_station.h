@@ -5,6 +5,7 @@
 
 #include <bbdevice/dem_report.h>
 #include <config/para_config.h>
+#include <datapath/loss_watch.h>
 #include <frame_buffers.h>
 #include <lock_watch.h>
 #include <mm_timer_slot.h>
@@ -79,6 +80,7 @@ private:
     void StartRecording();
     void StartChecks();
     void PrintStatus();
+    void WatchLosses();
     std::array<std::optional<int>, 3> Jumps() const;
 
     // Task records of the current stream; they never move.
@@ -122,6 +124,11 @@ private:
     std::uint64_t m_seconds = 0;
     std::uint64_t m_lastBytes = 0;
     std::uint64_t m_frames = 0;  // sub-frame records counted so far
+    datapath::LossWatch m_losses;
+    // Test hook: the first card block taken while recording holds the data
+    // thread this long (TALVORA_TEST_HOLD_DATA_MS), as a slow disk would.
+    unsigned m_holdDataMs = 0;
+    std::atomic<bool> m_held{false};
 };
 
 }  // namespace headless

@@ -55,6 +55,8 @@ TEST(StatusLine, EveryFieldParsesBackAndStoppedChecksShowOff) {
     s.recordedBytes = 1234567;
     s.packetsSent = 890;
     s.jumps = {0, std::nullopt, 3};
+    s.ringLostFrames = 12;
+    s.sendDroppedFrames = 34;
     const auto f = ParseFields(headless::FormatStatusLine(s), "status");
     ASSERT_TRUE(f);
     const std::map<std::string, std::string> want{{"t", "7"},
@@ -68,7 +70,9 @@ TEST(StatusLine, EveryFieldParsesBackAndStoppedChecksShowOff) {
                                                   {"packets_sent", "890"},
                                                   {"frame_jumps", "0"},
                                                   {"id_jumps", "off"},
-                                                  {"time_jumps", "3"}};
+                                                  {"time_jumps", "3"},
+                                                  {"ring_lost", "12"},
+                                                  {"send_dropped", "34"}};
     EXPECT_EQ(*f, want);
     EXPECT_FALSE(ParseFields(headless::FormatStatusLine(s), "summary"));
     EXPECT_FALSE(ParseFields("status t=1 broken", "status"));

@@ -221,6 +221,81 @@ TEST_F(HeadlessRunTest, RecordsAndForwardsEveryRecordThenLeavesCleanlyOnSigterm)
     EXPECT_NE(log.back().find("退出软件！"), std::string::npos) << log.back();
 }
 
+TEST_F(HeadlessRunTest, BurstWhileTheDataThreadIsHeldReachesEveryConsumerWhole) {
+    // 4000 records of 32 bytes in four messages, sent at once 3 s after the
+    // demodulator record, when recording and the frame count run; the first
+    // block taken while recording holds the data thread 50 ms, so the rest
+    // reach the program in blocks longer than 64 KiB.
+    cardengine::testkit::EngineProcess engine({"--full-speed", "--dem-frames", "4000",
+                                               "--dem-message-bytes", "32000", "--dem-settle-ms",
+                                               "3000"});
+    ASSERT_TRUE(engine.started());
+    ASSERT_TRUE(plat::WritePrivateProfileInt("Headless", "FrameCountStat", 1, Ini()));
+    cfg::FrameCountConfig fc;
+    fc.lowWordPos = 5;
+    ASSERT_TRUE(cfg::SaveFrameCountConfig(home_.path(), fc));
+    ::setenv("TALVORA_TEST_HOLD_DATA_MS", "50", 1);
+
+    Child rx({BinDir() + "/stationrx", "--group", net_.multicastAddr, "--port",
+              std::to_string(net_.multicastDestPort), "--interface", "127.0.0.1", "--record-bytes",
+              "32", "--subframes", "4", "--counter", "5:1", "--late-ms", "1000", "--seconds", "120",
+              "--json", "--quiet"},
+             home_ / "rx.out", home_ / "rx.err");
+    ASSERT_TRUE(rx.Started());
+    Child run(Program(engine.Address()), home_ / "run.out", home_ / "run.err");
+    ::unsetenv("TALVORA_TEST_HOLD_DATA_MS");
+    ASSERT_TRUE(run.Started());
+
+    auto lastStatus = [&] {
+        std::optional<std::map<std::string, std::string>> last;
+        for (const std::string& l : Lines(run.Output()))
+            if (l.starts_with("status")) last = headless::ParseFields(l, "status");
+        return last;
+    };
+    ASSERT_TRUE(talvora::test::WaitUntil(
+        [&] {
+            const auto last = lastStatus();
+            return last && last->count("recorded_bytes") &&
+                   std::stoull(last->at("recorded_bytes")) >= 4000u * 32;
+        },
+        60s, "the burst recorded"))
+        << run.Output() << ReadText(home_ / "run.err");
+    // One more status line: the sender has had a second to empty its buffer.
+    const std::string seen = run.Output();
+    ASSERT_TRUE(talvora::test::WaitUntil([&] { return run.Output().size() > seen.size() + 10; },
+                                         30s, "one more status line"));
+    run.Signal(SIGTERM);
+    ASSERT_EQ(run.Wait(30s), 0) << ReadText(home_ / "run.err");
+    rx.Signal(SIGTERM);
+    ASSERT_EQ(rx.Wait(30s), 0);
+
+    std::optional<std::map<std::string, std::string>> summary;
+    for (const std::string& l : Lines(run.Output()))
+        if (l.starts_with("summary")) summary = headless::ParseFields(l, "summary");
+    ASSERT_TRUE(summary) << run.Output();
+    EXPECT_EQ(summary->at("frame_jumps"), "0");
+    EXPECT_EQ(summary->at("ring_lost"), "0");
+    EXPECT_EQ(summary->at("send_dropped"), "0");
+
+    // The recording holds the 4000 records, each once, counters in order.
+    const std::string file = ReadText(summary->at("recording"));
+    ASSERT_EQ(file.size(), 1024u + 4000u * 32) << run.Output();
+    for (std::size_t i = 1; i < 4000; ++i) {
+        const std::size_t at = 1024 + i * 32 + 8 + 4;
+        ASSERT_EQ(std::uint8_t(file[at] - file[at - 32]), 1u) << "record " << i;
+    }
+
+    const std::string json = rx.Output();
+    auto number = [&](const std::string& key) {
+        const std::size_t at = json.find("\"" + key + "\":");
+        return at == std::string::npos ? -1LL : std::atoll(json.c_str() + at + key.size() + 3);
+    };
+    EXPECT_EQ(number("records"), 4000) << json;
+    EXPECT_EQ(number("lost"), 0) << json;
+    EXPECT_EQ(number("duplicates"), 0) << json;
+    EXPECT_EQ(number("counter_breaks"), 0) << json;
+}
+
 TEST_F(HeadlessRunTest, UnknownTaskExitsWithTwoListsTheTasksAndKeepsTheWorkingState) {
     // The store as the program finds it, with its start-up task.
     taskbook::TaskStore& store = taskbook::TaskStore::Instance();

@@ -41,6 +41,10 @@ struct StatusSnapshot {
     // Recording sizes (bytes, header not counted).
     double beforeDecryptionBytes = 0;
     double sentDataBytes = 0;
+    // Frames dropped because the data thread fell behind the card's ring,
+    // and because the telemetry send buffer was full.
+    std::uint64_t ringLostFrames = 0;
+    std::uint64_t sendDroppedFrames = 0;
 
     // Output lamps: endpoint ready, and output switched on.
     bool broadcastReady = false;

@@ -265,6 +265,8 @@ void CMainFrame::FillStatusSnapshot(StatusSnapshot& s) const {
         s.comparedBits = double(r.comparedBits);
         s.errorBits = double(r.errorBits);
     }
+    s.ringLostFrames = m_losses.RingLostFrames();
+    s.sendDroppedFrames = m_losses.SendDroppedFrames();
     FillNetworkStatus(s);
     // No monitoring link: its lamp stays off.
 }

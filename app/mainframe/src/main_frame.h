@@ -7,6 +7,7 @@
 #include <config/gps_channel.h>
 #include <config/para_config.h>
 #include <config/window_pos.h>
+#include <datapath/loss_watch.h>
 #include <paramviews/para_view_wnds.h>
 #include <printing/screenshot_jobs.h>
 #include <rawviews/frame_records.h>
@@ -355,6 +356,8 @@ private:
     void OnStorageSettings();
     void OnDataReplay();
     void StopReplay();
+    void PumpWhileWaitingForBlock();
+    void WatchLosses();
 
     // satellite-navigation search (main_frame_gnss.cpp)
     void InitGnssSearchLibrary();
@@ -416,6 +419,7 @@ private:
     // The checks outlive the consumers that feed them.
     std::unique_ptr<stats::FrameStatistics> m_frameStats;
     std::unique_ptr<stats::BitErrorMeasurement> m_bitErrors;
+    datapath::LossWatch m_losses;  // GUI thread
     // The network output outlives the consumers that send through it.
     std::unique_ptr<netout::NetworkOutput> m_network;
     // Recording files and the replay reader outlive the data path's use.

@@ -2,8 +2,10 @@
 // callback, the 250 ms refresh of the raw table, the raw table command
 // (32774), the after-decryption choice (32785) and the replay feed's pacing
 // and ticks. The data path itself is plain C++ in app/datapath.
+#include <bbdevice/bbdevice.h>
 #include <bbdevice/dem_report.h>
 #include <datapath/data_path.h>
+#include <log/system_log.h>
 #include <platform/notify.h>
 #include <rawgrid/table_wnd_class.h>
 #include <recording/recording_files.h>
@@ -87,6 +89,7 @@ int CMainFrame::DemDataCallback(DemReportBlock* block) {
 // the current choice.
 void CMainFrame::RefreshRawViews() {
     if (!m_dataPath) return;
+    WatchLosses();
     // The time-continuity check takes the configured rate during a replay.
     m_dataPath->replayBitRate = static_cast<std::uint32_t>(m_para.timeContinuity.bitRate);
     if (!m_dataPath->RefreshAllowed()) return;
@@ -98,6 +101,17 @@ void CMainFrame::RefreshRawViews() {
         if (const std::uint8_t* data = m_dataPath->RawViewData(m_tableRecord))
             m_rawTable->SetRawgridData(&m_tableRecord, const_cast<std::uint8_t*>(data), -1);
     }
+}
+
+// Frames dropped where the station could not keep up, for the status view;
+// each episode goes into the journal once.
+void CMainFrame::WatchLosses() {
+    datapath::LossCounts now;
+    now.ringKnown = m_bCardOpen && BB_GetDemLostBytes(static_cast<std::uint32_t>(m_nDevice), 0,
+                                                      &now.ringBytes) != 0;
+    now.sendBytes = m_dataPath->sendDroppedBytes.load();
+    m_losses.Update(now, m_dataPath->Geometry().subframeRecord,
+                    [](const std::string& line) { applog::PostLog(line); });
 }
 
 // Command 32774.

@@ -7,6 +7,7 @@
 #include <recording/recording_files.h>
 #include <session/card_session.h>
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QThread>
 #include <cstdio>
@@ -79,9 +80,20 @@ void CMainFrame::OnStorageSettings() {
     SaveStorageConfig();
 }
 
+// Lets a data-thread consumer's message box through while a replay start or
+// stop waits for the block in flight.
+void CMainFrame::PumpWhileWaitingForBlock() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void CMainFrame::StopReplay() {
     const int kind = m_nReplayKind;
-    m_bReplayRunning = 0;
+    // Takes effect between two blocks: the replay block in flight is
+    // dispatched whole before the card's next block is taken.
+    if (m_dataPath)
+        m_dataPath->EndReplay([this] { PumpWhileWaitingForBlock(); });
+    else
+        m_bReplayRunning = 0;
     m_bTelemetrySending = 0;
     if (kind == datapath::kSoftwareReplay) {
         // The reader closes under its own lock: a read under way finishes first.
@@ -145,8 +157,8 @@ void CMainFrame::OnDataReplay() {
                                        &m_replay.description, c.headerLength) != 0;
     }
     if (!started) return;
-    m_nReplayKind = c.kind;
-    m_bReplayRunning = 1;
+    // A software replay is dispatched with its file's time-tag format.
+    m_dataPath->BeginReplay(c.kind, c.description.配时精度, [this] { PumpWhileWaitingForBlock(); });
     m_bTelemetrySending = 1;
     m_replayTimer.Wake();
 }

@@ -62,7 +62,7 @@ constexpr int kRow = 16;  // dialog units from one row to the next
 // The lamps and the time code come first, so that a low bar shows them.
 constexpr GroupEntry kGroups[] = {
     {"锁定状态", {4, 2, 178, 50}},      {"解调状态", {4, 56, 178, 82}},
-    {"存盘", {4, 142, 178, 50}},        {"时统", {188, 2, 236, 50}},
+    {"存盘", {4, 142, 178, 62}},        {"时统", {188, 2, 236, 50}},
     {"数据回放", {188, 56, 236, 100}},  {"输出状态", {430, 2, 172, 66}},
     {"误码统计", {430, 72, 172, 50}},   {"数据统计", {430, 126, 172, 66}},
     {"链监信息", {608, 2, 196, 134}},   {"起飞信息", {808, 2, 198, 134}},
@@ -91,6 +91,7 @@ constexpr ControlEntry kControls[] = {
     // recording
     Row(1012, "存盘数据", 10, 0, 154, 112),
     Row(1013, "发送存盘数据", 10, 1, 154, 112),
+    Row(1070, "丢帧", 10, 2, 154, 112),
     // time code
     Row(1018, "当前时统", 194, 0, 14, 170),
     Row(1032, "起飞时刻", 194, 1, 14, 170),
@@ -411,6 +412,14 @@ void CViewDlg::Refresh() {
     if (m_frame.m_bCardOpen) ShowCardState();
     ShowReplay();
     ShowRecording();
+    ShowKeyed(Cell(1070),
+              Key(double(m_snapshot.ringLostFrames), double(m_snapshot.sendDroppedFrames)), [&] {
+                  StatusText t;
+                  t.Format("缓冲%llu帧 发送%llu帧",
+                           static_cast<unsigned long long>(m_snapshot.ringLostFrames),
+                           static_cast<unsigned long long>(m_snapshot.sendDroppedFrames));
+                  return t;
+              });
     ShowOutputLamps();
     ShowBitErrors();
     ShowStatistics();

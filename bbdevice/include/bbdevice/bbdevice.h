@@ -96,6 +96,9 @@ std::int32_t BB_StopRadioSpan(std::uint32_t card, std::uint32_t value1, std::uin
 // the channel is flushed first.
 std::int32_t BB_ReportDemDataEnable(std::uint32_t card, std::uint32_t channel,
                                     std::uint32_t enable);
+// Bytes of a channel's data lost on this card because the data
+// callback fell more than the ring's capacity behind (the oldest are lost).
+std::int32_t BB_GetDemLostBytes(std::uint32_t card, std::uint32_t channel, std::uint64_t* bytes);
 
 // Conversions.
 std::int32_t BB_TransCdmaTempPseudocode(std::uint8_t* out, std::uint32_t lengthIndex,

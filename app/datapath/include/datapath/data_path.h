@@ -17,8 +17,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 
 namespace datapath {
@@ -26,7 +28,7 @@ namespace datapath {
 inline constexpr std::size_t kLatestBlockBytes = 20971520;  // 20 MiB
 inline constexpr std::size_t kAssemblyBytes = 8388608;      // 8 MiB
 inline constexpr std::size_t kWorkBytes = 1048576;          // 1 MiB
-inline constexpr std::size_t kMaxCardBlock = 65536;         // longer card blocks are cut
+inline constexpr std::size_t kMaxCardBlock = 65536;         // longer card blocks go in pieces
 inline constexpr std::size_t kMaxReplayBlock = 2097152;     // longer replay blocks are ignored
 inline constexpr std::size_t kBroadcastDatagram = 32768;
 inline constexpr std::size_t kTelemetryDatagram = 64512;
@@ -91,14 +93,33 @@ public:
     // has been handed to every consumer, so the buffers may then be freed.
     void Detach();
 
-    // The data callback's work for one card block (report thread).
+    // The data callback's work for one card block (report thread). A block
+    // longer than kMaxCardBlock (the device library hands on all that waited
+    // when the callback was slow) goes through the whole chain in pieces of
+    // whole frames, in order.
     void OnCardBlock(const std::uint8_t* data, std::size_t byteCount);
+    // Bytes of the first piece of a long block in geometry `g`: the most
+    // whole superframe records (or else subframe records) in kMaxCardBlock.
+    static std::size_t CardPieceBytes(const DataGeometry& g);
+
+    // A replay starts or ends between two blocks: both return once a card or
+    // replay block being dispatched has been handed to every consumer, and
+    // the next block sees the new state. A software replay's blocks, and
+    // Geometry() while it runs, carry the time-tag format (配时精度) its file
+    // was recorded with. `whileWaiting` runs between tries for the block in
+    // flight (the frame lets a consumer's message box through).
+    void BeginReplay(int kind, std::uint32_t fileTagFormat,
+                     const std::function<void()>& whileWaiting = {});
+    void EndReplay(const std::function<void()>& whileWaiting = {});
 
     // The replay feed's work for one tick (replay-feed thread): reads the
     // next block through the reader into the latest block and dispatches it.
     ReplayStep FeedReplay();
     // Dispatch of `length` bytes already in the latest block.
-    void DispatchReplayBlock(std::size_t length);
+    void DispatchReplayBlock(std::size_t length) {
+        std::lock_guard producer(producerLock_);
+        DispatchReplayLocked(length);
+    }
 
     // 5 ms pacing tick (timer thread): true on every second tick while a
     // software replay runs, when the replay feed is to be woken.
@@ -108,6 +129,7 @@ public:
     // and the bytes waiting in the send buffer: records of the old geometry
     // would shift every later packet.
     void ResetAssembly() {
+        std::lock_guard producer(producerLock_);
         assembler_.Reset();
         send_.Clear();
     }
@@ -116,7 +138,8 @@ public:
     // block being dispatched keeps the copy it started with; the next block
     // takes the new one whole.
     void SetDemodulatorRecord(const DemParam& dem);
-    // The copy blocks are dispatched with now.
+    // The copy blocks are dispatched with now (the station's record, also
+    // during a replay).
     DemParam DemodulatorRecord() const;
 
     // --- the 250 ms refresh (GUI thread) ---
@@ -141,6 +164,7 @@ public:
     std::atomic<std::uint32_t> replayBitRate{1000000};  // 实际码率 for the time check
     std::atomic<double> recordedBytes{0.0};             // before-decryption bytes recorded
     std::atomic<std::uint64_t> sendDroppedBlocks{0};    // blocks the full send buffer refused
+    std::atomic<std::uint64_t> sendDroppedBytes{0};     // their bytes
 
     void SetReplayReader(SoftwareReplayReader* reader) { reader_.store(reader); }
     std::span<const std::uint8_t> StandardFrame() const;
@@ -155,7 +179,10 @@ private:
         DemParam dem;
         DataGeometry geometry;
     };
-    void TakeSettings(BlockSettings& out) const;
+    void TakeSettings(BlockSettings& out, bool replay) const;
+    std::unique_lock<std::mutex> WaitForProducer(const std::function<void()>& whileWaiting);
+    void DispatchCardPiece(const std::uint8_t* data, std::size_t length, const BlockSettings& s);
+    void DispatchReplayLocked(std::size_t length);
     std::span<const std::uint8_t> Assemble(std::size_t length, const DataGeometry& g);
     bool CaptureStandardFrame(std::span<const std::uint8_t> data, const DataGeometry& g);
     void FeedDisplaysAndChecks(std::span<const std::uint8_t> data, const BlockSettings& s,
@@ -163,6 +190,12 @@ private:
 
     mutable std::mutex settingsLock_;
     BlockSettings settings_;  // guarded by settingsLock_
+    // The file's tag format while a software replay runs; guarded by settingsLock_.
+    std::optional<std::uint32_t> replayTagFormat_;
+    // Held by a producer for a whole block and by whoever starts or ends a
+    // replay, so that one producer at a time writes the latest block and the
+    // assembly.
+    std::mutex producerLock_;
     DataPathBuffers buf_;
     DataPathFlags flags_;
     DataConsumers& consumers_;

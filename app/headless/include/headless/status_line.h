@@ -21,10 +21,15 @@ struct StatusSample {
     std::uint64_t packetsSent = 0;
     // Frame-count, ID-count and time-continuity jumps; empty while off.
     std::array<std::optional<int>, 3> jumps{};
+    // Frames dropped so far because the data thread fell behind the card's
+    // ring, and because the telemetry send buffer was full.
+    std::uint64_t ringLostFrames = 0;
+    std::uint64_t sendDroppedFrames = 0;
 };
 
 // "status t=.. bit=.. sub=.. super=.. sync_loss=.. day=.. frames_per_s=..
-// recorded_bytes=.. packets_sent=.. frame_jumps=.. id_jumps=.. time_jumps=.."
+// recorded_bytes=.. packets_sent=.. frame_jumps=.. id_jumps=.. time_jumps=..
+// ring_lost=.. send_dropped=.."
 std::string FormatStatusLine(const StatusSample& s);
 
 struct RunSummary {
@@ -34,10 +39,12 @@ struct RunSummary {
     std::uint64_t packetsSent = 0;
     std::string recordingFile;  // "" when nothing was recorded
     std::array<std::optional<int>, 3> jumps{};
+    std::uint64_t ringLostFrames = 0;
+    std::uint64_t sendDroppedFrames = 0;
 };
 
 // "summary seconds=.. frames=.. recorded_bytes=.. packets_sent=.. frame_jumps=..
-// id_jumps=.. time_jumps=.. recording=<path or ->"
+// id_jumps=.. time_jumps=.. ring_lost=.. send_dropped=.. recording=<path or ->"
 std::string FormatSummary(const RunSummary& s);
 
 // The fields of a status or summary line by key; empty when `line` does not

@@ -77,6 +77,7 @@ private:
     void ReadCardState();
     void StartConfiguredWork();
     void StartRecording();
+    void ReportFinalHeaderFailure();
     void StartChecks();
     void PrintStatus();
     std::array<std::optional<int>, 3> Jumps() const;

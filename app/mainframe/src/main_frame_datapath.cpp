@@ -4,6 +4,7 @@
 // and ticks. The data path itself is plain C++ in app/datapath.
 #include <bbdevice/dem_report.h>
 #include <datapath/data_path.h>
+#include <log/system_log.h>
 #include <platform/notify.h>
 #include <rawgrid/table_wnd_class.h>
 #include <recording/recording_files.h>
@@ -67,9 +68,11 @@ void CMainFrame::CreateDataPath() {
     frameConsumers.AttachBitErrors(*m_bitErrors, *m_dataPath);
     CreateNetworkOutput();
     m_recordingFiles = std::make_unique<recording::RecordingFiles>();
-    m_recordingFiles->SetWriteFailureHandler([this] {
+    m_recordingFiles->SetWriteFailureHandler([this](const recording::FileFailure& failure) {
+        // Journalled at once: the box waits for the GUI thread.
+        applog::PostLog(recording::FailureJournalLine(failure));
         QMetaObject::invokeMethod(
-            this, [this] { OnRecordingWriteFailed(); }, Qt::QueuedConnection);
+            this, [this, failure] { OnRecordingWriteFailed(failure); }, Qt::QueuedConnection);
     });
     frameConsumers.AttachRecording(*m_recordingFiles);
     m_replayReader = std::make_unique<datapath::FileReplayReader>();

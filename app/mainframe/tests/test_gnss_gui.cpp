@@ -123,7 +123,7 @@ TEST_F(GnssFrameTest, OldProtocolPositionsReachStationrxAndTheWindow) {
     cardengine::testkit::EngineProcess engine({"--gnss", "old"});
     ASSERT_TRUE(engine.started());
     CMainFrame* f = FrameOn(engine);
-    ASSERT_GE(f->m_gnssSubframeBytes, 13);
+    ASSERT_GE(f->GnssSubframeBytes(), 13);
     ChoosePositions(f, {"10", "11", "12", "13"});
     EXPECT_EQ(cfg::LoadGpsChannels(Home()).channel, (std::array<int, 4>{10, 11, 12, 13}));
     ExpectPositionsOfTheEngine(f);
@@ -199,8 +199,8 @@ TEST_F(GnssFrameTest, PositionsBeyondTheSubframeAreRefused) {
     ASSERT_TRUE(engine.started());
     CMainFrame* f = FrameOn(engine);
     const std::string text =
-        "路序超出子帧字节数（" + std::to_string(f->m_gnssSubframeBytes) + "）！";
-    ChoosePositions(f, {"1", std::to_string(f->m_gnssSubframeBytes + 1).c_str(), "0", "0"},
+        "路序超出子帧字节数（" + std::to_string(f->GnssSubframeBytes()) + "）！";
+    ChoosePositions(f, {"1", std::to_string(f->GnssSubframeBytes() + 1).c_str(), "0", "0"},
                     DialogEnd::AcceptOrCancel);
     EXPECT_TRUE(boxes_->Saw(text));
     ChoosePositions(f, {"1", "70000", "0", "0"}, DialogEnd::AcceptOrCancel);
@@ -208,5 +208,19 @@ TEST_F(GnssFrameTest, PositionsBeyondTheSubframeAreRefused) {
     EXPECT_EQ(cfg::LoadGpsChannels(Home()).channel, (std::array<int, 4>{0, 0, 0, 0}));
     ChoosePositions(f, {"3", "0", "0", "1"});
     EXPECT_EQ(cfg::LoadGpsChannels(Home()).channel, (std::array<int, 4>{3, 0, 0, 1}));
+    EXPECT_TRUE(f->close());
+}
+
+// Before the card is open (here it never opens) the positions are checked
+// against the task's sub-frame, 24 bytes, not the start-up layout's 4.
+TEST_F(GnssFrameTest, PositionsAreCheckedAgainstTheTasksSubframeBeforeTheCardIsOpen) {
+    CMainFrame* f = MakeFrame();
+    ASSERT_WAIT_UNTIL(!f->m_bCardInitialising, 20s);
+    ASSERT_EQ(f->m_bCardOpen, 0);
+    ChoosePositions(f, {"10", "11", "12", "24"});
+    EXPECT_EQ(cfg::LoadGpsChannels(Home()).channel, (std::array<int, 4>{10, 11, 12, 24}));
+    ChoosePositions(f, {"1", "25", "0", "0"}, DialogEnd::AcceptOrCancel);
+    EXPECT_TRUE(boxes_->Saw("路序超出子帧字节数（24）！"));
+    EXPECT_EQ(cfg::LoadGpsChannels(Home()).channel, (std::array<int, 4>{10, 11, 12, 24}));
     EXPECT_TRUE(f->close());
 }

@@ -29,6 +29,7 @@ CTelemetryApp::CTelemetryApp(int& argc, char** argv) : QApplication(argc, argv) 
 
 CTelemetryApp::~CTelemetryApp() {
     m_pMainWnd.reset();
+    plat::SetBeepSink(nullptr);  // the tone thread ends before the application
     plat::SetNotifySink(nullptr);
 }
 
@@ -75,7 +76,7 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
         });
     if (m_cmd.quitAfterSeconds > 0) m_sink->SetAutoCloseMs(m_cmd.quitAfterSeconds * 1000);
     plat::SetNotifySink(m_sink);
-    plat::SetBeepSink(MakeBellBeepSink());
+    plat::SetBeepSink(MakeAlarmToneSink());
 
     // One copy per user session.
     const std::string runtimeDir = mainframe::InstanceRuntimeDir();

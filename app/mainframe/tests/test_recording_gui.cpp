@@ -75,7 +75,8 @@ class RecordingFrameTest : public frametest::EngineFrameTest {
 protected:
     // A line of this run's journal holds `text`.
     bool JournalHas(const std::string& text) {
-        const std::string gbk = plat::Utf8ToGbk(text);
+        const std::string gbkText = plat::Utf8ToGbk(text);
+        const std::vector<std::uint8_t> gbk(gbkText.begin(), gbkText.end());
         std::error_code ec;
         for (const auto& e : fs::directory_iterator(fs::path(Home()) / "Log", ec)) {
             const auto bytes = ReadAll(e.path().string());

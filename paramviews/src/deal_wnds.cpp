@@ -295,6 +295,8 @@ void PaintStripes(QPainter& p, const QRect& area, const ParamGroups& groups) {
                        Qt::AlignLeft | Qt::AlignVCenter, Q(StripeLabel(par)));
             p.setPen(QColor(80, 80, 80));
             p.drawRect(g.track);
+            // A parameter that never had a sample has no value to show.
+            if (ValidCount(r) == 0) return;
             if (g.barLength > 0)
                 p.fillRect(QRect(g.track.left(), g.track.top(), g.barLength, g.track.height()),
                            Qt::green);

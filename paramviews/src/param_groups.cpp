@@ -178,6 +178,11 @@ void ParamGroups::Fetch() {
 
 void ParamGroups::FetchAt(double now) {
     if (!exist_) return;
+    // The library leaves an entry untouched when nothing new came, nNew
+    // included: cleared here, it is the count this fetch delivered.
+    for (ParamGroup& g : groups_)
+        if (g.results)
+            for (int i = 0; i < g.count; ++i) g.results[i].nNew = 0;
     if (GetDealParameterResult(groups_[0].results.get(), groups_[1].results.get(),
                                groups_[2].results.get()) == 0)
         return;

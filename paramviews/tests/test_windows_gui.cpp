@@ -6,6 +6,7 @@
 #include <platform/beep.h>
 #include <platform/notify.h>
 #include <platform/profile.h>
+#include <platform/tone_sink.h>
 #include <platform/winmsg.h>
 
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 
 #include "paramviews/para_view_wnds.h"
@@ -209,6 +212,39 @@ TEST_F(WindowsTest, TableColoursAndTonesFollowTheLimits) {
               QString::fromUtf8("最大值：  2.540"));
     EXPECT_EQ(m->data(m->index(8, 2), Qt::DisplayRole).toString(), "2.500");
     EXPECT_EQ(m->data(m->index(8, 2), Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+}
+
+// Through the program's tone sink the table's alarm reaches the sound
+// device (ALSA's file plugin keeps the samples): the over-limit tone at
+// 1000 Hz, then the under-limit one at 500 Hz, 5 ms each.
+TEST_F(WindowsTest, TableAlarmTonesReachTheSoundDeviceAtTheirPitch) {
+    const std::string file = home_.path() + "/tones.raw";
+    auto tones = std::make_shared<plat::ToneBeepSink>("file:FILE=" + file + ",FORMAT=raw", nullptr);
+    plat::SetBeepSink(tones);
+    CDealTableWndB wnd(&area_);
+    SetNewest(0, 0, 2.5, 0xEB);
+    SetNewest(0, 2, -3, 0x05);
+    wnd.ToggleAlarm();
+    wnd.Tick();
+    ASSERT_TRUE(tones->WaitIdle(20s));
+    EXPECT_EQ(tones->Played(), 2u);
+    plat::SetBeepSink(nullptr);
+    tones.reset();  // the device is closed, its file complete
+
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(bytes.size(), 2u * 2 * 240);  // two tones of 240 samples (48 kHz)
+    auto sample = [&](std::size_t i) {
+        return std::int16_t(std::uint8_t(bytes[2 * i]) | std::uint8_t(bytes[2 * i + 1]) << 8);
+    };
+    auto cycles = [&](std::size_t from) {
+        int n = 0;
+        for (std::size_t i = from + 1; i < from + 240; ++i)
+            if (sample(i - 1) < 0 && sample(i) >= 0) ++n;
+        return n;
+    };
+    EXPECT_NEAR(cycles(0), 5, 1);      // 1000 Hz for 5 ms
+    EXPECT_NEAR(cycles(240), 2.5, 1);  // 500 Hz for 5 ms
 }
 
 TEST_F(WindowsTest, ChosenLevelsAreStoredAndAnEmptyLevelOpensTheSelection) {

@@ -191,7 +191,12 @@ bool HeadlessStation::Start(const HeadlessOptions& o, int* exitCode) {
     };
     m_network = std::make_unique<netout::NetworkOutput>(std::move(in), std::move(hooks));
     m_recordingFiles = std::make_unique<recording::RecordingFiles>();
-    m_recordingFiles->SetWriteFailureHandler([this] { m_bWriteFailed = true; });
+    m_recordingFiles->SetWriteFailureHandler([this](const recording::FileFailure& f) {
+        if (f.kind == recording::FileFailure::Kind::DataWrite)
+            m_bWriteFailed = true;
+        else
+            Box(recording::FailureMessage(f), plat::MB_OK | plat::MB_ICONERROR);
+    });
     m_consumers->Attach(m_network.get(), m_recordingFiles.get());
 
     g_station = this;
@@ -328,9 +333,19 @@ void HeadlessStation::StartRecording() {
             Box("文件创建失败！请确认文件路径是否正确：\n" + m_recordingFiles->FailedPath(),
                 plat::MB_OK | plat::MB_ICONERROR);
             break;
+        case recording::StartResult::HeaderFailed:
+            Box(recording::FailureMessage(
+                    {recording::FileFailure::Kind::FirstHeader, m_recordingFiles->FailedPath()}),
+                plat::MB_OK | plat::MB_ICONERROR);
+            break;
         case recording::StartResult::Disabled:
             break;
     }
+}
+
+void HeadlessStation::ReportFinalHeaderFailure() {
+    Box(recording::FailureMessage({recording::FileFailure::Kind::FinalHeader, m_recordingFile}),
+        plat::MB_OK | plat::MB_ICONERROR);
 }
 
 void HeadlessStation::StartChecks() {
@@ -411,8 +426,11 @@ void HeadlessStation::Tick() {
     // the file.
     if (m_bWriteFailed.exchange(false) && m_bRecording) {
         m_bRecording = 0;
-        m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
-        Box("文件写入失败，已停止存盘：\n" + m_recordingFile, plat::MB_OK | plat::MB_ICONERROR);
+        const bool header =
+            m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
+        Box(recording::FailureMessage({recording::FileFailure::Kind::DataWrite, m_recordingFile}),
+            plat::MB_OK | plat::MB_ICONERROR);
+        if (!header) ReportFinalHeaderFailure();
     }
     if (++m_ticks % 10 == 0) {
         ++m_seconds;
@@ -428,7 +446,8 @@ void HeadlessStation::Stop() {
     // Recording stops first: the data file gets its final header.
     if (m_bRecording) {
         m_bRecording = 0;
-        m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
+        if (!m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow()))
+            ReportFinalHeaderFailure();
     }
     // The records in the closed file, header excluded.
     std::error_code ec;

@@ -78,6 +78,7 @@ private:
     void ReadCardState();
     void StartConfiguredWork();
     void StartRecording();
+    void ReportFinalHeaderFailure();
     void StartChecks();
     void PrintStatus();
     void WatchLosses();

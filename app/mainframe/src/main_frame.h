@@ -50,7 +50,8 @@ class FileReplayReader;
 }  // namespace datapath
 namespace recording {
 class RecordingFiles;
-}
+struct FileFailure;
+}  // namespace recording
 namespace session {
 class CardSession;
 }
@@ -242,6 +243,8 @@ public:
     // Stores the geometry and hands it to the search library (any thread).
     void ApplyGnssGeometry(std::uint16_t tagBytes, std::uint16_t subframeBytes,
                            std::uint16_t superframeLength);
+    // The subframe bytes the search runs on (any thread).
+    std::uint16_t GnssSubframeBytes() const;
 
     // --- task records of the current stream, allocated zeroed with the frame ---
     const std::unique_ptr<TaskInfoRecord> m_taskInfo;
@@ -352,7 +355,13 @@ private:
     // recording and replay (main_frame_recording.cpp)
     void OnFileStorage();
     void StartRecording();
-    void OnRecordingWriteFailed();
+    void OnRecordingWriteFailed(const recording::FileFailure& failure);
+    // The box of a recording file's failure, and its journal line unless
+    // the writer posted it already.
+    void ReportRecordingFailure(const recording::FileFailure& failure, bool journal = true);
+    // Closes the files; false when the data file's final header could not
+    // be written.
+    bool CloseRecordingFiles();
     void OnStorageSettings();
     void OnDataReplay();
     void StopReplay();

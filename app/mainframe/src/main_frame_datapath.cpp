@@ -69,9 +69,11 @@ void CMainFrame::CreateDataPath() {
     frameConsumers.AttachBitErrors(*m_bitErrors, *m_dataPath);
     CreateNetworkOutput();
     m_recordingFiles = std::make_unique<recording::RecordingFiles>();
-    m_recordingFiles->SetWriteFailureHandler([this] {
+    m_recordingFiles->SetWriteFailureHandler([this](const recording::FileFailure& failure) {
+        // Journalled at once: the box waits for the GUI thread.
+        applog::PostLog(recording::FailureJournalLine(failure));
         QMetaObject::invokeMethod(
-            this, [this] { OnRecordingWriteFailed(); }, Qt::QueuedConnection);
+            this, [this, failure] { OnRecordingWriteFailed(failure); }, Qt::QueuedConnection);
     });
     frameConsumers.AttachRecording(*m_recordingFiles);
     m_replayReader = std::make_unique<datapath::FileReplayReader>();

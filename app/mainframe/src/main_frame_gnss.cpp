@@ -7,6 +7,7 @@
 #include <gnssview/gnss_view.h>
 #include <netout/network_output.h>
 #include <netout/packet_format.h>
+#include <session/session_texts.h>
 
 #include <mutex>
 
@@ -50,6 +51,11 @@ void CMainFrame::ApplyGnssGeometry(std::uint16_t tagBytes, std::uint16_t subfram
     ::SetTelemetryPar(tagBytes, subframeBytes, superframeLength);
 }
 
+std::uint16_t CMainFrame::GnssSubframeBytes() const {
+    std::lock_guard lock(GeometryLock());
+    return m_gnssSubframeBytes;
+}
+
 // 32822: shows the window and starts the search, or hides it and stops.
 void CMainFrame::OnGnssReception() {
     if (!m_bGnssSearchOn) {
@@ -75,10 +81,14 @@ void CMainFrame::OnGnssProtocol() {
 
 // 32821: the pick positions for the search, kept in GpsChannel.ini.
 void CMainFrame::OnGpsChannel() {
-    std::uint16_t subframeBytes;
+    // Until the card is open the search runs on the start-up layout; the
+    // positions are meant for the task's frames.
+    const unsigned taskBytes =
+        m_dataPath ? session::GeometryOf(m_dataPath->DemodulatorRecord()).subframeBytes : 0;
+    unsigned subframeBytes;
     {
         std::lock_guard lock(GeometryLock());
-        subframeBytes = m_gnssSubframeBytes;
+        subframeBytes = m_bGnssGeometryKnown || taskBytes == 0 ? m_gnssSubframeBytes : taskBytes;
     }
     gnssview::CGpsChannelDlg dlg(m_gpsChannels.channel, subframeBytes, this);
     if (dlg.exec() != QDialog::Accepted) return;

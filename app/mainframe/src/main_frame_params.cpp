@@ -8,6 +8,7 @@
 #include <log/system_log.h>
 #include <paramviews/para_view_wnds.h>
 #include <platform/paths.h>
+#include <platform/tone_sink.h>
 #include <preferences/preferences.h>
 
 #include <QAction>
@@ -26,21 +27,17 @@ using namespace mainframe;
 
 namespace {
 
-class BellBeepSink : public plat::BeepSink {
-public:
-    void Beep(const plat::BeepRequest&) override {
-        // The bell has no pitch; the call may come from any thread.
-        QMetaObject::invokeMethod(
-            qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
-    }
-};
-
 constexpr const char* kLiveSolvingText = "实时数据参数处理";
 
 }  // namespace
 
-std::shared_ptr<plat::BeepSink> MakeBellBeepSink() {
-    return std::make_shared<BellBeepSink>();
+std::shared_ptr<plat::BeepSink> MakeAlarmToneSink() {
+    // The bell has no pitch; it is rung on the GUI thread.
+    return std::make_shared<plat::ToneBeepSink>(
+        plat::AlarmSoundDevice(), [](const plat::BeepRequest&) {
+            QMetaObject::invokeMethod(
+                qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+        });
 }
 
 void CMainFrame::UpdateParamFeed() {

@@ -1,8 +1,9 @@
-// The program's tone sink: every tone sounds the system bell.
+// The program's tone sink: each alarm tone at its pitch and length through
+// the sound device, the system bell where no sound device opens.
 #pragma once
 
 #include <platform/beep.h>
 
 #include <memory>
 
-std::shared_ptr<plat::BeepSink> MakeBellBeepSink();
+std::shared_ptr<plat::BeepSink> MakeAlarmToneSink();

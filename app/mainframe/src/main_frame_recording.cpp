@@ -2,6 +2,7 @@
 // (32787): the frame's side of the recording files and of both replay kinds.
 #include <bbdevice/dem_file.h>
 #include <datapath/data_path.h>
+#include <log/system_log.h>
 #include <platform/notify.h>
 #include <recording/dat_files.h>
 #include <recording/recording_files.h>
@@ -57,18 +58,35 @@ void CMainFrame::StartRecording() {
                                        m_recordingFiles->FailedPath()),
                              kCaption, plat::MB_OK | plat::MB_ICONERROR);
             break;
+        case recording::StartResult::HeaderFailed:
+            ReportRecordingFailure(
+                {recording::FileFailure::Kind::FirstHeader, m_recordingFiles->FailedPath()});
+            break;
         case recording::StartResult::Disabled:
             break;
     }
 }
 
-// A write to the data file failed (posted from the data path's thread): the
-// recording ends with a header that counts the records really in the file.
-void CMainFrame::OnRecordingWriteFailed() {
-    if (!m_bRecording || !m_recordingFiles) return;
-    const std::string path = m_recordingFiles->BeforeDecryptionPath();
-    StopRecording();
-    plat::MessageBox(Formatted("文件写入失败，已停止存盘：\n%s", path), kCaption,
+// A write failed (posted from the writer's thread, which journalled it). A
+// failed data file ends the recording with a header that counts the records
+// really in the file; a failed sent-data file is closed already and the
+// recording goes on.
+void CMainFrame::OnRecordingWriteFailed(const recording::FileFailure& failure) {
+    if (!m_recordingFiles) return;
+    bool headerWritten = true;
+    // A recording stopped or started again since then is left as it is.
+    if (failure.kind == recording::FileFailure::Kind::DataWrite && m_bRecording &&
+        failure.path == m_recordingFiles->BeforeDecryptionPath())
+        headerWritten = CloseRecordingFiles();
+    ReportRecordingFailure(failure, false);
+    if (!headerWritten)
+        ReportRecordingFailure(
+            {recording::FileFailure::Kind::FinalHeader, m_recordingFiles->BeforeDecryptionPath()});
+}
+
+void CMainFrame::ReportRecordingFailure(const recording::FileFailure& failure, bool journal) {
+    if (journal) applog::PostLog(recording::FailureJournalLine(failure));
+    plat::MessageBox(recording::FailureMessage(failure), kCaption,
                      plat::MB_OK | plat::MB_ICONERROR);
 }
 

@@ -54,9 +54,15 @@ bool CMainFrame::CloseCard() {
 // Ends a recording: the data file gets its final header under the file's
 // lock, so no block from the data path lands in a closed file.
 void CMainFrame::StopRecording() {
+    if (!CloseRecordingFiles())
+        ReportRecordingFailure(
+            {recording::FileFailure::Kind::FinalHeader, m_recordingFiles->BeforeDecryptionPath()});
+}
+
+bool CMainFrame::CloseRecordingFiles() {
     m_bRecording = 0;
-    if (m_recordingFiles && m_dataPath)
-        m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
+    if (!m_recordingFiles || !m_dataPath) return true;
+    return m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
 }
 
 // Ends a replay that the card plays.

@@ -32,6 +32,7 @@ CTelemetryApp::CTelemetryApp(int& argc, char** argv) : QApplication(argc, argv) 
 
 CTelemetryApp::~CTelemetryApp() {
     m_pMainWnd.reset();
+    plat::SetBeepSink(nullptr);  // the tone thread ends before the application
     plat::SetNotifySink(nullptr);
 }
 
@@ -84,7 +85,7 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
         QTimer::singleShot(m_cmd.quitAfterSeconds * 1000, this, [this] { LeaveUnattended(true); });
     }
     plat::SetNotifySink(m_sink);
-    plat::SetBeepSink(MakeBellBeepSink());
+    plat::SetBeepSink(MakeAlarmToneSink());
 
     // One copy per user session.
     const std::string runtimeDir = mainframe::InstanceRuntimeDir();

@@ -123,7 +123,7 @@ TEST_F(GnssFrameTest, OldProtocolPositionsReachStationrxAndTheWindow) {
     cardengine::testkit::EngineProcess engine({"--gnss", "old"});
     ASSERT_TRUE(engine.started());
     CMainFrame* f = FrameOn(engine);
-    ASSERT_GE(f->m_gnssSubframeBytes, 13);
+    ASSERT_GE(f->GnssSubframeBytes(), 13);
     ChoosePositions(f, {"10", "11", "12", "13"});
     EXPECT_EQ(cfg::LoadGpsChannels(Home()).channel, (std::array<int, 4>{10, 11, 12, 13}));
     ExpectPositionsOfTheEngine(f);
@@ -199,8 +199,8 @@ TEST_F(GnssFrameTest, PositionsBeyondTheSubframeAreRefused) {
     ASSERT_TRUE(engine.started());
     CMainFrame* f = FrameOn(engine);
     const std::string text =
-        "路序超出子帧字节数（" + std::to_string(f->m_gnssSubframeBytes) + "）！";
-    ChoosePositions(f, {"1", std::to_string(f->m_gnssSubframeBytes + 1).c_str(), "0", "0"},
+        "路序超出子帧字节数（" + std::to_string(f->GnssSubframeBytes()) + "）！";
+    ChoosePositions(f, {"1", std::to_string(f->GnssSubframeBytes() + 1).c_str(), "0", "0"},
                     DialogEnd::AcceptOrCancel);
     EXPECT_TRUE(boxes_->Saw(text));
     ChoosePositions(f, {"1", "70000", "0", "0"}, DialogEnd::AcceptOrCancel);
@@ -208,5 +208,25 @@ TEST_F(GnssFrameTest, PositionsBeyondTheSubframeAreRefused) {
     EXPECT_EQ(cfg::LoadGpsChannels(Home()).channel, (std::array<int, 4>{0, 0, 0, 0}));
     ChoosePositions(f, {"3", "0", "0", "1"});
     EXPECT_EQ(cfg::LoadGpsChannels(Home()).channel, (std::array<int, 4>{3, 0, 0, 1}));
+    EXPECT_TRUE(f->close());
+}
+
+// While the card is being opened the search still runs on the start-up
+// layout (4 bytes); the positions are checked against the task's sub-frame,
+// 24 bytes. The engine answers the open only after 1.2 s, so the card stays
+// initialising meanwhile.
+TEST_F(GnssFrameTest, PositionsAreCheckedAgainstTheTasksSubframeWhileTheCardOpens) {
+    cardengine::testkit::EngineProcess engine({"--function-info-delay-ms", "1200"});
+    ASSERT_TRUE(engine.started());
+    UseEngine(engine.Address());
+    CMainFrame* f = MakeFrame();
+    ChoosePositions(f, {"10", "11", "12", "24"}, DialogEnd::AcceptOrCancel);
+    ChoosePositions(f, {"1", "25", "0", "0"}, DialogEnd::AcceptOrCancel);
+    const bool stillOpening = f->m_bCardInitialising == 1 && f->GnssSubframeBytes() == 4;
+    const auto channels = cfg::LoadGpsChannels(Home()).channel;
+    EXPECT_WAIT_UNTIL(f->m_bCardInitialising == 0, 20s);
+    if (!stillOpening) GTEST_SKIP() << "the card was open before the dialogs were answered";
+    EXPECT_EQ(channels, (std::array<int, 4>{10, 11, 12, 24}));
+    EXPECT_TRUE(boxes_->Saw("路序超出子帧字节数（24）！"));
     EXPECT_TRUE(f->close());
 }

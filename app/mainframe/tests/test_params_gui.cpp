@@ -5,6 +5,7 @@
 #include <datapath/data_path.h>
 #include <datapath/replay_reader.h>
 #include <paramviews/deal_wnds.h>
+#include <paramviews/param_groups.h>
 #include <platform/codepage.h>
 #include <recording/recording_files.h>
 #include <testsupport/wait.h>
@@ -21,7 +22,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "command_ids.h"
 #include "frame_test_kit.h"
@@ -56,11 +60,12 @@ class ParamFrameTest : public frametest::EngineFrameTest {};
 // EB 90 first and a 3-byte frame counter after it.
 class SuperframeReplay : public datapath::SoftwareReplayReader {
 public:
+    explicit SuperframeReplay(std::size_t perBlock = 32) : perBlock_(perBlock) {}
     void ApplyPendingSeek() override {}
     double Progress() override { return 0; }
     std::size_t ReadNextBlock(std::uint8_t* into, std::size_t capacity) override {
-        constexpr std::size_t kSub = 8 + 24, kSuperframes = 32;
-        const std::size_t n = std::min(capacity / (4 * kSub), kSuperframes) * 4;
+        constexpr std::size_t kSub = 8 + 24;
+        const std::size_t n = std::min(capacity / (4 * kSub), perBlock_) * 4;
         for (std::size_t i = 0; i < n; ++i, ++counter_) {
             std::uint8_t* rec = into + i * kSub;
             std::memset(rec, 0, kSub);
@@ -75,9 +80,47 @@ public:
     }
     void StopReplay() override {}
 
-private:
+protected:
+    const std::size_t perBlock_;
     std::uint32_t counter_ = 0;  // replay-feed thread only
 };
+
+// The same superframes, `superframes` of them in one block, then the end of
+// the file.
+class FiniteSuperframeReplay : public SuperframeReplay {
+public:
+    explicit FiniteSuperframeReplay(std::uint32_t superframes)
+        : SuperframeReplay(superframes), records_(4 * superframes) {}
+    std::size_t ReadNextBlock(std::uint8_t* into, std::size_t capacity) override {
+        constexpr std::size_t kSub = 8 + 24;
+        const std::size_t left = std::size_t(records_ - std::min(records_, counter_)) * kSub;
+        const std::size_t n = SuperframeReplay::ReadNextBlock(into, std::min(capacity, left));
+        done_ = counter_ >= records_;
+        return n;
+    }
+    double Progress() override { return done_ ? 1.0 : 0.0; }
+
+private:
+    const std::uint32_t records_;
+    std::atomic<bool> done_{false};
+};
+
+// Feeds `replay` to the frame's data path as a software replay.
+void FeedReplay(CMainFrame* f, datapath::SoftwareReplayReader& replay) {
+    f->GetDataPath()->SetReplayReader(&replay);
+    f->m_nReplayKind = datapath::kSoftwareReplay;
+    f->m_bReplayRunning = 1;
+    f->m_replayTimer.Wake();  // the 5 ms pacing rests outside a replay
+}
+
+// Pixels of `image` of exactly `c`.
+int CountPixels(const QImage& image, QColor c) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == c) ++n;
+    return n;
+}
 
 TEST_F(ParamFrameTest, LiveSolvingShowsTheEnginesSyncWordAndARisingCounter) {
     ASSERT_TRUE(cfg::SaveParamSolvingConfig(Home(), {1}));
@@ -144,14 +187,80 @@ TEST_F(ParamFrameTest, SoftwareReplayFillsTheTableWithoutLiveSolving) {
     ASSERT_GE(count, 0);
 
     SuperframeReplay replay;
-    f->GetDataPath()->SetReplayReader(&replay);
-    f->m_nReplayKind = datapath::kSoftwareReplay;
-    f->m_bReplayRunning = 1;
-    f->m_replayTimer.Wake();  // the 5 ms pacing rests outside a replay
+    FeedReplay(f, replay);
     EXPECT_WAIT_UNTIL(Cell(m, sync, 1) == "EB90" && Cell(m, sync, 2) == "60304.000 ", 30s);
     EXPECT_WAIT_UNTIL(!Cell(m, count, 2).isEmpty(), 10s);
     const double first = Cell(m, count, 2).toDouble();
     EXPECT_WAIT_UNTIL(Cell(m, count, 2).toDouble() > first, 10s);
+    f->m_bReplayRunning = 0;
+    f->GetDataPath()->SetReplayReader(nullptr);
+    EXPECT_TRUE(f->close());
+}
+
+// A stripe shows a bar and a value only once its parameter had a sample:
+// before that only its name and the empty track are drawn.
+TEST_F(ParamFrameTest, AStripeShowsNothingBeforeTheFirstSample) {
+    cardengine::testkit::EngineProcess engine(std::vector<std::string>{});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);  // live solving off: no samples yet
+    f->OnCommand(ID_PARAM_STRIPE);
+    auto* stripe = qobject_cast<paramviews::CDealStripeWnd*>(f->View(FrameView::ParamStripe).wnd);
+    ASSERT_NE(stripe, nullptr);
+    ASSERT_NE(stripe->widget(), nullptr);
+    auto picture = [&] { return stripe->widget()->grab().toImage(); };
+    const QImage empty = picture();
+    ASSERT_GT(CountPixels(empty, Qt::cyan), 0) << "the names are drawn";
+    EXPECT_EQ(CountPixels(empty, Qt::green), 0) << "a bar without a sample";
+    EXPECT_EQ(CountPixels(empty, Qt::white), 0) << "a value without a sample";
+
+    // The first samples bring the values (正弦波 at its minimum, so no bar).
+    SuperframeReplay replay;
+    FeedReplay(f, replay);
+    EXPECT_WAIT_UNTIL(CountPixels(picture(), Qt::white) > 0, 30s);
+    f->m_bReplayRunning = 0;
+    f->GetDataPath()->SetReplayReader(nullptr);
+    EXPECT_TRUE(f->close());
+}
+
+// The detail table's time of a sample is the time of the fetch that brought
+// it, and stays so when later fetches bring nothing new.
+TEST_F(ParamFrameTest, DetailTimesStayWithTheirSamplesAfterTheDataStop) {
+    cardengine::testkit::EngineProcess engine(std::vector<std::string>{});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    f->OnCommand(ID_PARAM_TABLE);
+    auto* table = qobject_cast<paramviews::CDealTableWndB*>(f->View(FrameView::ParamTable).wnd);
+    ASSERT_NE(table, nullptr);
+    table->ChooseStyle(1);
+    paramviews::DealTableModel* m = table->Model();
+    // The block of 帧计数: its basic information, then its newest samples.
+    const int name = RowOf(m, QString::fromUtf8("名  称：帧计数"));
+    ASSERT_GE(name, 1);
+    const int first = name - 1 + 8;
+    const int samples = paramviews::DealTableModel::kDetailSamples;
+    auto rows = [&] {
+        table->Tick();
+        std::vector<std::string> out;  // "time | value"
+        for (int r = first; r < first + samples; ++r)
+            out.push_back((Cell(m, r, 0) + " | " + Cell(m, r, 2)).toStdString());
+        return out;
+    };
+
+    // 1024 superframes in one block, sub-frames counted 0 to 4095: more
+    // than the library gathers before it solves, so it solves them at once.
+    // Then the data stop.
+    FiniteSuperframeReplay replay(1024);
+    FeedReplay(f, replay);
+    ASSERT_WAIT_UNTIL(Cell(m, first, 2) == "4095.000", 30s);
+    const auto before = rows();
+    ASSERT_NE(before.front().substr(0, 3), " | ") << "no time shown";
+    EXPECT_TRUE(before.back().ends_with(" | 4086.000")) << before.back();
+
+    // Fetches later than the last sample's bring nothing and move no time.
+    const auto fetched = std::chrono::system_clock::now();
+    ASSERT_WAIT_UNTIL(std::chrono::system_clock::now() > fetched + 2ms, 5s);
+    for (int i = 0; i < 3; ++i) paramviews::ParamGroups::Instance().Fetch();
+    EXPECT_EQ(rows(), before);
     f->m_bReplayRunning = 0;
     f->GetDataPath()->SetReplayReader(nullptr);
     EXPECT_TRUE(f->close());

@@ -7,8 +7,11 @@
 #include <datapath/data_path.h>
 #include <datapath/replay_reader.h>
 #include <netout/packet_format.h>
+#include <platform/codepage.h>
 #include <recording/recording_files.h>
 #include <session/card_session.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <taskbook/task_store.h>
 #include <taskbook/taskbook.h>
 #include <testsupport/wait.h>
@@ -70,6 +73,18 @@ std::vector<std::vector<std::uint8_t>> Words(const std::vector<std::uint8_t>& f,
 
 class RecordingFrameTest : public frametest::EngineFrameTest {
 protected:
+    // A line of this run's journal holds `text`.
+    bool JournalHas(const std::string& text) {
+        const std::string gbkText = plat::Utf8ToGbk(text);
+        const std::vector<std::uint8_t> gbk(gbkText.begin(), gbkText.end());
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(fs::path(Home()) / "Log", ec)) {
+            const auto bytes = ReadAll(e.path().string());
+            if (std::search(bytes.begin(), bytes.end(), gbk.begin(), gbk.end()) != bytes.end())
+                return true;
+        }
+        return false;
+    }
     // Records until `bytes` are in the file; the file's path.
     std::string Record(CMainFrame* f, double bytes) {
         f->OnCommand(ID_FILE_STORAGE);
@@ -237,6 +252,43 @@ TEST_F(RecordingFrameTest, ReplayIsRefusedWhileRecordingAndAStopQuestionNoKeepsR
     EXPECT_EQ(U32(file, 384), (file.size() - 1024) / kRecord);
     const auto texts = boxes_->Texts();
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "停止存盘?"), 0);
+}
+
+// A disk that fills while recording (a file-size limit on this process):
+// the recording stops without the question, the operator is told which file
+// failed, the journal says so too, and the header counts the records that
+// are in the file.
+TEST_F(RecordingFrameTest, AFullDiskStopsTheRecordingWithABoxAndAJournalLine) {
+    cardengine::testkit::EngineProcess engine({"--dem-steady"});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    f->OnCommand(ID_FILE_STORAGE);
+    ASSERT_EQ(f->m_bRecording, 1);
+    const std::string path = f->RecordingFiles()->BeforeDecryptionPath();
+    ASSERT_WAIT_UNTIL(f->RecordingFiles()->BeforeDecryptionBytes() >= 100 * kRecord, 30s);
+
+    // Every file of this process may grow 64 KiB past the recording's size
+    // now; the limit is lifted again once the recording has stopped.
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = old;
+    full.rlim_cur = rlim_t(fs::file_size(path)) + 64 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    const bool stopped = talvora::test::WaitUntil([&] { return f->m_bRecording == 0; }, 30s);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previous);
+    ASSERT_TRUE(stopped);
+
+    const std::string box = "文件写入失败，已停止存盘：\n" + path;
+    EXPECT_WAIT_UNTIL(boxes_->Saw(box), 10s);
+    EXPECT_FALSE(boxes_->Saw("停止存盘?"));
+    const auto file = ReadAll(path);
+    EXPECT_LE(file.size(), full.rlim_cur);
+    EXPECT_EQ(U32(file, 384), (file.size() - 1024) / kRecord);
+    EXPECT_TRUE(CountersContinuous(file, 1024));
+    EXPECT_WAIT_UNTIL(JournalHas("文件写入失败，已停止存盘：" + path), 10s);
+    EXPECT_TRUE(f->close());
 }
 
 TEST_F(RecordingFrameTest, UncreatableDirectoryIsReportedWithItsPath) {

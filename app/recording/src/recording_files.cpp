@@ -38,6 +38,27 @@ int CreateNew(const std::string& path) {
 
 }  // namespace
 
+std::string FailureMessage(const FileFailure& f) {
+    switch (f.kind) {
+        case FileFailure::Kind::DataWrite:
+            return "文件写入失败，已停止存盘：\n" + f.path;
+        case FileFailure::Kind::SentDataWrite:
+            return "文件写入失败，已停止该文件的存盘：\n" + f.path;
+        case FileFailure::Kind::FinalHeader:
+            return "文件头写入失败，文件头中的记录数不是文件中的记录数：\n" + f.path;
+        case FileFailure::Kind::FirstHeader:
+            return "文件头写入失败，已删除新建的存盘文件：\n" + f.path;
+    }
+    return f.path;
+}
+
+std::string FailureJournalLine(const FileFailure& f) {
+    std::string line = FailureMessage(f);
+    const std::size_t cut = line.find('\n');
+    if (cut != std::string::npos) line.erase(cut, 1);
+    return line;
+}
+
 RecordingFiles::~RecordingFiles() {
     CloseData(nullptr, nullptr);
     CloseSent();
@@ -87,20 +108,25 @@ StartResult RecordingFiles::Start(const RecordingSettings& s, const DemParam& de
         std::uint8_t header[kHeaderBytes];
         BuildHeader(dem, now, 0, liftOffDay, header);
         if (!WriteHeaderAt0(dataFd, header) || ::lseek(dataFd, kHeaderBytes, SEEK_SET) < 0) {
+            // Nothing was recorded: no half-made files are left behind.
             ::close(dataFd);
             ::close(sentFd);
+            ::unlink(dataPath.c_str());
+            ::unlink(sentPath.c_str());
             failedPath_ = dataPath;
-            return StartResult::Failed;
+            return StartResult::HeaderFailed;
         }
     }
     {
         std::lock_guard lock(sentLock_);
         sentFd_ = sentFd;
+        sentFdPath_ = sentPath;
         sentBytes_ = 0;
     }
     {
         std::lock_guard lock(dataLock_);
         dataFd_ = dataFd;
+        dataFdPath_ = dataPath;
         dataWritten_ = 0;
         withHeader_ = withHeader;
         liftOffDay_ = liftOffDay;
@@ -113,24 +139,28 @@ StartResult RecordingFiles::Start(const RecordingSettings& s, const DemParam& de
     return StartResult::Started;
 }
 
-void RecordingFiles::Stop(const DemParam& dem, const HeaderTime& now) {
-    CloseData(&dem, &now);
+bool RecordingFiles::Stop(const DemParam& dem, const HeaderTime& now) {
+    const bool headerWritten = CloseData(&dem, &now);
     CloseSent();
     dataBytes_ = 0;
     sentBytes_ = 0;
+    return headerWritten;
 }
 
-void RecordingFiles::CloseData(const DemParam* dem, const HeaderTime* now) {
+bool RecordingFiles::CloseData(const DemParam* dem, const HeaderTime* now) {
     std::lock_guard lock(dataLock_);
     dataOpen_ = false;
-    if (dataFd_ < 0) return;
+    if (dataFd_ < 0) return true;
+    bool written = true;
     if (withHeader_ && dem && now) {
         std::uint8_t header[kHeaderBytes];
         BuildHeader(*dem, *now, dataWritten_, liftOffDay_, header);
-        WriteHeaderAt0(dataFd_, header);
+        written = WriteHeaderAt0(dataFd_, header);
     }
-    ::close(dataFd_);
+    // Data still in the page cache may fail only here (a full network disk).
+    if (::close(dataFd_) != 0 && errno != EINTR) written = false;
     dataFd_ = -1;
+    return written;
 }
 
 void RecordingFiles::CloseSent() {
@@ -142,6 +172,7 @@ void RecordingFiles::CloseSent() {
 std::size_t RecordingFiles::WriteBeforeDecryption(const std::uint8_t* data, std::size_t length) {
     std::size_t written = 0;
     bool failed = false;
+    FileFailure failure{FileFailure::Kind::DataWrite, {}};
     {
         std::lock_guard lock(dataLock_);
         if (dataFd_ < 0 || !dataOpen_ || !data || length == 0) return 0;
@@ -153,28 +184,41 @@ std::size_t RecordingFiles::WriteBeforeDecryption(const std::uint8_t* data, std:
             // would leave a gap in the records.
             dataOpen_ = false;
             failed = !writeFailed_.exchange(true);
+            if (failed) failure.path = dataFdPath_;
         }
     }
-    if (failed) {
-        std::function<void()> handler;
-        {
-            std::lock_guard lock(handlerLock_);
-            handler = onWriteFailure_;
-        }
-        if (handler) handler();
-    }
+    if (failed) ReportWriteFailure(failure);
     return written;
 }
 
 std::size_t RecordingFiles::WriteSentData(const std::uint8_t* data, std::size_t length) {
-    std::lock_guard lock(sentLock_);
-    if (sentFd_ < 0 || !data || length == 0) return 0;
-    const std::size_t written = WriteAll(sentFd_, data, length);
-    sentBytes_ = sentBytes_.load() + double(written);
+    std::size_t written = 0;
+    FileFailure failure{FileFailure::Kind::SentDataWrite, {}};
+    {
+        std::lock_guard lock(sentLock_);
+        if (sentFd_ < 0 || !data || length == 0) return 0;
+        written = WriteAll(sentFd_, data, length);
+        sentBytes_ = sentBytes_.load() + double(written);
+        if (written == length) return written;
+        // A packet cut short: later packets would no longer line up.
+        ::close(sentFd_);
+        sentFd_ = -1;
+        failure.path = sentFdPath_;
+    }
+    ReportWriteFailure(failure);
     return written;
 }
 
-void RecordingFiles::SetWriteFailureHandler(std::function<void()> handler) {
+void RecordingFiles::ReportWriteFailure(const FileFailure& failure) {
+    std::function<void(const FileFailure&)> handler;
+    {
+        std::lock_guard lock(handlerLock_);
+        handler = onWriteFailure_;
+    }
+    if (handler) handler(failure);
+}
+
+void RecordingFiles::SetWriteFailureHandler(std::function<void(const FileFailure&)> handler) {
     std::lock_guard lock(handlerLock_);
     onWriteFailure_ = std::move(handler);
 }

@@ -1,6 +1,7 @@
 // The two files of a recording: names that never empty an earlier file,
 // the header written at start and rewritten at stop, counts of what was
 // really written, a full disk, and writers racing start and stop.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <recording/dat_files.h>
 #include <recording/recording_files.h>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 #include <vector>
@@ -193,7 +195,10 @@ TEST(RecordingFiles, FailedWriteStopsAndTheHeaderCountsTheRecordsInTheFile) {
         setrlimit(RLIMIT_FSIZE, &lim);
         RecordingFiles files;
         std::atomic<int> failures{0};
-        files.SetWriteFailureHandler([&] { ++failures; });
+        files.SetWriteFailureHandler([&](const FileFailure& f) {
+            if (f.kind == FileFailure::Kind::DataWrite && f.path == files.BeforeDecryptionPath())
+                ++failures;
+        });
         if (files.Start(Settings(tmp.path), Dem(), 0, kNow) != StartResult::Started) _exit(10);
         const auto recs = Records(4, 0);
         std::size_t written = 0;
@@ -215,6 +220,110 @@ TEST(RecordingFiles, FailedWriteStopsAndTheHeaderCountsTheRecordsInTheFile) {
     const auto f = ReadAll(path);
     ASSERT_EQ(f.size(), 1024u + 10 * 32 + 16);
     EXPECT_EQ(CountAt384(f), (f.size() - 1024) / 32);
+}
+
+namespace {
+
+// Runs `body` in a child process whose files may not grow past `limit`
+// bytes; the child's exit code (0 when `body` returned 0).
+int InChildWithFileLimit(rlim_t limit, const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit lim{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+    return out;
+}
+
+}  // namespace
+
+// The sent-data file fills first: it is closed and named once, the data
+// file records on.
+TEST(RecordingFiles, AFailedSentDataWriteClosesThatFileOnly) {
+    TempDir tmp;
+    const int code = InChildWithFileLimit(4096, [&] {
+        RecordingFiles files;
+        std::vector<FileFailure> seen;
+        files.SetWriteFailureHandler([&](const FileFailure& f) { seen.push_back(f); });
+        if (files.Start(Settings(tmp.path), Dem(), 0, kNow) != StartResult::Started) return 10;
+        const std::vector<std::uint8_t> packet(1000, 0x5A);
+        std::size_t sent = 0;
+        for (int i = 0; i < 6; ++i) sent += files.WriteSentData(packet.data(), packet.size());
+        if (sent != 4096) return 11;
+        if (seen.size() != 1 || seen[0].kind != FileFailure::Kind::SentDataWrite ||
+            seen[0].path != files.SentDataPath())
+            return 12;
+        if (files.WriteSentData(packet.data(), packet.size()) != 0) return 13;
+        const auto recs = Records(8, 1);
+        if (files.WriteBeforeDecryption(recs.data(), recs.size()) != recs.size()) return 14;
+        if (!files.BeforeDecryptionOpen() || seen.size() != 1) return 15;
+        return files.Stop(Dem(), kNow) ? 0 : 16;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(FailureMessage({FileFailure::Kind::SentDataWrite, "/d/x发送数据.dat"}),
+              "文件写入失败，已停止该文件的存盘：\n/d/x发送数据.dat");
+    EXPECT_EQ(FailureJournalLine({FileFailure::Kind::SentDataWrite, "/d/x发送数据.dat"}),
+              "文件写入失败，已停止该文件的存盘：/d/x发送数据.dat");
+}
+
+// No room for the first header: nothing was recorded, so neither new file stays.
+TEST(RecordingFiles, AFirstHeaderThatCannotBeWrittenLeavesNoFiles) {
+    TempDir tmp;
+    const fs::path marker = tmp.path / "failed.txt";
+    const fs::path dir = tmp.path / "rec";
+    const int code = InChildWithFileLimit(512, [&] {
+        RecordingFiles files;
+        if (files.Start(Settings(dir), Dem(), 0, kNow) != StartResult::HeaderFailed) return 10;
+        if (files.BeforeDecryptionOpen()) return 11;
+        std::ofstream(marker) << files.FailedPath();
+        return 0;
+    });
+    ASSERT_EQ(code, 0);
+    std::string failed;
+    std::getline(std::ifstream(marker), failed);
+    EXPECT_EQ(failed, BeforeDecryptionName(dir.string(), TimeStamp(kNow)));
+    EXPECT_TRUE(FilesIn(dir).empty());
+    // With room the same start records.
+    RecordingFiles files;
+    EXPECT_EQ(files.Start(Settings(dir), Dem(), 0, kNow), StartResult::Started);
+    EXPECT_EQ(FilesIn(dir).size(), 2u);
+}
+
+// The data file's descriptor swapped for a read-only one of the same file
+// stands for a device that fails at the end: Stop says the count is not in
+// the header.
+TEST(RecordingFiles, AFinalHeaderThatCannotBeWrittenIsReported) {
+    TempDir tmp;
+    RecordingFiles files;
+    ASSERT_EQ(files.Start(Settings(tmp.path), Dem(), 0, kNow), StartResult::Started);
+    const auto recs = Records(4, 0);
+    ASSERT_EQ(files.WriteBeforeDecryption(recs.data(), recs.size()), recs.size());
+    int dataFd = -1;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(e.path(), ec) == fs::path(files.BeforeDecryptionPath()))
+            dataFd = std::stoi(e.path().filename().string());
+    }
+    ASSERT_GE(dataFd, 0);
+    const int readOnly = ::open(files.BeforeDecryptionPath().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(readOnly, 0);
+    ASSERT_EQ(::dup2(readOnly, dataFd), dataFd);
+    ::close(readOnly);
+    EXPECT_FALSE(files.Stop(Dem(), kNow));
+    EXPECT_EQ(CountAt384(ReadAll(files.BeforeDecryptionPath())), 0u);
+    // A stop with nothing open has nothing to fail.
+    EXPECT_TRUE(files.Stop(Dem(), kNow));
 }
 
 // Start and stop again and again while another thread keeps writing:

@@ -6,6 +6,7 @@
 #include <bbdevice/dem_report.h>
 #include <config/para_config.h>
 #include <frame_buffers.h>
+#include <link_watch.h>
 #include <lock_watch.h>
 #include <mm_timer_slot.h>
 #include <single_instance_lock.h>
@@ -111,6 +112,7 @@ private:
     std::unique_ptr<recording::RecordingFiles> m_recordingFiles;
     std::unique_ptr<session::CardSession> m_session;
     mainframe::LockWatch m_lockWatch;
+    mainframe::LinkWatch m_linkWatch;
     mainframe::MultimediaTimerSlot m_linkMonitorTimer, m_telemetryTimer;
     std::thread m_cardOpenThread, m_receiveThread;
 

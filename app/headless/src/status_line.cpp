@@ -23,6 +23,7 @@ std::string FormatStatusLine(const StatusSample& s) {
       << " frames_per_s=" << s.framesPerSecond << " recorded_bytes=" << s.recordedBytes
       << " packets_sent=" << s.packetsSent;
     AppendJumps(o, s.jumps);
+    o << " link=" << s.link;
     return o.str();
 }
 
@@ -31,6 +32,7 @@ std::string FormatSummary(const RunSummary& s) {
     o << "summary seconds=" << s.seconds << " frames=" << s.frames
       << " recorded_bytes=" << s.recordedBytes << " packets_sent=" << s.packetsSent;
     AppendJumps(o, s.jumps);
+    o << " link=" << s.link << " link_losses=" << s.linkLosses;
     // A path with blanks would split the field; the recording folder is the
     // operator's, so blanks are shown escaped.
     std::string path = s.recordingFile.empty() ? std::string("-") : s.recordingFile;

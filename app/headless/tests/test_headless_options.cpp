@@ -55,6 +55,7 @@ TEST(StatusLine, EveryFieldParsesBackAndStoppedChecksShowOff) {
     s.recordedBytes = 1234567;
     s.packetsSent = 890;
     s.jumps = {0, std::nullopt, 3};
+    s.link = "down";
     const auto f = ParseFields(headless::FormatStatusLine(s), "status");
     ASSERT_TRUE(f);
     const std::map<std::string, std::string> want{{"t", "7"},
@@ -68,7 +69,8 @@ TEST(StatusLine, EveryFieldParsesBackAndStoppedChecksShowOff) {
                                                   {"packets_sent", "890"},
                                                   {"frame_jumps", "0"},
                                                   {"id_jumps", "off"},
-                                                  {"time_jumps", "3"}};
+                                                  {"time_jumps", "3"},
+                                                  {"link", "down"}};
     EXPECT_EQ(*f, want);
     EXPECT_FALSE(ParseFields(headless::FormatStatusLine(s), "summary"));
     EXPECT_FALSE(ParseFields("status t=1 broken", "status"));
@@ -84,6 +86,8 @@ TEST(StatusLine, SummaryKeepsARecordingPathWithBlanksInOneField) {
     EXPECT_EQ(f->at("recording"), "/srv/rec\\x20dir/a.dat");
     EXPECT_EQ(f->at("frames"), "52080");
     EXPECT_EQ(f->at("frame_jumps"), "off");
+    EXPECT_EQ(f->at("link"), "closed");
+    EXPECT_EQ(f->at("link_losses"), "0");
     EXPECT_EQ(ParseFields(headless::FormatSummary({}), "summary")->at("recording"), "-");
 }
 

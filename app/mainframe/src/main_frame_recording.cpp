@@ -2,6 +2,7 @@
 // (32787): the frame's side of the recording files and of both replay kinds.
 #include <bbdevice/dem_file.h>
 #include <datapath/data_path.h>
+#include <log/system_log.h>
 #include <platform/notify.h>
 #include <recording/dat_files.h>
 #include <recording/recording_files.h>
@@ -23,6 +24,10 @@ std::string Formatted(const char* format, const std::string& path) {
     std::vector<char> buf(path.size() + 256);
     std::snprintf(buf.data(), buf.size(), format, path.c_str());
     return buf.data();
+}
+
+const char* ReplayKindName(int kind) {
+    return kind == datapath::kCardReplay ? "硬件回放" : "软件回放";
 }
 
 }  // namespace
@@ -50,6 +55,7 @@ void CMainFrame::StartRecording() {
                                     recording::LocalNow())) {
         case recording::StartResult::Started:
             m_bRecording = 1;
+            applog::PostLogF("开始存盘：%s", m_recordingFiles->BeforeDecryptionPath().c_str());
             break;
         case recording::StartResult::Failed:
             plat::MessageBox(Formatted("文件创建失败！请确认文件路径是否正确：\n%s ",
@@ -83,6 +89,7 @@ void CMainFrame::StopReplay() {
     const int kind = m_nReplayKind;
     m_bReplayRunning = 0;
     m_bTelemetrySending = 0;
+    applog::PostLogF("%s停止：%s，组播发送中心关闭", ReplayKindName(kind), m_replay.path.c_str());
     if (kind == datapath::kSoftwareReplay) {
         // The reader closes under its own lock: a read under way finishes first.
         if (m_replayReader) m_replayReader->Close();
@@ -147,6 +154,10 @@ void CMainFrame::OnDataReplay() {
     if (!started) return;
     m_nReplayKind = c.kind;
     m_bReplayRunning = 1;
-    m_bTelemetrySending = 1;
+    // The replayed data go out as telemetry; the journal says so, since the
+    // output may stay on after the replay.
+    const bool wasSending = m_bTelemetrySending.exchange(1) != 0;
+    applog::PostLogF("%s开始：%s", ReplayKindName(c.kind), c.path.c_str());
+    if (!wasSending) applog::PostLog("数据回放打开了组播发送中心");
     m_replayTimer.Wake();
 }

@@ -4,6 +4,7 @@
 // satellite-navigation window.
 #include <bbdevice/dem_file.h>
 #include <datapath/data_path.h>
+#include <log/system_log.h>
 #include <netout/config_settings.h>
 #include <netout/network_output.h>
 #include <rawgrid/table_wnd_class.h>
@@ -54,9 +55,12 @@ bool CMainFrame::CloseCard() {
 // Ends a recording: the data file gets its final header under the file's
 // lock, so no block from the data path lands in a closed file.
 void CMainFrame::StopRecording() {
-    m_bRecording = 0;
-    if (m_recordingFiles && m_dataPath)
-        m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
+    const bool was = m_bRecording.exchange(0) != 0;
+    if (!m_recordingFiles || !m_dataPath) return;
+    const std::string path = m_recordingFiles->BeforeDecryptionPath();
+    const double bytes = m_recordingFiles->BeforeDecryptionBytes();
+    m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
+    if (was) applog::PostLogF("停止存盘：%s，已存%.0f字节", path.c_str(), bytes);
 }
 
 // Ends a replay that the card plays.

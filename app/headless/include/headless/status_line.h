@@ -21,10 +21,14 @@ struct StatusSample {
     std::uint64_t packetsSent = 0;
     // Frame-count, ID-count and time-continuity jumps; empty while off.
     std::array<std::optional<int>, 3> jumps{};
+    // The card's engine link: "up", "down" (the values above are then not
+    // the card's) or "closed" (no card open).
+    const char* link = "closed";
 };
 
 // "status t=.. bit=.. sub=.. super=.. sync_loss=.. day=.. frames_per_s=..
-// recorded_bytes=.. packets_sent=.. frame_jumps=.. id_jumps=.. time_jumps=.."
+// recorded_bytes=.. packets_sent=.. frame_jumps=.. id_jumps=.. time_jumps=..
+// link=.."
 std::string FormatStatusLine(const StatusSample& s);
 
 struct RunSummary {
@@ -34,10 +38,12 @@ struct RunSummary {
     std::uint64_t packetsSent = 0;
     std::string recordingFile;  // "" when nothing was recorded
     std::array<std::optional<int>, 3> jumps{};
+    const char* link = "closed";   // at the end of the run
+    std::uint64_t linkLosses = 0;  // times the link went down
 };
 
 // "summary seconds=.. frames=.. recorded_bytes=.. packets_sent=.. frame_jumps=..
-// id_jumps=.. time_jumps=.. recording=<path or ->"
+// id_jumps=.. time_jumps=.. link=.. link_losses=.. recording=<path or ->"
 std::string FormatSummary(const RunSummary& s);
 
 // The fields of a status or summary line by key; empty when `line` does not

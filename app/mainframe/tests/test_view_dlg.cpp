@@ -645,6 +645,9 @@ TEST_F(StatusViewTest, SoftwareReplayWhoseFeedStoppedSaysSo) {
 // control lies over another or outside its group (the replay speed once sat
 // over the statistics group's title).
 TEST_F(StatusViewTest, EveryLabelFitsAndNoControlLiesOverAnother) {
+    // The program's font, as the application object sets it.
+    const QFont appFont = QApplication::font();
+    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Zen Hei"), 10));
     MakeFrame();
     QWidget* form = View()->ScrollArea()->widget();
     std::vector<QRect> groups;
@@ -691,6 +694,7 @@ TEST_F(StatusViewTest, EveryLabelFitsAndNoControlLiesOverAnother) {
                 << name << " lies over " << other->objectName().toStdString();
         }
     }
+    QApplication::setFont(appFont);
 }
 
 }  // namespace

@@ -303,8 +303,8 @@ void CViewDlg::BuildForm() {
         l->setGeometry(du.StateRect(at));
         return l;
     };
-    m_linkState = stateLabel("linkState", {4, 3, 124, 12});
-    m_recordingState = stateLabel("recordingState", {132, 3, 292, 12});
+    m_linkState = stateLabel("linkState", {4, 3, 132, 12});
+    m_recordingState = stateLabel("recordingState", {140, 3, 284, 12});
     m_replayState = stateLabel("replayState", {430, 3, 172, 12});
 
     for (const GroupEntry& g : kGroups) {

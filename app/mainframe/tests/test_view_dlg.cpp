@@ -4,6 +4,7 @@
 #include <bbdevice/bbdevice.h>
 #include <datapath/data_path.h>
 #include <platform/codepage.h>
+#include <recording/recording_files.h>
 
 #include <QComboBox>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <fstream>
 #include <set>
 
+#include "command_ids.h"
 #include "dock_page_bar.h"
 #include "frame_fixture.h"
 #include "testsupport/wait.h"
@@ -695,6 +697,42 @@ TEST_F(StatusViewTest, EveryLabelFitsAndNoControlLiesOverAnother) {
         }
     }
     QApplication::setFont(appFont);
+}
+
+// Recording shows in the state line at the top of the view, with its file
+// and size, and the journal has its start and its end with the file.
+TEST_F(StatusViewTest, RecordingShowsInTheStateLineAndItsStartAndStopInTheJournal) {
+    EngineProcess engine;
+    ASSERT_TRUE(engine.started());
+    UseEngine(engine.Address());
+    MakeFrame();
+    ASSERT_TRUE(CardOpened());
+    ASSERT_TRUE(RefreshesPass(2));
+    EXPECT_EQ(View()->RecordingStateText(), QStringLiteral("存盘：关"));
+    EXPECT_EQ(View()->ReplayStateText(), QStringLiteral("回放：无"));
+
+    frame_->OnCommand(mainframe::ID_FILE_STORAGE);
+    ASSERT_EQ(frame_->m_bRecording.load(), 1);
+    const std::string path = frame_->RecordingFiles()->BeforeDecryptionPath();
+    const QString name = QString::fromStdString(path.substr(path.rfind('/') + 1));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const QString t = View()->RecordingStateText();
+            return t.startsWith(QStringLiteral("存盘：开 ") + name + " ") &&
+                   (t.endsWith("KB") || t.endsWith("MB"));
+        },
+        20s, "recording on with its file and size in the state line"));
+    // The state line is the form's first row, above every group.
+    EXPECT_LT(View()->ScrollArea()->widget()->findChild<QLabel*>("recordingState")->y(),
+              View()->Control(1012)->y());
+    ASSERT_TRUE(WaitUntil([&] { return Logged("开始存盘：" + path); }, 10s, "start line"));
+
+    frame_->OnCommand(mainframe::ID_FILE_STORAGE);  // "停止存盘?" answered Yes
+    ASSERT_EQ(frame_->m_bRecording.load(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return Logged("停止存盘：" + path); }, 10s, "stop line"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return View()->RecordingStateText() == QStringLiteral("存盘：关"); }, 10s));
+    CloseFrame();
 }
 
 }  // namespace

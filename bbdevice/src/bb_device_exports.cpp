@@ -147,4 +147,8 @@ std::int32_t BB_GetDeviceUnitStatus(std::uint32_t card,
     });
 }
 
+std::int32_t BB_IsEngineLinkUp(std::uint32_t card) {
+    return WithOpenCard(card, [](CCardDevice& d) { return d.connected(); });
+}
+
 }  // extern "C"

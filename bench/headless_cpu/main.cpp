@@ -119,6 +119,8 @@ Step RunStep(const std::string& program, int mbps, double seconds, const std::st
     if (!cfg::SaveFrameCountConfig(home, frameCount) || !cfg::SaveIdCountConfig(home, idCount))
         return step;
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ::setenv("TALVORA_OBJECT_NAMESPACE", ("bench-headless-" + std::to_string(::getpid())).c_str(),
+             1);
     ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
     EngineProcess engine(EngineArgs(mbps));
     if (engine.started()) {

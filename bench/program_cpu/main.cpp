@@ -184,6 +184,8 @@ Step RunStep(const std::string& self, int mbps, double seconds, const std::strin
             std::to_string(sink.Port()) + "\r\n");
     }
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ::setenv("TALVORA_OBJECT_NAMESPACE", ("bench-program-" + std::to_string(::getpid())).c_str(),
+             1);
     ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
 
     std::vector<std::uint8_t> demParam, simParam;

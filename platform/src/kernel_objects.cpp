@@ -85,16 +85,12 @@ void AppendEncoded(std::string& out, std::string_view text) {
     }
 }
 
-// "/talvora." followed by the name with every byte outside [A-Za-z0-9._-]
-// written as %XX; '%' itself is encoded, so the mapping is one-to-one. A
-// namespace from TALVORA_OBJECT_NAMESPACE goes in front, separated by "%%",
-// which no encoded name contains.
+// "/talvora." and the scope (user id, "." and the namespace from
+// TALVORA_OBJECT_NAMESPACE followed by "%%", which no encoded name contains),
+// then the name with every byte outside [A-Za-z0-9._-] written as %XX; '%'
+// itself is encoded, so the mapping is one-to-one.
 std::optional<std::string> ShmName(const std::string& name) {
-    std::string out = "/talvora.";
-    if (const char* ns = std::getenv("TALVORA_OBJECT_NAMESPACE"); ns && *ns) {
-        AppendEncoded(out, ns);
-        out += "%%";
-    }
+    std::string out = "/talvora." + NamedObjectScope();
     AppendEncoded(out, name);
     if (out.size() - 1 > NAME_MAX) return std::nullopt;
     return out;
@@ -286,6 +282,21 @@ bool InitObject(Header* h, const CreateParams& params) {
 }
 
 }  // namespace
+
+std::string NamedObjectScope() {
+    std::string out = std::to_string(::getuid()) + ".";
+    if (const char* ns = std::getenv("TALVORA_OBJECT_NAMESPACE"); ns && *ns) {
+        AppendEncoded(out, ns);
+        out += "%%";
+    }
+    return out;
+}
+
+std::string NamedObjectDirectory() {
+    struct stat st {};
+    if (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) return "/dev/shm";
+    return "/tmp";
+}
 
 std::unique_ptr<ShmObject> ShmObject::Acquire(const std::string& name, Mode mode,
                                               const CreateParams& params, bool* existed,

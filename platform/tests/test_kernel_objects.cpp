@@ -126,7 +126,8 @@ TEST(SharedSection, ObjectLeftByDeadProcessesCountsAsGone) {
 TEST(SharedSection, HalfCreatedObjectOfADeadCreatorIsReplaced) {
     // A name that needs no encoding, created raw and never initialised.
     const std::string name = UniqueName("halfmade");
-    int fd = shm_open(("/talvora." + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    int fd = shm_open(("/talvora." + plat::NamedObjectScope() + name).c_str(),
+                      O_RDWR | O_CREAT | O_EXCL, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, 8192), 0);
     close(fd);

@@ -124,7 +124,7 @@ bool HeadlessStation::Start(const HeadlessOptions& o, int* exitCode) {
     *exitCode = 1;
     // One copy per user session, windowed or not.
     bool exists = false;
-    m_instance = mainframe::SingleInstanceLock::Create(mainframe::InstanceRuntimeDir(),
+    m_instance = mainframe::SingleInstanceLock::Create(mainframe::InstanceDir(),
                                                        mainframe::kInstanceMutexName, &exists);
     if (exists) {
         Box("应用程序已经运行！");
@@ -305,7 +305,27 @@ std::unique_ptr<taskbook::TaskRecords> HeadlessStation::LoadTask(const std::stri
 
 void HeadlessStation::ReadCardState() {
     const DemParam dem = m_dataPath->DemodulatorRecord();
+    const bool open = m_bCardOpen && !m_bCardInitialising;
+    const bool linkUp = open && BB_IsEngineLinkUp(0) != 0;
+    switch (m_linkWatch.Update(open, linkUp)) {
+        case mainframe::LinkChange::Lost:
+            applog::PostLog(mainframe::kLinkLostText);
+            break;
+        case mainframe::LinkChange::Restored:
+            applog::PostLog(mainframe::kLinkRestoredText);
+            break;
+        case mainframe::LinkChange::None:
+            break;
+    }
     DemStatus status{};
+    // While the link is down the kept status is the one from before the
+    // loss: no lock is known, and the card path neither records nor sends.
+    if (open && !linkUp) {
+        const mainframe::LockReading r = m_lockWatch.Update(status, dem.数据源, dem.副帧类型 != 0);
+        m_bBitSyncLock = m_bSubframeSyncLock = m_bSuperframeSyncLock = 0;
+        m_dataPath->syncLossCount = r.syncLossCount;
+        return;
+    }
     if (BB_GetDemStatus(0, 0, &status)) {
         const mainframe::LockReading r = m_lockWatch.Update(status, dem.数据源, dem.副帧类型 != 0);
         m_bBitSyncLock = r.flags.bitSync;
@@ -404,6 +424,7 @@ void HeadlessStation::PrintStatus() {
     s.jumps = Jumps();
     s.ringLostFrames = m_losses.RingLostFrames();
     s.sendDroppedFrames = m_losses.SendDroppedFrames();
+    s.link = mainframe::LinkStateWord(m_linkWatch.State());
     std::printf("%s\n", FormatStatusLine(s).c_str());
     std::fflush(stdout);
 }
@@ -472,6 +493,8 @@ void HeadlessStation::Stop() {
     sum.jumps = Jumps();
     sum.ringLostFrames = m_losses.RingLostFrames();
     sum.sendDroppedFrames = m_losses.SendDroppedFrames();
+    sum.link = mainframe::LinkStateWord(m_linkWatch.State());
+    sum.linkLosses = m_linkWatch.Losses();
     m_frameStats->StopAll();
     m_buffers.Free();
     m_network->Close();

@@ -7,6 +7,7 @@
 #include <config/para_config.h>
 #include <datapath/loss_watch.h>
 #include <frame_buffers.h>
+#include <link_watch.h>
 #include <lock_watch.h>
 #include <mm_timer_slot.h>
 #include <single_instance_lock.h>
@@ -114,6 +115,7 @@ private:
     std::unique_ptr<recording::RecordingFiles> m_recordingFiles;
     std::unique_ptr<session::CardSession> m_session;
     mainframe::LockWatch m_lockWatch;
+    mainframe::LinkWatch m_linkWatch;
     mainframe::MultimediaTimerSlot m_linkMonitorTimer, m_telemetryTimer;
     std::thread m_cardOpenThread, m_receiveThread;
 

@@ -24,6 +24,7 @@ std::string FormatStatusLine(const StatusSample& s) {
       << " packets_sent=" << s.packetsSent;
     AppendJumps(o, s.jumps);
     o << " ring_lost=" << s.ringLostFrames << " send_dropped=" << s.sendDroppedFrames;
+    o << " link=" << s.link;
     return o.str();
 }
 
@@ -33,6 +34,7 @@ std::string FormatSummary(const RunSummary& s) {
       << " recorded_bytes=" << s.recordedBytes << " packets_sent=" << s.packetsSent;
     AppendJumps(o, s.jumps);
     o << " ring_lost=" << s.ringLostFrames << " send_dropped=" << s.sendDroppedFrames;
+    o << " link=" << s.link << " link_losses=" << s.linkLosses;
     // A path with blanks would split the field; the recording folder is the
     // operator's, so blanks are shown escaped.
     std::string path = s.recordingFile.empty() ? std::string("-") : s.recordingFile;

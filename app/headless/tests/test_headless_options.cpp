@@ -57,6 +57,7 @@ TEST(StatusLine, EveryFieldParsesBackAndStoppedChecksShowOff) {
     s.jumps = {0, std::nullopt, 3};
     s.ringLostFrames = 12;
     s.sendDroppedFrames = 34;
+    s.link = "down";
     const auto f = ParseFields(headless::FormatStatusLine(s), "status");
     ASSERT_TRUE(f);
     const std::map<std::string, std::string> want{{"t", "7"},
@@ -72,7 +73,8 @@ TEST(StatusLine, EveryFieldParsesBackAndStoppedChecksShowOff) {
                                                   {"id_jumps", "off"},
                                                   {"time_jumps", "3"},
                                                   {"ring_lost", "12"},
-                                                  {"send_dropped", "34"}};
+                                                  {"send_dropped", "34"},
+                                                  {"link", "down"}};
     EXPECT_EQ(*f, want);
     EXPECT_FALSE(ParseFields(headless::FormatStatusLine(s), "summary"));
     EXPECT_FALSE(ParseFields("status t=1 broken", "status"));
@@ -88,6 +90,8 @@ TEST(StatusLine, SummaryKeepsARecordingPathWithBlanksInOneField) {
     EXPECT_EQ(f->at("recording"), "/srv/rec\\x20dir/a.dat");
     EXPECT_EQ(f->at("frames"), "52080");
     EXPECT_EQ(f->at("frame_jumps"), "off");
+    EXPECT_EQ(f->at("link"), "closed");
+    EXPECT_EQ(f->at("link_losses"), "0");
     EXPECT_EQ(ParseFields(headless::FormatSummary({}), "summary")->at("recording"), "-");
 }
 

@@ -14,6 +14,7 @@
 #include <taskbook/task_store.h>
 #include <testsupport/temp_home.h>
 #include <testsupport/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -113,10 +114,12 @@ protected:
         net_.unicastDestPort = FreeLoopbackPort();
         ASSERT_TRUE(cfg::SaveNetworkConfig(home_.path(), net_));
         ::setenv("MCASTLIB_IF", "127.0.0.1", 1);
-        // A private runtime directory, so no other copy's lock counts.
+        // A private runtime directory and object namespace, so no other
+        // copy's lock or named objects count.
         runtime_ = home_ / "run";
         fs::create_directories(runtime_);
         ::setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+        ::setenv("TALVORA_OBJECT_NAMESPACE", ("headless-" + std::to_string(::getpid())).c_str(), 1);
     }
     std::vector<std::string> Program(const std::string& engine) const {
 #ifdef TALVORA_HEADLESS_VIA_TALVORA
@@ -341,6 +344,55 @@ TEST_F(HeadlessRunTest, ASecondCopyIsRefusedWhileTheFirstRuns) {
     first.Signal(SIGINT);
     EXPECT_EQ(first.Wait(30s), 0);
     EXPECT_NE(first.Output().find("summary "), std::string::npos);
+}
+
+// The engine dies under the run and comes back on its port: the status line
+// says the link is down and the card is not in lock, the summary counts the
+// loss, and the journal has a line for each change.
+TEST_F(HeadlessRunTest, EngineLossAndReturnShowInTheStatusLineSummaryAndJournal) {
+    auto engine = std::make_unique<cardengine::testkit::EngineProcess>(
+        std::vector<std::string>{"--dem-steady"});
+    ASSERT_TRUE(engine->started());
+    const std::string address = engine->Address();
+    Child run(Program(address), home_ / "run.out", home_ / "run.err");
+    ASSERT_TRUE(run.Started());
+    auto lastStatus = [&] {
+        std::optional<std::map<std::string, std::string>> last;
+        for (const std::string& l : Lines(run.Output()))
+            if (l.starts_with("status ")) last = headless::ParseFields(l, "status");
+        return last;
+    };
+    auto showing = [&](const char* link, const char* bit) {
+        return [&, link, bit] {
+            const auto f = lastStatus();
+            return f && f->count("link") && f->at("link") == link && f->at("bit") == bit;
+        };
+    };
+    ASSERT_TRUE(talvora::test::WaitUntil(showing("up", "1"), 60s, "link up and in lock"))
+        << run.Output() << ReadText(home_ / "run.err");
+
+    engine.reset();
+    ASSERT_TRUE(talvora::test::WaitUntil(showing("down", "0"), 30s, "link down, no lock"))
+        << run.Output();
+    engine = std::make_unique<cardengine::testkit::EngineProcess>(
+        std::vector<std::string>{"--dem-steady", "--listen", address});
+    ASSERT_TRUE(engine->started());
+    ASSERT_TRUE(talvora::test::WaitUntil(showing("up", "1"), 30s, "link up again")) << run.Output();
+
+    run.Signal(SIGTERM);
+    ASSERT_EQ(run.Wait(30s), 0) << ReadText(home_ / "run.err");
+    std::optional<std::map<std::string, std::string>> summary;
+    for (const std::string& l : Lines(run.Output()))
+        if (l.starts_with("summary ")) summary = headless::ParseFields(l, "summary");
+    ASSERT_TRUE(summary) << run.Output();
+    EXPECT_EQ(summary->at("link"), "up");
+    EXPECT_EQ(summary->at("link_losses"), "1");
+
+    std::string journal;
+    for (const auto& e : fs::directory_iterator(home_ / "Log"))
+        journal += plat::GbkToUtf8(ReadText(e.path().string()));
+    EXPECT_NE(journal.find("基带卡链路中断"), std::string::npos) << journal;
+    EXPECT_NE(journal.find("基带卡链路恢复"), std::string::npos) << journal;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "single_instance_lock.h"
 
 #include <fcntl.h>
+#include <platform/kernel_objects.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,12 +11,8 @@
 
 namespace mainframe {
 
-std::string InstanceRuntimeDir() {
-    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
-        struct stat st {};
-        if (::stat(xdg, &st) == 0 && S_ISDIR(st.st_mode)) return xdg;
-    }
-    return "/tmp";
+std::string InstanceDir() {
+    return plat::NamedObjectDirectory();
 }
 
 std::string InstanceObjectPath(const std::string& dir, const std::string& name,
@@ -23,7 +20,7 @@ std::string InstanceObjectPath(const std::string& dir, const std::string& name,
     std::string safe = name;
     for (char& c : safe)
         if (c == '/') c = '_';
-    return dir + "/talvora-" + std::to_string(::getuid()) + "-" + safe + suffix;
+    return dir + "/talvora-" + plat::NamedObjectScope() + safe + suffix;
 }
 
 std::unique_ptr<SingleInstanceLock> SingleInstanceLock::Create(const std::string& dir,

@@ -10,11 +10,14 @@ namespace mainframe {
 
 inline constexpr const char* kInstanceMutexName = "{QUILLWAY-9310-11d5-8066-00E04C3A48E6_LAN}";
 
-// $XDG_RUNTIME_DIR when it is a directory, else /tmp. One per user session,
-// so another user's copy on the same computer does not count.
-std::string InstanceRuntimeDir();
+// Where the lock and the raise socket live: beside the named objects, so the
+// lock has their scope. Two copies that would share the named events (same
+// user, same object namespace) meet at the lock, whatever their runtime
+// directories; another user's copy has objects and a lock of its own.
+std::string InstanceDir();
 
-// dir + "/talvora-<uid>-" + name with '/' replaced + suffix.
+// dir + "/talvora-" + the named objects' scope (user id, namespace) + name
+// with '/' replaced + suffix.
 std::string InstanceObjectPath(const std::string& dir, const std::string& name,
                                const std::string& suffix);
 

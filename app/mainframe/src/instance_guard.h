@@ -41,5 +41,5 @@ struct InstanceClaim {
     bool refused = false;
 };
 
-// Claims the one copy per user session, with its lock in the runtime directory dir.
+// Claims the one copy per user and object namespace, with its lock in dir.
 InstanceClaim ClaimSingleInstance(const std::string& dir);

@@ -187,8 +187,9 @@ public:
     // --- activity flags (set by the libraries that run the activity) ---
     std::atomic<int> m_bRecording{0};
     std::atomic<int> m_bReplayRunning{0};
-    std::atomic<int> m_nReplayKind{0};  // 1 software replay, 2 card replay
-    std::atomic<int> m_bReplayFeed{0};  // replay-feed thread is fed by the 5 ms tick
+    std::atomic<int> m_nReplayKind{0};                // 1 software replay, 2 card replay
+    std::atomic<int> m_bReplayFeed{0};                // replay-feed thread is fed by the 5 ms tick
+    std::atomic<std::uint64_t> m_replayFeedTicks{0};  // ticks the replay-feed thread took
     std::atomic<int> m_bFrameCountStatOn{0};
     std::atomic<int> m_bIdStatOn{0};
     std::atomic<int> m_bTimeStatOn{0};

@@ -156,6 +156,10 @@ void CMainFrame::OnReplayPacingTick() {
 
 // One tick of the replay-feed thread.
 void CMainFrame::FeedReplayBlock() {
-    if (m_dataPath && m_dataPath->FeedReplay() == datapath::ReplayStep::Finished)
+    m_replayFeedTicks.fetch_add(1, std::memory_order_relaxed);
+    if (m_dataPath && m_dataPath->FeedReplay() == datapath::ReplayStep::Finished) {
+        applog::PostLog(m_bTelemetrySending ? "软件回放结束：文件已放完，组播发送中心保持打开"
+                                            : "软件回放结束：文件已放完");
         PostTimer(TIMER_REPLAY_DONE);
+    }
 }

@@ -27,6 +27,10 @@ std::string Formatted(const char* format, const std::string& path) {
     return buf.data();
 }
 
+const char* ReplayKindName(int kind) {
+    return kind == datapath::kCardReplay ? "硬件回放" : "软件回放";
+}
+
 }  // namespace
 
 void CMainFrame::OnFileStorage() {
@@ -52,6 +56,7 @@ void CMainFrame::StartRecording() {
                                     recording::LocalNow())) {
         case recording::StartResult::Started:
             m_bRecording = 1;
+            applog::PostLogF("开始存盘：%s", m_recordingFiles->BeforeDecryptionPath().c_str());
             break;
         case recording::StartResult::Failed:
             plat::MessageBox(Formatted("文件创建失败！请确认文件路径是否正确：\n%s ",
@@ -113,6 +118,7 @@ void CMainFrame::StopReplay() {
     else
         m_bReplayRunning = 0;
     m_bTelemetrySending = 0;
+    applog::PostLogF("%s停止：%s，组播发送中心关闭", ReplayKindName(kind), m_replay.path.c_str());
     if (kind == datapath::kSoftwareReplay) {
         // The reader closes under its own lock: a read under way finishes first.
         if (m_replayReader) m_replayReader->Close();
@@ -177,6 +183,10 @@ void CMainFrame::OnDataReplay() {
     if (!started) return;
     // A software replay is dispatched with its file's time-tag format.
     m_dataPath->BeginReplay(c.kind, c.description.配时精度, [this] { PumpWhileWaitingForBlock(); });
-    m_bTelemetrySending = 1;
+    // The replayed data go out as telemetry; the journal says so, since the
+    // output may stay on after the replay.
+    const bool wasSending = m_bTelemetrySending.exchange(1) != 0;
+    applog::PostLogF("%s开始：%s", ReplayKindName(c.kind), c.path.c_str());
+    if (!wasSending) applog::PostLog("数据回放打开了组播发送中心");
     m_replayTimer.Wake();
 }

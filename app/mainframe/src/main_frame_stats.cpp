@@ -2,6 +2,7 @@
 // time continuity. A command on a running check stops it; on a stopped one
 // it shows the settings, saves them and starts the check.
 #include <datapath/data_path.h>
+#include <log/system_log.h>
 #include <platform/notify.h>
 #include <stats/frame_statistics.h>
 
@@ -14,11 +15,35 @@ void Refuse(const std::string& text) {
     plat::MessageBox(text, "Talvora", plat::MB_OK | plat::MB_ICONWARNING);
 }
 
+const char* CheckName(stats::Check c) {
+    switch (c) {
+        case stats::Check::FrameCount:
+            return "帧计数统计";
+        case stats::Check::IdCount:
+            return "ID计数统计";
+        case stats::Check::TimeContinuity:
+            break;
+    }
+    return "时间连续统计";
+}
+
+void LogStarted(const stats::FrameStatistics& s, stats::Check c) {
+    applog::PostLogF("%s开始，报告：%s", CheckName(c), s.Path(c).c_str());
+}
+
+// Stops a running check and says so in the journal with what it found.
+void StopAndLog(stats::FrameStatistics& s, stats::Check c) {
+    const int jumps = s.Jumps(c);
+    const std::string path = s.Path(c);
+    applog::PostLogF("%s停止，%d处错误，报告：%s", CheckName(c), jumps, path.c_str());
+    s.Stop(c);
+}
+
 }  // namespace
 
 void CMainFrame::OnFrameCountStat() {
     if (m_frameStats->Running(stats::Check::FrameCount)) {
-        m_frameStats->Stop(stats::Check::FrameCount);
+        StopAndLog(*m_frameStats, stats::Check::FrameCount);
         return;
     }
     CFrameCountStatDlg dlg(this, m_para.frameCount);
@@ -30,12 +55,13 @@ void CMainFrame::OnFrameCountStat() {
     const auto low = static_cast<std::uint32_t>(c.lowWordPos);
     const std::string refusal = stats::FrameCountRefusal(m_dataPath->Geometry(), high, low);
     if (!refusal.empty()) return Refuse(refusal);
-    m_frameStats->StartFrameCount(m_strModuleDir, high, low);
+    if (m_frameStats->StartFrameCount(m_strModuleDir, high, low))
+        LogStarted(*m_frameStats, stats::Check::FrameCount);
 }
 
 void CMainFrame::OnIdStat() {
     if (m_frameStats->Running(stats::Check::IdCount)) {
-        m_frameStats->Stop(stats::Check::IdCount);
+        StopAndLog(*m_frameStats, stats::Check::IdCount);
         return;
     }
     CIdStatDlg dlg(this, m_para.idCount);
@@ -45,12 +71,13 @@ void CMainFrame::OnIdStat() {
     const auto pos = static_cast<std::uint32_t>(m_para.idCount.idWordPos);
     const std::string refusal = stats::IdCountRefusal(m_dataPath->Geometry(), pos);
     if (!refusal.empty()) return Refuse(refusal);
-    m_frameStats->StartIdCount(m_strModuleDir, pos);
+    if (m_frameStats->StartIdCount(m_strModuleDir, pos))
+        LogStarted(*m_frameStats, stats::Check::IdCount);
 }
 
 void CMainFrame::OnTimeContinuityStat() {
     if (m_frameStats->Running(stats::Check::TimeContinuity)) {
-        m_frameStats->Stop(stats::Check::TimeContinuity);
+        StopAndLog(*m_frameStats, stats::Check::TimeContinuity);
         return;
     }
     const datapath::DataGeometry g = m_dataPath->Geometry();
@@ -67,5 +94,6 @@ void CMainFrame::OnTimeContinuityStat() {
     }
     const std::string refusal = stats::TimeContinuityRefusal(g, rate);
     if (!refusal.empty()) return Refuse(refusal);
-    m_frameStats->StartTimeContinuity(m_strModuleDir);
+    if (m_frameStats->StartTimeContinuity(m_strModuleDir))
+        LogStarted(*m_frameStats, stats::Check::TimeContinuity);
 }

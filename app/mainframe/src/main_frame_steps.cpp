@@ -4,6 +4,7 @@
 // satellite-navigation window.
 #include <bbdevice/dem_file.h>
 #include <datapath/data_path.h>
+#include <log/system_log.h>
 #include <netout/config_settings.h>
 #include <netout/network_output.h>
 #include <rawgrid/table_wnd_class.h>
@@ -60,9 +61,13 @@ void CMainFrame::StopRecording() {
 }
 
 bool CMainFrame::CloseRecordingFiles() {
-    m_bRecording = 0;
+    const bool was = m_bRecording.exchange(0) != 0;
     if (!m_recordingFiles || !m_dataPath) return true;
-    return m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
+    const std::string path = m_recordingFiles->BeforeDecryptionPath();
+    const double bytes = m_recordingFiles->BeforeDecryptionBytes();
+    const bool closed = m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
+    if (was) applog::PostLogF("停止存盘：%s，已存%.0f字节", path.c_str(), bytes);
+    return closed;
 }
 
 // Ends a replay that the card plays.

@@ -6,11 +6,14 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,11 +23,31 @@
 #include "qt_notify.h"
 #include "window_snapshots.h"
 
+QString InstallQtTranslations(QCoreApplication& app) {
+    // The program speaks Chinese: Qt's own texts (file dialogs, button boxes,
+    // the window menus) follow the locale when it is a Chinese one, and are
+    // Simplified Chinese otherwise.
+    QLocale locale = QLocale::system();
+    if (locale.language() != QLocale::Chinese) locale = QLocale(QLocale::Chinese, QLocale::China);
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* translator = new QTranslator(&app);
+    if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), dir) ||
+        translator->load(QStringLiteral("qtbase_zh_CN"), dir)) {
+        app.installTranslator(translator);
+        return translator->filePath();
+    }
+    delete translator;
+    std::fprintf(stderr, "Talvora: Qt's Chinese texts (qtbase_zh_CN.qm) are missing in %s\n",
+                 dir.toLocal8Bit().constData());
+    return {};
+}
+
 CTelemetryApp::CTelemetryApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Talvora"));
     // The application profile (QSettings) lives under this key.
     setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     setQuitOnLastWindowClosed(false);
+    InstallQtTranslations(*this);
     // The Chinese texts need a CJK font; without it they show as boxes.
     if (QFontDatabase::families().contains(QStringLiteral("WenQuanYi Zen Hei")))
         setFont(QFont(QStringLiteral("WenQuanYi Zen Hei"), 10));
@@ -87,15 +110,15 @@ bool CTelemetryApp::InitInstance(int* exitCode) {
     plat::SetNotifySink(m_sink);
     plat::SetBeepSink(MakeAlarmToneSink());
 
-    // One copy per user session.
-    const std::string runtimeDir = mainframe::InstanceRuntimeDir();
-    m_instance = ClaimSingleInstance(runtimeDir);
+    // One copy per user and object namespace.
+    const std::string instanceDir = mainframe::InstanceDir();
+    m_instance = ClaimSingleInstance(instanceDir);
     if (m_instance.refused) {
         *exitCode = 1;
         return false;
     }
     if (m_instance.lock) {
-        m_instanceServer = std::make_unique<InstanceServer>(InstanceSocketPath(runtimeDir),
+        m_instanceServer = std::make_unique<InstanceServer>(InstanceSocketPath(instanceDir),
                                                             [this] { return RaiseMainFrame(); });
         m_instanceServer->Listen();
     }

@@ -13,6 +13,10 @@
 class CMainFrame;
 class QtNotifySink;
 
+// Loads Qt's own texts in Chinese into `app`; the file loaded, or empty (with
+// a line on standard error) when the translation is not installed.
+QString InstallQtTranslations(QCoreApplication& app);
+
 class CTelemetryApp : public QApplication {
     Q_OBJECT
 

@@ -3,7 +3,9 @@
 #include <bbdevice/bbdevice.h>
 #include <datapath/data_path.h>
 #include <datapath/replay_reader.h>
+#include <log/system_log.h>
 #include <platform/notify.h>
+#include <recording/recording_files.h>
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -18,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cstring>
+#include <tuple>
 
 #include "main_frame.h"
 #include "replay_position.h"
@@ -34,6 +37,13 @@ constexpr const char* kReplayDoneText = "数据回放完成！";
 constexpr const char* kBeforeStartText = "您设置的回放时间必须大于文件开始时间！";
 constexpr const char* kAfterEndText = "您设置的回放时间必须小于文件结束时间！";
 constexpr const char* kBadJumpText = "请输入有效的跳转时间！";
+constexpr const char* kStaleTimeFormat = "%s（停止更新）";
+constexpr const char* kFeedStalledLog =
+    "软件回放取数已停止：回放取数线程收不到定时，回放停在%.2f%%";
+constexpr const char* kFeedResumedLog = "软件回放取数恢复";
+// Refreshes without a feed tick before a running software replay counts as
+// stopped (the feed ticks every 10 ms).
+constexpr int kFeedStallRefreshes = 20;
 constexpr int kLoopRestartMs = 200;
 constexpr int kJumpRestartMs = 10;
 
@@ -58,6 +68,9 @@ struct GroupEntry {
 };
 
 constexpr int kRow = 16;  // dialog units from one row to the next
+// The state line across the top of the form: link, recording and replay,
+// where a low bar still shows them. Everything else sits below it.
+constexpr int kStateLineDlu = 16;
 
 // The lamps and the time code come first, so that a low bar shows them.
 constexpr GroupEntry kGroups[] = {
@@ -89,14 +102,14 @@ constexpr ControlEntry kControls[] = {
     Row(1004, "中频频率", 10, 2, 68, 112),
     Row(1005, "信噪比", 10, 3, 68, 112),
     // recording
-    Row(1012, "存盘数据", 10, 0, 154, 112),
-    Row(1013, "发送存盘数据", 10, 1, 154, 112),
-    Row(1070, "丢帧", 10, 2, 154, 112),
+    Row(1012, "存盘数据", 10, 0, 154, 100, Kind::Text, 64),
+    Row(1013, "发送存盘数据", 10, 1, 154, 100, Kind::Text, 64),
+    Row(1070, "丢帧", 10, 2, 154, 100, Kind::Text, 64),
     // time code
     Row(1018, "当前时统", 194, 0, 14, 170),
     Row(1032, "起飞时刻", 194, 1, 14, 170),
     // replay (slider and jump fields are made apart)
-    Row(1011, "数据回放", 194, 0, 68, 170),
+    Row(1011, "数据回放", 194, 0, 68, 120),
     Row(1017, "时间范围", 194, 2, 68, 170),
     // output lamps, two to a row
     Row(1020, "数据广播", 436, 0, 14, 0, Kind::ColourLamp, 56),
@@ -141,6 +154,8 @@ constexpr int kJumpIds[4] = {1030, 1124, 1125, 1126};
 constexpr const char* kJumpUnits[4] = {"时", "分", "秒", "毫秒"};
 constexpr int kJumpTop = 68 + 3 * kRow + 4;
 constexpr Place kJumpButtonPlace{364, kJumpTop - 1, 52, 14};
+// Beside the progress, inside the replay group.
+constexpr Place kReplaySpeedPlace{370, 68 - 1, 46, 14};
 
 // Dialog units to pixels by the font's average character size.
 struct DialogUnits {
@@ -155,7 +170,12 @@ struct DialogUnits {
     }
     int X(int dlu) const { return dlu * baseX / 4; }
     int Y(int dlu) const { return dlu * baseY / 8; }
-    QRect Rect(const Place& p) const { return QRect(X(p.x), Y(p.y), X(p.w), Y(p.h)); }
+    // A place below the state line.
+    QRect Rect(const Place& p) const {
+        return QRect(X(p.x), Y(p.y + kStateLineDlu), X(p.w), Y(p.h));
+    }
+    // A place in the state line.
+    QRect StateRect(const Place& p) const { return QRect(X(p.x), Y(p.y), X(p.w), Y(p.h)); }
     int baseX, baseY;
 };
 
@@ -275,7 +295,18 @@ void CViewDlg::BuildForm() {
     font.setPixelSize(12);
     m_form->setFont(font);
     const DialogUnits du(font);
-    m_form->setFixedSize(du.X(kFormWidthDlu), du.Y(kFormHeightDlu));
+    m_form->setFixedSize(du.X(kFormWidthDlu), du.Y(kFormHeightDlu + kStateLineDlu));
+
+    auto stateLabel = [&](const char* name, Place at) {
+        auto* l = new QLabel(m_form);
+        l->setObjectName(QString::fromUtf8(name));
+        l->setProperty("value", true);
+        l->setGeometry(du.StateRect(at));
+        return l;
+    };
+    m_linkState = stateLabel("linkState", {4, 3, 132, 12});
+    m_recordingState = stateLabel("recordingState", {140, 3, 284, 12});
+    m_replayState = stateLabel("replayState", {430, 3, 172, 12});
 
     for (const GroupEntry& g : kGroups) {
         auto* box = new QGroupBox(QString::fromUtf8(g.title), m_form);
@@ -345,8 +376,7 @@ void CViewDlg::BuildForm() {
     m_replaySpeed = new QComboBox(m_form);
     m_replaySpeed->setObjectName(QStringLiteral("replaySpeed"));
     for (const char* s : {"1x", "2x", "4x", "最快"}) m_replaySpeed->addItem(QString::fromUtf8(s));
-    m_replaySpeed->setGeometry(
-        du.Rect({kJumpButtonPlace.x + kJumpButtonPlace.w + 4, kJumpTop - 1, 34, 14}));
+    m_replaySpeed->setGeometry(du.Rect(kReplaySpeedPlace));
     m_replaySpeed->hide();
     connect(m_replaySpeed, &QComboBox::activated, this, [this](int index) {
         static constexpr int kSpeeds[] = {1, 2, 4, datapath::kReplayFastest};
@@ -409,7 +439,10 @@ void CViewDlg::Refresh() {
     ++m_refreshes;
     m_frame.FillStatusSnapshot(m_snapshot);
     ShowNetworkPackets();
-    if (m_frame.m_bCardOpen) ShowCardState();
+    if (m_frame.m_bCardOpen)
+        ShowCardState();
+    else
+        m_linkWatch.Update(false, false);
     ShowReplay();
     ShowRecording();
     ShowKeyed(Cell(1070),
@@ -423,6 +456,7 @@ void CViewDlg::Refresh() {
     ShowOutputLamps();
     ShowBitErrors();
     ShowStatistics();
+    ShowStateLine();
 }
 
 void CViewDlg::ShowPacketHeader(const PacketHeaderFields& h, int version, int source,
@@ -485,6 +519,25 @@ void CViewDlg::ShowCardState() {
     const DemParam dem = path->DemodulatorRecord();
     const auto device = static_cast<std::uint32_t>(m_frame.m_nDevice);
 
+    // The status and time the library keeps are those from before a loss;
+    // while the link is down they are not shown as current.
+    const bool linkUp = BB_IsEngineLinkUp(device) != 0;
+    switch (m_linkWatch.Update(true, linkUp)) {
+        case LinkChange::Lost:
+            applog::PostLog(kLinkLostText);
+            break;
+        case LinkChange::Restored:
+            applog::PostLog(kLinkRestoredText);
+            break;
+        case LinkChange::None:
+            break;
+    }
+    if (!linkUp) {
+        ShowLinkDown(dem, *path);
+        return;
+    }
+    m_cardTimeStale = false;
+
     DemStatus status{};
     if (BB_GetDemStatus(device, 0, &status)) {
         ShowKeyed(Cell(1001), Key(dem.数据源), [&] { return DataSourceText(dem.数据源); });
@@ -492,16 +545,7 @@ void CViewDlg::ShowCardState() {
         ShowKeyed(Cell(1004), Key(status.中频频率),
                   [&] { return IntermediateFrequencyText(status.中频频率); });
         ShowKeyed(Cell(1005), Key(status.信噪比), [&] { return SignalToNoiseText(status.信噪比); });
-        const LockReading r = m_lockWatch.Update(status, dem.数据源, dem.副帧类型 != 0);
-        m_lamps[1007]->SetImage(r.carrier);
-        m_lamps[1008]->SetImage(r.bitSync);
-        m_lamps[1009]->SetImage(r.subframeSync);
-        m_lamps[1010]->SetImage(r.superframeSync);
-        m_lockFlags = r.flags;
-        m_frame.m_bBitSyncLock = r.flags.bitSync;
-        m_frame.m_bSubframeSyncLock = r.flags.subframeSync;
-        m_frame.m_bSuperframeSyncLock = r.flags.superframeSync;
-        path->syncLossCount = r.syncLossCount;
+        ApplyLockReading(m_lockWatch.Update(status, dem.数据源, dem.副帧类型 != 0), *path);
     }
 
     TimeSystemTime time{};
@@ -529,6 +573,39 @@ void CViewDlg::ShowCardState() {
     }
 }
 
+void CViewDlg::ApplyLockReading(const LockReading& r, datapath::DataPath& path) {
+    m_lamps[1007]->SetImage(r.carrier);
+    m_lamps[1008]->SetImage(r.bitSync);
+    m_lamps[1009]->SetImage(r.subframeSync);
+    m_lamps[1010]->SetImage(r.superframeSync);
+    m_lockFlags = r.flags;
+    m_frame.m_bBitSyncLock = r.flags.bitSync;
+    m_frame.m_bSubframeSyncLock = r.flags.subframeSync;
+    m_frame.m_bSuperframeSyncLock = r.flags.superframeSync;
+    path.syncLossCount = r.syncLossCount;
+}
+
+void CViewDlg::ShowInPlace(TextCell& cell, const StatusText& text) {
+    ShowText(cell, text);
+    cell.key.fill(-1.0e300);  // no reading has this key
+}
+
+void CViewDlg::ShowLinkDown(const DemParam& dem, datapath::DataPath& path) {
+    // No lock can be known without the card: the lamps show none, and the
+    // sync-loss counter keeps the card path from recording and sending.
+    ApplyLockReading(m_lockWatch.Update(DemStatus{}, dem.数据源, dem.副帧类型 != 0), path);
+    const StatusText waiting(kWaitingForCardText);
+    ShowInPlace(Cell(1004), waiting);
+    ShowInPlace(Cell(1005), waiting);
+    TextCell& time = Cell(1018);
+    if (!m_cardTimeStale && time.state == TextCell::State::Shown) {
+        StatusText stale;
+        stale.Format(kStaleTimeFormat, time.text.c_str());
+        ShowInPlace(time, stale);
+    }
+    m_cardTimeStale = true;
+}
+
 void CViewDlg::SetReplayControlsEnabled(bool enabled) {
     if (m_replayControlsEnabled == static_cast<int>(enabled)) return;
     m_replayControlsEnabled = enabled;
@@ -539,6 +616,8 @@ void CViewDlg::SetReplayControlsEnabled(bool enabled) {
 void CViewDlg::ShowReplay() {
     const ReplayState& replay = m_frame.m_replay;
     if (!m_frame.m_bReplayRunning) {
+        m_feedStalled = false;
+        m_refreshesWithoutFeed = 0;
         m_replaySpeed->hide();
         ShowEmpty(Cell(1011));
         ShowEmpty(Cell(1017));
@@ -554,7 +633,12 @@ void CViewDlg::ShowReplay() {
     if (m_frame.m_nReplayKind == datapath::kSoftwareReplay) {
         if (!replay.softwareReader) return;
         const double progress = replay.softwareReader->Progress();
-        ShowKeyed(Cell(1011), Key(progress), [&] { return PercentText(progress * 100.0); });
+        WatchReplayFeed();
+        ShowKeyed(Cell(1011), Key(progress, m_feedStalled), [&] {
+            StatusText t = PercentText(progress * 100.0);
+            if (m_feedStalled) t.Format("%s（取数已停止）", PercentText(progress * 100.0).c_str());
+            return t;
+        });
         if (!dragging) m_slider->setValue(static_cast<int>(progress * kSliderRange));
     } else if (m_frame.m_nReplayKind == datapath::kCardReplay) {
         if (m_restarting) return;
@@ -574,6 +658,26 @@ void CViewDlg::ShowReplay() {
     }
 }
 
+// The feed of a software replay ticks every 10 ms; when it has not for two
+// seconds (its tick event taken by another program, its timer gone) the
+// replay has stopped where it is, and the view says so rather than showing
+// the same percentage for ever.
+void CViewDlg::WatchReplayFeed() {
+    const std::uint64_t ticks = m_frame.m_replayFeedTicks.load();
+    if (ticks != m_lastFeedTicks) {
+        m_lastFeedTicks = ticks;
+        m_refreshesWithoutFeed = 0;
+        if (m_feedStalled) applog::PostLog(kFeedResumedLog);
+        m_feedStalled = false;
+        return;
+    }
+    if (m_feedStalled || ++m_refreshesWithoutFeed < kFeedStallRefreshes) return;
+    m_feedStalled = true;
+    const double progress =
+        m_frame.m_replay.softwareReader ? m_frame.m_replay.softwareReader->Progress() : 0.0;
+    applog::PostLogF(kFeedStalledLog, progress * 100.0);
+}
+
 void CViewDlg::ShowReplaySpeed() {
     const bool software = m_frame.m_nReplayKind == datapath::kSoftwareReplay;
     m_replaySpeed->setVisible(software);
@@ -586,6 +690,7 @@ void CViewDlg::FinishCardReplay() {
     m_frame.m_bReplayRunning = 0;
     m_frame.m_bTelemetrySending = 0;
     BB_StopFileReplay(static_cast<std::uint32_t>(m_frame.m_nDevice));
+    applog::PostLogF("硬件回放结束：%s，组播发送中心关闭", m_frame.m_replay.path.c_str());
     plat::MessageBox(kReplayDoneText, "Talvora", plat::MB_OK | plat::MB_ICONEXCLAMATION);
 }
 
@@ -710,4 +815,63 @@ void CViewDlg::ShowStatistics() {
         else
             ShowEmpty(Cell(id));
     }
+}
+
+// --- the state line ---
+
+void CViewDlg::ShowStateLine() {
+    StatusText link;
+    switch (m_linkWatch.State()) {
+        case LinkState::Up:
+            link = StatusText("基带卡链路：正常");
+            break;
+        case LinkState::Down:
+            link.Format("基带卡链路：中断，%s", kWaitingForCardText);
+            break;
+        case LinkState::NotOpen:
+            link = StatusText(m_frame.m_bCardInitialising ? "基带卡：正在打开" : "基带卡：未打开");
+            break;
+    }
+
+    StatusText recording("存盘：关");
+    if (m_frame.m_bRecording) {
+        const char* name = "";
+        if (const recording::RecordingFiles* files = m_frame.RecordingFiles()) {
+            name = files->BeforeDecryptionPath().c_str();
+            if (const char* slash = std::strrchr(name, '/')) name = slash + 1;
+        }
+        recording.Format("存盘：开 %s %s", name,
+                         ByteCountText(m_snapshot.beforeDecryptionBytes).c_str());
+    }
+
+    StatusText replay("回放：无");
+    if (m_frame.m_bReplayRunning) {
+        const bool software = m_frame.m_nReplayKind == datapath::kSoftwareReplay;
+        const TextCell& progress = Cell(1011);
+        replay.Format("回放：%s %s", software ? "软件回放" : "硬件回放",
+                      progress.state == TextCell::State::Shown ? progress.text.c_str() : "");
+    }
+
+    // Labels are rewritten only when their text changes.
+    const std::tuple<QLabel*, StatusText*, const StatusText*> lines[] = {
+        {m_linkState, &m_shownLink, &link},
+        {m_recordingState, &m_shownRecording, &recording},
+        {m_replayState, &m_shownReplay, &replay}};
+    for (const auto& [label, shown, text] : lines) {
+        if (*shown == *text) continue;
+        *shown = *text;
+        label->setText(QString::fromUtf8(text->c_str()));
+    }
+}
+
+QString CViewDlg::LinkStateText() const {
+    return m_linkState->text();
+}
+
+QString CViewDlg::RecordingStateText() const {
+    return m_recordingState->text();
+}
+
+QString CViewDlg::ReplayStateText() const {
+    return m_replayState->text();
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 
+#include "link_watch.h"
 #include "lock_watch.h"
 #include "status_snapshot.h"
 #include "status_texts.h"
@@ -22,6 +23,10 @@ class QPushButton;
 class QScrollArea;
 class QSlider;
 class QTimer;
+struct DemParam;
+namespace datapath {
+class DataPath;
+}
 
 // A lock lamp: one of the images 171 (not in lock), 172 (not applicable),
 // 173 (in lock).
@@ -82,6 +87,14 @@ public:
     QScrollArea* ScrollArea() const { return m_scroll; }
     // A card replay restart waits for its pause; the controls do nothing then.
     bool RestartPending() const { return m_restarting; }
+    // The engine link as last read (the card must be open for Up or Down).
+    mainframe::LinkState LinkState() const { return m_linkWatch.State(); }
+    // The state line at the top of the form: link, recording, replay.
+    QString LinkStateText() const;
+    QString RecordingStateText() const;
+    QString ReplayStateText() const;
+    // A software replay whose feed has had no tick for a while.
+    bool ReplayFeedStalled() const { return m_feedStalled; }
 
     // Slider released and "跳转" (also reachable for tests).
     void OnSliderReleased();
@@ -105,6 +118,14 @@ private:
     void BuildForm();
     void ShowNetworkPackets();
     void ShowCardState();
+    // The link just read is down: no-lock lamps, the card time marked as
+    // stale, the card's values waiting for the card.
+    void ShowLinkDown(const DemParam& dem, datapath::DataPath& path);
+    void ApplyLockReading(const mainframe::LockReading& r, datapath::DataPath& path);
+    // A text in place of the cell's value; the next value is written anew.
+    void ShowInPlace(TextCell& cell, const mainframe::StatusText& text);
+    void ShowStateLine();
+    void WatchReplayFeed();
     void ShowReplay();
     void ShowRecording();
     void ShowOutputLamps();
@@ -137,6 +158,15 @@ private:
     QComboBox* m_replaySpeed = nullptr;  // software replay only
 
     mainframe::LockWatch m_lockWatch;
+    mainframe::LinkWatch m_linkWatch;
+    QLabel* m_linkState = nullptr;
+    QLabel* m_recordingState = nullptr;
+    QLabel* m_replayState = nullptr;
+    mainframe::StatusText m_shownLink, m_shownRecording, m_shownReplay;
+    bool m_cardTimeStale = false;
+    std::uint64_t m_lastFeedTicks = 0;
+    int m_refreshesWithoutFeed = 0;
+    bool m_feedStalled = false;
     mainframe::LockFlags m_lockFlags;
     mainframe::StatusSnapshot m_snapshot;  // refilled by the frame each refresh
     bool m_restarting = false;             // a card replay restart is pending

@@ -1,5 +1,5 @@
-// Only one copy runs per user session: a second start is refused, either by
-// bringing the running frame forward or with "应用程序已经运行！".
+// Only one copy runs per user and object namespace: a second start is refused,
+// either by bringing the running frame forward or with "应用程序已经运行！".
 #include <cardengine/testkit/engine_process.h>
 #include <gtest/gtest.h>
 #include <log/system_log.h>
@@ -97,11 +97,15 @@ TEST_F(InstanceTest, RunningFrameTitledTalvoraIsBroughtForwardInstead) {
     EXPECT_EQ(sink_->Shown()[0].text, "应用程序已经运行！");
 }
 
-TEST_F(InstanceTest, ProgramRefusesASecondCopyAndTheFirstLeavesCleanly) {
+// The second copy has a runtime directory of its own (another login session):
+// it would share the first one's named events, so it is refused all the same.
+TEST_F(InstanceTest, ProgramRefusesASecondCopyOfAnotherSessionAndTheFirstLeavesCleanly) {
     const QString program = QCoreApplication::applicationDirPath() + "/Talvora";
     if (!QFileInfo::exists(program)) GTEST_SKIP() << "Talvora not built";
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_RUNTIME_DIR", QDirPath());
+    env.insert("TALVORA_OBJECT_NAMESPACE",
+               "instance-" + QString::number(QCoreApplication::applicationPid()));
     env.insert("XDG_CONFIG_HOME", QDirPath() + "/config");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("TALVORA_HOME");
@@ -123,7 +127,10 @@ TEST_F(InstanceTest, ProgramRefusesASecondCopyAndTheFirstLeavesCleanly) {
     ASSERT_WAIT_UNTIL(!logDir.entryList(QDir::Files).isEmpty(), std::chrono::seconds(20));
 
     QProcess second;
-    second.setProcessEnvironment(env);
+    QProcessEnvironment otherSession = env;
+    ASSERT_TRUE(QDir().mkpath(QDirPath() + "/run2"));
+    otherSession.insert("XDG_RUNTIME_DIR", QDirPath() + "/run2");
+    second.setProcessEnvironment(otherSession);
     second.start(program, {"--home", home2, "--quit-after", "1"});
     ASSERT_TRUE(second.waitForFinished(30000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);

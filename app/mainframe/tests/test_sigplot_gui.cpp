@@ -108,4 +108,49 @@ TEST_F(SigplotFrameTest, WithoutACardTheCommandShowsTheMessageAndOpensNothing) {
     EXPECT_TRUE(f->close());
 }
 
+// The read-out above and below each spectrum and the frequency axis fit
+// whole inside their pane, with no text over another, in the frame at the
+// screen size the pictures use and at 1280 x 800.
+TEST_F(SigplotFrameTest, SpectrumLabelsFitTheirPanesAtTheDefaultSizeAndAt1280x800) {
+    cardengine::testkit::EngineProcess engine({"--spectrum-ms", "50"});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    ASSERT_WAIT_UNTIL(SignalPlotOf(f) && f->View(FrameView::RawTable).open, 20s);
+    sigplot::CMdiSignalPlotWnd* w = SignalPlotOf(f);
+    for (const QSize size : {QSize(1600, 1000), QSize(1280, 800)}) {
+        f->resize(size);
+        f->TileViews();
+        const auto before = Painted(w);
+        ASSERT_WAIT_UNTIL(AllPaintedPast(w, before), 10s);
+        for (int i = 0; i < 4; ++i) {
+            sigplot::CSpectrumWnd* pane = w->Spectrum(i);
+            pane->grab();  // paints with the current block
+            const QRect inside = pane->rect();
+            const std::string at = std::to_string(size.width()) + "x" +
+                                   std::to_string(size.height()) + " pane " + std::to_string(i);
+            // Within a row or along an axis no text runs into its neighbour.
+            auto apart = [&](const std::vector<QRect>& rects, const char* what) {
+                for (std::size_t a = 0; a < rects.size(); ++a) {
+                    EXPECT_TRUE(inside.contains(rects[a]))
+                        << at << " " << what << " " << a << " at " << rects[a].x() << ","
+                        << rects[a].y() << " " << rects[a].width() << "x" << rects[a].height()
+                        << " in " << inside.width() << "x" << inside.height();
+                    for (std::size_t b = a + 1; b < rects.size(); ++b)
+                        EXPECT_FALSE(rects[a].intersects(rects[b]))
+                            << at << " " << what << " " << a << " and " << b;
+                }
+            };
+            const std::vector<QRect> readOut = pane->PaintedLabelRects();
+            ASSERT_GE(readOut.size(), 4u) << at;  // tag and SNR, marker, centre, span
+            apart(readOut, "read-out");
+            const std::vector<QRect> frequencies = pane->Grid().FrequencyLabelRects();
+            ASSERT_GE(frequencies.size(), 2u) << at;
+            apart(frequencies, "frequency label");
+            for (const QRect& r : pane->Grid().LevelLabelRects())
+                EXPECT_TRUE(inside.contains(r)) << at << " level label";
+        }
+    }
+    EXPECT_TRUE(f->close());
+}
+
 }  // namespace

@@ -3,8 +3,15 @@
 // ends, loops and is moved with the slider and the jump fields.
 #include <bbdevice/bbdevice.h>
 #include <datapath/data_path.h>
+#include <platform/codepage.h>
+#include <recording/recording_files.h>
 
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -16,6 +23,7 @@
 #include <fstream>
 #include <set>
 
+#include "command_ids.h"
 #include "dock_page_bar.h"
 #include "frame_fixture.h"
 #include "testsupport/wait.h"
@@ -87,6 +95,18 @@ protected:
         plat::SetNotifySink(sink_);
         frame_->close();
     }
+    // The journal of this run, as UTF-8.
+    std::string Journal() const {
+        std::string all;
+        const QDir logs(QString::fromStdString(Home()) + "/Log");
+        for (const QString& name : logs.entryList(QDir::Files)) {
+            QFile file(logs.filePath(name));
+            if (file.open(QIODevice::ReadOnly))
+                all += plat::GbkToUtf8(file.readAll().toStdString());
+        }
+        return all;
+    }
+    bool Logged(const std::string& text) const { return Journal().find(text) != std::string::npos; }
 };
 
 TEST_F(StatusViewTest, PageHoldsEveryControlOnTheDarkBackgroundInsideAScrollArea) {
@@ -522,6 +542,197 @@ TEST_F(StatusViewTest, SoftwareReplayShowsItsProgressAndTakesSeeks) {
     frame_->m_bReplayRunning = 0;
     ASSERT_TRUE(WaitUntil([&] { return !View()->Control(1016)->isEnabled(); }, 10s));
     r.softwareReader = nullptr;
+}
+
+// The card engine dies under the program and comes back on the same port:
+// the view and the journal follow it both ways.
+TEST_F(StatusViewTest, EngineLinkLossShowsNoLockAndAStaleTimeAndTheJournalFollowsBothWays) {
+    auto engine = std::make_unique<EngineProcess>();
+    ASSERT_TRUE(engine->started());
+    const std::string address = engine->Address();
+    UseEngine(address);
+    MakeFrame();
+    ASSERT_TRUE(CardOpened());
+    CViewDlg* v = View();
+    ASSERT_TRUE(
+        WaitUntil([&] { return v->LampImageOf(1008) == kLampLocked && !v->TextOf(1018).isEmpty(); },
+                  20s, "lock and card time"));
+    EXPECT_EQ(v->LinkState(), mainframe::LinkState::Up);
+    EXPECT_EQ(v->LinkStateText(), QStringLiteral("基带卡链路：正常"));
+
+    engine.reset();  // SIGTERM: the engine closes the connection
+    const auto lost = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return v->LampImageOf(1008) == kLampNotLocked &&
+                   v->LampImageOf(1009) == kLampNotLocked &&
+                   v->TextOf(1018).endsWith(QStringLiteral("（停止更新）"));
+        },
+        20s, "no-lock lamps and a stale card time"));
+    const auto shownAfter = std::chrono::steady_clock::now() - lost;
+    EXPECT_EQ(v->LinkState(), mainframe::LinkState::Down);
+    EXPECT_EQ(v->LinkStateText(), QStringLiteral("基带卡链路：中断，等待基带卡"));
+    EXPECT_EQ(v->TextOf(1004), QStringLiteral("等待基带卡"));
+    EXPECT_EQ(v->TextOf(1005), QStringLiteral("等待基带卡"));
+    EXPECT_EQ(frame_->m_bBitSyncLock.load(), 0);
+    EXPECT_GT(SyncLoss(), 0);  // nothing is recorded or sent from the card path
+    ASSERT_TRUE(WaitUntil([&] { return Logged(mainframe::kLinkLostText); }, 10s, "loss line"));
+    // The card time stays marked, once, while the link is down.
+    ASSERT_TRUE(RefreshesPass(5));
+    EXPECT_EQ(v->TextOf(1018).count(QStringLiteral("（停止更新）")), 1);
+    std::printf("link loss shown after %lld ms\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(shownAfter).count()));
+
+    engine = std::make_unique<EngineProcess>(std::vector<std::string>{"--listen", address});
+    ASSERT_TRUE(engine->started());
+    const auto back = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return v->LinkState() == mainframe::LinkState::Up &&
+                   v->LampImageOf(1008) == kLampLocked && !v->TextOf(1018).isEmpty() &&
+                   !v->TextOf(1018).contains(QStringLiteral("停止更新")) &&
+                   v->TextOf(1004).endsWith(QStringLiteral("MHz"));
+        },
+        20s, "lock, a running card time and the frequency again"));
+    std::printf("link back shown after %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - back)
+                                           .count()));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Logged(mainframe::kLinkRestoredText); }, 10s, "restore line"));
+    const std::string journal = Journal();
+    auto count = [&](const std::string& t) {
+        int n = 0;
+        for (auto at = journal.find(t); at != std::string::npos; at = journal.find(t, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count(mainframe::kLinkLostText), 1);
+    EXPECT_EQ(count(mainframe::kLinkRestoredText), 1);
+    CloseFrame();
+}
+
+// A software replay whose feed no longer ticks (its tick event taken by
+// another program, its timer gone) says so instead of keeping its percentage.
+TEST_F(StatusViewTest, SoftwareReplayWhoseFeedStoppedSaysSo) {
+    MakeFrame();
+    ScriptedReplay reader;
+    mainframe::ReplayState& r = frame_->m_replay;
+    r.kind = 1;
+    r.recordCount = 400;
+    r.fileEndMs = 4000;
+    r.softwareReader = &reader;
+    frame_->m_nReplayKind = 1;
+    frame_->m_bReplayRunning = 1;
+    frame_->m_replayTimer.Wake();  // as the replay command does
+    ASSERT_TRUE(WaitUntil([&] { return View()->TextOf(1011) == "25.00%"; }, 10s));
+    ASSERT_TRUE(RefreshesPass(30));
+    EXPECT_FALSE(View()->ReplayFeedStalled());  // ticking: no false alarm
+    EXPECT_EQ(View()->TextOf(1011), QStringLiteral("25.00%"));
+
+    frame_->m_replayTimer.Kill();
+    ASSERT_TRUE(
+        WaitUntil([&] { return View()->TextOf(1011) == QStringLiteral("25.00%（取数已停止）"); },
+                  20s, "the stopped feed"));
+    EXPECT_TRUE(View()->ReplayStateText().contains(QStringLiteral("取数已停止")));
+    EXPECT_TRUE(WaitUntil([&] { return Logged("软件回放取数已停止"); }, 10s, "journal line"));
+
+    frame_->m_bReplayRunning = 0;
+    ASSERT_TRUE(WaitUntil([&] { return View()->TextOf(1011).isEmpty(); }, 10s));
+    EXPECT_EQ(View()->ReplayStateText(), QStringLiteral("回放：无"));
+    r.softwareReader = nullptr;
+}
+
+// Every caption and the state line's longest texts fit their places, and no
+// control lies over another or outside its group (the replay speed once sat
+// over the statistics group's title).
+TEST_F(StatusViewTest, EveryLabelFitsAndNoControlLiesOverAnother) {
+    // The program's font, as the application object sets it.
+    const QFont appFont = QApplication::font();
+    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Zen Hei"), 10));
+    MakeFrame();
+    QWidget* form = View()->ScrollArea()->widget();
+    std::vector<QRect> groups;
+    for (auto* g : form->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly))
+        groups.push_back(g->geometry());
+    const QLabel* stateLine = form->findChild<QLabel*>("linkState");
+    ASSERT_NE(stateLine, nullptr);
+    const int stateLineBottom = stateLine->geometry().bottom();
+
+    // Long texts where they can appear.
+    const std::pair<const char*, const char*> longest[] = {
+        {"linkState", "基带卡链路：中断，等待基带卡"},
+        {"recordingState", "存盘：开 261231235959解密前.dat 1023.999MB"},
+        {"replayState", "回放：软件回放 100.00%（取数已停止）"},
+        {"1018", "366-23:59:59.999（停止更新）"},
+        {"1011", "100.00%（取数已停止）"},
+        {"1012", "1023.999KB"},
+        {"1013", "1023.999KB"},
+        {"1004", "等待基带卡"},
+    };
+    for (const auto& [name, text] : longest) {
+        auto* l = form->findChild<QLabel*>(QString::fromUtf8(name));
+        ASSERT_NE(l, nullptr) << name;
+        l->setText(QString::fromUtf8(text));
+        EXPECT_LE(l->sizeHint().width(), l->width()) << name << " " << text;
+    }
+    std::vector<QWidget*> controls;
+    for (auto* w : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!qobject_cast<QGroupBox*>(w)) controls.push_back(w);
+    for (QWidget* w : controls) {
+        const std::string name =
+            w->objectName().toStdString() +
+            (qobject_cast<QLabel*>(w) ? " " + qobject_cast<QLabel*>(w)->text().toStdString() : "");
+        if (auto* l = qobject_cast<QLabel*>(w); l && !l->property("value").toBool()) {
+            EXPECT_LE(l->sizeHint().width(), l->width()) << "caption cut: " << name;
+        }
+        const QRect r = w->geometry();
+        const bool inGroup = std::any_of(groups.begin(), groups.end(),
+                                         [&](const QRect& g) { return g.contains(r); });
+        EXPECT_TRUE(inGroup || r.bottom() <= stateLineBottom) << "outside its group: " << name;
+        for (QWidget* other : controls) {
+            if (other == w) continue;
+            EXPECT_FALSE(r.intersects(other->geometry()))
+                << name << " lies over " << other->objectName().toStdString();
+        }
+    }
+    QApplication::setFont(appFont);
+}
+
+// Recording shows in the state line at the top of the view, with its file
+// and size, and the journal has its start and its end with the file.
+TEST_F(StatusViewTest, RecordingShowsInTheStateLineAndItsStartAndStopInTheJournal) {
+    EngineProcess engine;
+    ASSERT_TRUE(engine.started());
+    UseEngine(engine.Address());
+    MakeFrame();
+    ASSERT_TRUE(CardOpened());
+    ASSERT_TRUE(RefreshesPass(2));
+    EXPECT_EQ(View()->RecordingStateText(), QStringLiteral("存盘：关"));
+    EXPECT_EQ(View()->ReplayStateText(), QStringLiteral("回放：无"));
+
+    frame_->OnCommand(mainframe::ID_FILE_STORAGE);
+    ASSERT_EQ(frame_->m_bRecording.load(), 1);
+    const std::string path = frame_->RecordingFiles()->BeforeDecryptionPath();
+    const QString name = QString::fromStdString(path.substr(path.rfind('/') + 1));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const QString t = View()->RecordingStateText();
+            return t.startsWith(QStringLiteral("存盘：开 ") + name + " ") &&
+                   (t.endsWith("KB") || t.endsWith("MB"));
+        },
+        20s, "recording on with its file and size in the state line"));
+    // The state line is the form's first row, above every group.
+    EXPECT_LT(View()->ScrollArea()->widget()->findChild<QLabel*>("recordingState")->y(),
+              View()->Control(1012)->y());
+    ASSERT_TRUE(WaitUntil([&] { return Logged("开始存盘：" + path); }, 10s, "start line"));
+
+    frame_->OnCommand(mainframe::ID_FILE_STORAGE);  // "停止存盘?" answered Yes
+    ASSERT_EQ(frame_->m_bRecording.load(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return Logged("停止存盘：" + path); }, 10s, "stop line"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return View()->RecordingStateText() == QStringLiteral("存盘：关"); }, 10s));
+    CloseFrame();
 }
 
 }  // namespace

@@ -100,6 +100,8 @@ TEST(WindowSnapshots, TheProgramWritesThePictureOfTheDialogACommandOpened) {
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_RUNTIME_DIR", base);
+    env.insert("TALVORA_OBJECT_NAMESPACE",
+               "snapshots-" + QString::number(QCoreApplication::applicationPid()));
     env.insert("XDG_CONFIG_HOME", base + "/config");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("MCASTLIB_IF", "127.0.0.1");

@@ -87,16 +87,27 @@ std::string TimeContinuityRefusal(const datapath::DataGeometry& g, std::uint32_t
 }
 
 void OpenWithDesktop(const std::string& path) {
+    // The viewer may be missing (no xdg-open) or find nothing to open the file
+    // with (xdg-open ends with an error); the operator is then told where the
+    // report is, so it can be opened by hand.
+    auto failed = [](const std::string& report) {
+        plat::MessageBox("无法打开统计报告，报告文件在：\n" + report, kCaption,
+                         plat::MB_OK | plat::MB_ICONWARNING);
+    };
     char program[] = "xdg-open";
     std::string arg = path;
     char* argv[] = {program, arg.data(), nullptr};
     pid_t pid = 0;
-    if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return;
+    if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) {
+        failed(path);
+        return;
+    }
     // Reaped on the side so that the caller does not wait for the viewer.
-    std::thread([pid] {
+    std::thread([pid, path, failed] {
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) failed(path);
     }).detach();
 }
 

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -226,6 +227,44 @@ TEST(StatisticsRefusalTest, WideWordsPositionsBeyondTheSubframeAndBadRates) {
     EXPECT_EQ(stats::TimeContinuityRefusal(g, 0), "码率为0，无法进行帧周期连续统计！");
     EXPECT_EQ(stats::TimeContinuityRefusal(g, 2000000), "帧周期太短，无法进行帧周期连续统计！");
     EXPECT_EQ(stats::TimeContinuityRefusal(g, 1920000), "");  // exactly 0.1 ms
+}
+
+// The viewer of the report: missing, or ending with an error (xdg-open finds
+// nothing to open the file with). Either way the box names the report.
+TEST(OpenWithDesktop, ReportThatCannotBeOpenedIsNamedInTheBox) {
+    talvora::test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    const std::string report = dir / "ZhenJiShu.ini";
+    std::ofstream(report) << "report";
+    auto sink = std::make_shared<plat::CapturingSink>();
+    plat::SetNotifySink(sink);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    auto boxesNaming = [&] {
+        int n = 0;
+        for (const auto& r : sink->Shown()) n += r.text.find(report) != std::string::npos;
+        return n;
+    };
+
+    // No xdg-open anywhere on the path.
+    const std::string empty = dir / "empty";
+    ASSERT_EQ(::mkdir(empty.c_str(), 0755), 0);
+    ::setenv("PATH", empty.c_str(), 1);
+    stats::OpenWithDesktop(report);
+    EXPECT_TRUE(talvora::test::WaitUntil([&] { return boxesNaming() == 1; }, 10s));
+
+    // An xdg-open that finds no method, as on a system without a desktop.
+    const std::string bin = dir / "bin";
+    ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
+    const std::string fake = bin + "/xdg-open";
+    std::ofstream(fake)
+        << "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\n"
+           "exit 3\n";
+    ASSERT_EQ(::chmod(fake.c_str(), 0755), 0);
+    ::setenv("PATH", bin.c_str(), 1);
+    stats::OpenWithDesktop(report);
+    EXPECT_TRUE(talvora::test::WaitUntil([&] { return boxesNaming() == 2; }, 10s));
+    ::setenv("PATH", oldPath.c_str(), 1);
+    plat::SetNotifySink(nullptr);
 }
 
 }  // namespace

@@ -34,6 +34,10 @@ std::int32_t BB_GetLastError(std::uint32_t card, char* text, std::uint32_t size,
 std::int32_t BB_GetCardFunctionInfo(std::uint32_t card, CardFunctionInfo* info);
 std::int32_t BB_ParseCardFunctionInfo(std::uint32_t card, char* text, std::uint32_t size);
 std::int32_t BB_GetDeviceUnitStatus(std::uint32_t card, std::uint32_t status[BB_UNIT_STATUS_WORDS]);
+// 1 while the card is open and its link to the engine is connected, 0 while
+// the link is down (the watchdog is reconnecting) or the card is not open.
+// The records kept from before a loss (status, time) are not refreshed then.
+std::int32_t BB_IsEngineLinkUp(std::uint32_t card);
 
 // Default records (the whole record is cleared first).
 std::int32_t BB_GetDefaultDemParam(std::uint32_t card, DemParam* param);

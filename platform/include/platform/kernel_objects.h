@@ -1,9 +1,10 @@
 // Named events, mutexes and shared sections that work between processes.
 // Each lives in a POSIX shared-memory object whose name is derived one-to-one
 // from the given name; the object is removed when its last handle closes
-// (or when every process holding it has died). The environment variable
-// TALVORA_OBJECT_NAMESPACE, when set, gives a separate set of names, so that
-// test runs and program instances started with it do not meet each other.
+// (or when every process holding it has died). Names are per user: two users'
+// programs never meet. The environment variable TALVORA_OBJECT_NAMESPACE, when
+// set, gives a separate set of names, so that test runs and program instances
+// started with it do not meet each other.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +17,15 @@ namespace plat {
 inline constexpr unsigned kInfinite = 0xFFFFFFFFu;
 
 enum class WaitResult { Signaled, Timeout, Abandoned, Failed };
+
+// What keeps the names of one user and namespace apart from all others: the
+// user id, then the namespace, if any, encoded. Anything that must be shared
+// by exactly the programs that share named objects (the single-instance lock)
+// puts this in its name.
+std::string NamedObjectScope();
+// The directory the named objects live in (/dev/shm), so that a file scoped
+// like them also sits where they are; another directory when that is missing.
+std::string NamedObjectDirectory();
 
 class ShmObject;  // private
 

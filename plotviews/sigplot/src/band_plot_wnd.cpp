@@ -10,6 +10,7 @@
 
 #include <QActionGroup>
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,6 +22,8 @@ namespace {
 
 constexpr double kTopDbm = 0, kBottomDbm = -100;
 constexpr int kLeft = 36, kRight = 8, kTop = 20, kBottom = 32;
+// Read-out type: 12 pixels, smaller down to 8 where a pane is narrow.
+constexpr int kLabelPixels = 12, kSmallestLabelPixels = 8, kLabelGap = 8;
 
 const char* UnitTag(std::uint32_t unit) {
     switch (unit) {
@@ -42,7 +45,7 @@ double Linear(double dBm) {
 QFont LabelFont() {
     QFont f("Times New Roman");
     f.setStyleHint(QFont::Serif);
-    f.setPixelSize(12);
+    f.setPixelSize(kLabelPixels);
     return f;
 }
 
@@ -246,17 +249,51 @@ void CSpectrumWnd::Render(QPainter& p, const QRect& area) {
         p.restore();
     }
     const Labels l = LabelTexts();
-    p.setFont(LabelFont());
     p.setPen(Qt::white);
-    p.drawText(QRect(4, 2, area.width() / 2, kTop - 2), Qt::AlignLeft | Qt::AlignVCenter,
-               l.tag + "  " + l.snr);
-    p.drawText(QRect(area.width() / 2, 2, area.width() / 2 - 4, kTop - 2),
-               Qt::AlignRight | Qt::AlignVCenter, l.marker);
-    p.drawText(QRect(4, area.height() - 16, area.width() / 2, 16), Qt::AlignLeft, l.centre);
-    p.drawText(QRect(area.width() / 2, area.height() - 16, area.width() / 2 - 4, 16),
-               Qt::AlignRight, l.span);
-    if (!l.power.isEmpty() && plot.width() > 0)
-        p.drawText(plot.adjusted(6, 6, -6, -6), Qt::AlignLeft | Qt::AlignTop, l.power);
+    labelCount_ = 0;
+    const int inner = std::max(area.width() - 8, 0);
+    DrawLabelRow(p, QRect(4, 2, inner, kTop - 2), Qt::AlignVCenter, l.tag + "  " + l.snr, l.marker);
+    DrawLabelRow(p, QRect(4, area.height() - 16, inner, 16), Qt::AlignTop, l.centre, l.span);
+    if (!l.power.isEmpty() && plot.width() > 12) {
+        const QRect box = plot.adjusted(6, 6, -6, -6);
+        QFont f = LabelFont();
+        for (int px = kLabelPixels; px >= kSmallestLabelPixels; --px) {
+            f.setPixelSize(px);
+            if (QFontMetrics(f).boundingRect(box, Qt::AlignLeft, l.power).width() <= box.width())
+                break;
+        }
+        p.setFont(f);
+        QRect drawn;
+        p.drawText(box, Qt::AlignLeft | Qt::AlignTop, l.power, &drawn);
+        RecordLabel(drawn);
+    }
+}
+
+void CSpectrumWnd::DrawLabelRow(QPainter& p, const QRect& row, int vertical, const QString& left,
+                                const QString& right) {
+    // A narrow pane (five side by side on a small screen) gets smaller type
+    // rather than a read-out cut at its edge.
+    QFont f = LabelFont();
+    for (int px = kLabelPixels; px >= kSmallestLabelPixels; --px) {
+        f.setPixelSize(px);
+        const QFontMetrics m(f);
+        if (m.horizontalAdvance(left) + kLabelGap + m.horizontalAdvance(right) <= row.width())
+            break;
+    }
+    p.setFont(f);
+    QRect drawn;
+    p.drawText(row, Qt::AlignLeft | vertical, left, &drawn);
+    RecordLabel(drawn);
+    p.drawText(row, Qt::AlignRight | vertical, right, &drawn);
+    RecordLabel(drawn);
+}
+
+void CSpectrumWnd::RecordLabel(const QRect& r) {
+    if (labelCount_ < static_cast<int>(labels_.size())) labels_[labelCount_++] = r;
+}
+
+std::vector<QRect> CSpectrumWnd::PaintedLabelRects() const {
+    return {labels_.begin(), labels_.begin() + labelCount_};
 }
 
 void CSpectrumWnd::contextMenuEvent(QContextMenuEvent* e) {

@@ -1,9 +1,11 @@
 #include <sigplot/signal_plot_wnd.h>
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -127,6 +129,7 @@ const QImage& CGridOverlay::Get(const QSize& size, const QRect& plot, double low
     bottom_ = bottom;
     top_ = top;
     image_.fill(Qt::black);
+    levelCount_ = frequencyCount_ = 0;
     if (plot.width() <= 0 || plot.height() <= 0) return image_;
     QPainter p(&image_);
     QFont f("Times New Roman");
@@ -145,16 +148,48 @@ const QImage& CGridOverlay::Get(const QSize& size, const QRect& plot, double low
         p.drawLine(plot.left(), y, plot.right(), y);
         p.setPen(Qt::gray);
         const double v = top - i * (top - bottom) / 8;
+        QRect box;
         p.drawText(QRect(0, y - 7, plot.left() - 3, 14), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::number(v, 'f', 0));
+                   QString::number(v, 'f', 0), &box);
+        if (levelCount_ < static_cast<int>(levels_.size())) levels_[levelCount_++] = box;
     }
     p.setPen(Qt::gray);
     if (highHz > lowHz) {
-        for (int i = 0; i <= 10; i += 2) {
+        // Every second grid line has its frequency, or every fifth, or only
+        // the two ends, so that neighbours never run into each other; the
+        // outer ones are pulled inside the image rather than cut.
+        const QFontMetrics m(f);
+        int widest = 0;
+        for (int i = 0; i <= 10; ++i)
+            widest = std::max(widest, m.horizontalAdvance(QString::number(
+                                          (lowHz + i * (highHz - lowHz) / 10) / 1e6, 'f', 2)));
+        const double division = (plot.width() - 1) / 10.0;
+        int step = 10;
+        for (int s : {2, 5})
+            if (s * division >= widest + 6) {
+                step = s;
+                break;
+            }
+        // The ends always have their label; one pulled inside that would run
+        // into its neighbour takes that neighbour's place.
+        std::array<QRect, 11> rects{};
+        std::array<QString, 11> texts{};
+        int count = 0;
+        for (int i = 0; i <= 10; i += step) {
             const int x = plot.left() + i * (plot.width() - 1) / 10;
-            const double mhz = (lowHz + i * (highHz - lowHz) / 10) / 1e6;
-            p.drawText(QRect(x - 40, plot.bottom() + 2, 80, 14), Qt::AlignCenter,
-                       QString::number(mhz, 'f', 2));
+            QString text = QString::number((lowHz + i * (highHz - lowHz) / 10) / 1e6, 'f', 2);
+            const int w = m.horizontalAdvance(text) + 2;
+            QRect r(x - w / 2, plot.bottom() + 2, w, 14);
+            if (r.right() > size.width() - 1) r.moveRight(size.width() - 1);
+            if (r.left() < 0) r.moveLeft(0);
+            while (count > 1 && r.left() <= rects[count - 1].right() + 3) --count;
+            rects[count] = r;
+            texts[count++] = std::move(text);
+        }
+        for (int k = 0; k < count; ++k) {
+            QRect box;
+            p.drawText(rects[k], Qt::AlignCenter, texts[k], &box);
+            frequencies_[frequencyCount_++] = box;
         }
     }
     return image_;

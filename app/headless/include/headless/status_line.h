@@ -25,11 +25,14 @@ struct StatusSample {
     // ring, and because the telemetry send buffer was full.
     std::uint64_t ringLostFrames = 0;
     std::uint64_t sendDroppedFrames = 0;
+    // The card's engine link: "up", "down" (the values above are then not
+    // the card's) or "closed" (no card open).
+    const char* link = "closed";
 };
 
 // "status t=.. bit=.. sub=.. super=.. sync_loss=.. day=.. frames_per_s=..
 // recorded_bytes=.. packets_sent=.. frame_jumps=.. id_jumps=.. time_jumps=..
-// ring_lost=.. send_dropped=.."
+// ring_lost=.. send_dropped=.. link=.."
 std::string FormatStatusLine(const StatusSample& s);
 
 struct RunSummary {
@@ -41,10 +44,13 @@ struct RunSummary {
     std::array<std::optional<int>, 3> jumps{};
     std::uint64_t ringLostFrames = 0;
     std::uint64_t sendDroppedFrames = 0;
+    const char* link = "closed";   // at the end of the run
+    std::uint64_t linkLosses = 0;  // times the link went down
 };
 
 // "summary seconds=.. frames=.. recorded_bytes=.. packets_sent=.. frame_jumps=..
-// id_jumps=.. time_jumps=.. ring_lost=.. send_dropped=.. recording=<path or ->"
+// id_jumps=.. time_jumps=.. ring_lost=.. send_dropped=.. link=.. link_losses=..
+// recording=<path or ->"
 std::string FormatSummary(const RunSummary& s);
 
 // The fields of a status or summary line by key; empty when `line` does not

@@ -102,7 +102,8 @@ private:
     std::function<void(const std::string&)> openReport_;
 };
 
-// Starts xdg-open on `path`, detached; best effort.
+// Starts xdg-open on `path`, detached. When it cannot be started or ends
+// with an error, a box names the path.
 void OpenWithDesktop(const std::string& path);
 
 }  // namespace stats

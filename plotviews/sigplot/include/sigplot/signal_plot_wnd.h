@@ -47,8 +47,19 @@ class CGridOverlay {
 public:
     const QImage& Get(const QSize& size, const QRect& plot, double lowHz, double highHz,
                       double bottom, double top);
+    // Where the level labels (left) and the frequency labels (below) of the
+    // kept image were drawn.
+    std::vector<QRect> LevelLabelRects() const {
+        return {levels_.begin(), levels_.begin() + levelCount_};
+    }
+    std::vector<QRect> FrequencyLabelRects() const {
+        return {frequencies_.begin(), frequencies_.begin() + frequencyCount_};
+    }
 
 private:
+    std::array<QRect, 9> levels_{};
+    std::array<QRect, 11> frequencies_{};
+    int levelCount_ = 0, frequencyCount_ = 0;
     QImage image_;
     QRect plot_;
     double low_ = 0, high_ = 0, bottom_ = 0, top_ = 0;
@@ -129,6 +140,10 @@ public:
         QString tag, centre, span, marker, snr, power;
     };
     Labels LabelTexts() const;
+    // Where the last paint drew the read-out (tag and SNR, marker, centre,
+    // span, power), each the whole text's box.
+    std::vector<QRect> PaintedLabelRects() const;
+    const CGridOverlay& Grid() const { return grid_; }
     QRect PlotRect() const;
     // Bin under the marker: the peak until the operator moves it.
     int MarkerBin() const;
@@ -165,8 +180,15 @@ private:
     int channelFrom_ = -1, channelTo_ = -1;  // power channel, bins
     int dragX_ = -1;
     double dragStart_ = 0, dragWidth_ = 1;
+    // Draws `left` and `right` in one row, in the largest type that lets both
+    // fit side by side.
+    void DrawLabelRow(QPainter& p, const QRect& row, int vertical, const QString& left,
+                      const QString& right);
+    void RecordLabel(const QRect& r);
     CCurvePainter painter_;
     CGridOverlay grid_;
+    std::array<QRect, 6> labels_{};
+    int labelCount_ = 0;
     std::array<float, kMaxBins> tmpMax_{}, tmpAvg_{}, tmpMin_{};
     std::array<bool, kMaxBins> tmpHas_{};
 };

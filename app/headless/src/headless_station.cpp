@@ -113,7 +113,21 @@ int HeadlessStation::DemDataCallback(DemReportBlock* block) {
     HeadlessStation* s = g_station.load();
     if (!s || !block || !s->m_dataPath) return 0;
     s->m_receivedBytes.fetch_add(block->byteCount, std::memory_order_relaxed);
-    s->m_dataPath->OnCardBlock(block->data, block->byteCount);
+    // The data path takes at most kMaxCardBlock bytes at a time and cuts the
+    // rest; the library hands over all that waited (up to 2 MB) when this
+    // thread fell behind, so a long block goes in pieces of whole
+    // superframes. A superframe longer than a data-path block goes whole.
+    const std::size_t superframe = s->m_dataPath->Geometry().superframeRecord;
+    const std::size_t piece = superframe != 0 && superframe <= datapath::kMaxCardBlock
+                                  ? datapath::kMaxCardBlock / superframe * superframe
+                                  : std::size_t{block->byteCount};
+    const std::uint8_t* at = block->data;
+    for (std::size_t left = block->byteCount; left != 0;) {
+        const std::size_t n = left < piece ? left : piece;
+        s->m_dataPath->OnCardBlock(at, n);
+        at += n;
+        left -= n;
+    }
     return 0;
 }
 

@@ -221,6 +221,52 @@ TEST_F(HeadlessRunTest, RecordsAndForwardsEveryRecordThenLeavesCleanlyOnSigterm)
     EXPECT_NE(log.back().find("退出软件！"), std::string::npos) << log.back();
 }
 
+TEST_F(HeadlessRunTest, CardBlocksLongerThanTheDataPathTakesAreRecordedWhole) {
+    // At full speed every engine message holds 8192 records (256 KiB), so
+    // every block the library hands over is longer than one data-path
+    // block. The stream starts 3 s after the demodulator record, when the
+    // recording is open.
+    constexpr std::uint64_t kFrames = 100000;
+    cardengine::testkit::EngineProcess engine(
+        {"--full-speed", "--dem-frames", std::to_string(kFrames), "--dem-settle-ms", "3000"});
+    ASSERT_TRUE(engine.started());
+    Child run(Program(engine.Address()), home_ / "run.out", home_ / "run.err");
+    ASSERT_TRUE(run.Started());
+    // Every frame has arrived once the status lines have counted them.
+    auto received = [&] {
+        std::uint64_t frames = 0;
+        for (const std::string& l : Lines(run.Output()))
+            if (auto f = headless::ParseFields(l, "status"))
+                frames += std::stoull(f->at("frames_per_s"));
+        return frames;
+    };
+    ASSERT_TRUE(talvora::test::WaitUntil([&] { return received() >= kFrames; }, 60s,
+                                         "every frame received"))
+        << run.Output() << ReadText(home_ / "run.err");
+    const std::size_t lines = Lines(run.Output()).size();
+    ASSERT_TRUE(talvora::test::WaitUntil([&] { return Lines(run.Output()).size() >= lines + 2; },
+                                         30s, "two more status lines"));
+    run.Signal(SIGTERM);
+    ASSERT_EQ(run.Wait(30s), 0) << ReadText(home_ / "run.err");
+
+    std::optional<std::map<std::string, std::string>> summary;
+    for (const std::string& l : Lines(run.Output()))
+        if (l.starts_with("summary")) summary = headless::ParseFields(l, "summary");
+    ASSERT_TRUE(summary && summary->at("recording") != "-") << run.Output();
+    const std::string file = ReadText(summary->at("recording"));
+    ASSERT_GE(file.size(), 1024u);
+    const std::size_t records = (file.size() - 1024) / 32;
+    EXPECT_EQ(records, kFrames);
+    // In order, each once: the counter in word 5 runs on by one.
+    std::size_t breaks = 0;
+    for (std::size_t r = 1; r < records; ++r) {
+        const auto prev = static_cast<std::uint8_t>(file[1024 + (r - 1) * 32 + 8 + 4]);
+        const auto next = static_cast<std::uint8_t>(file[1024 + r * 32 + 8 + 4]);
+        if (std::uint8_t(prev + 1) != next) ++breaks;
+    }
+    EXPECT_EQ(breaks, 0u);
+}
+
 TEST_F(HeadlessRunTest, UnknownTaskExitsWithTwoListsTheTasksAndKeepsTheWorkingState) {
     // The store as the program finds it, with its start-up task.
     taskbook::TaskStore& store = taskbook::TaskStore::Instance();

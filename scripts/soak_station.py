@@ -171,7 +171,8 @@ def check_recording(path, minors, link_times, start_wall):
     """Reads a recording and splits it into the engine's streams.
 
     Each engine stream starts at counter 0 and index 0 (the engine starts
-    afresh on every connection); then every record follows its predecessor:
+    afresh on every connection; the program may miss its first superframes
+    while it reopens the card); then every record follows its predecessor:
     the counter one up, the tag's sub-frame index one up, and the tag's time
     one frame period on (or back at the stream's first tag, where the engine
     plays its frame pool from the start again). Any other record is a fault:
@@ -222,7 +223,9 @@ def check_recording(path, minors, link_times, start_wall):
             t_all = np.concatenate(([prev[2]], tenths))
             first_t = prev[3]
         step = (np.diff(c_all) % 256 == 1) & (np.diff(i_all) % minors == 1)
-        starts = (c_all[1:] == 0) & (i_all[1:] == 0) & ~step
+        # A stream begins at counter 0 with sub-frame 0; the program may drop
+        # its first whole superframes while it reopens the card.
+        starts = (c_all[1:] % minors == 0) & (i_all[1:] == 0) & ~step
         rows = np.arange(1, len(c_all))
         # The first tag of the stream each record belongs to.
         last_start = np.maximum.accumulate(np.where(starts, rows, 0))
@@ -325,6 +328,8 @@ class Station:
             self.engine.stop(sig, 10)
             self.engine = None
 
+    # link_times: the moments from which frames may be missing for up to
+    # LINK_SETTLE_S (link ends, and the begin and end of a lock loss).
     def swap_engine(self, extra=(), sig=signal.SIGKILL, pause=0.0):
         self.link_times.append(time.time())
         self.stop_engine(sig)
@@ -419,15 +424,21 @@ def fault_lock_loss(st):
     """An engine that reports no lock from 3 to 8 s after the demodulator
     record takes over (and stays until the next engine swap)."""
     st.swap_engine(["--dem-lock-loss", "3:5"])
-    return {"cost": "one link end (the swap); the sync-loss count rises; no frame lost to the lock loss"}
+    # The program takes nothing from a card out of lock: the frames of the
+    # 5 s without lock are neither recorded nor sent.
+    st.link_times += [time.time() + 3, time.time() + 8]
+    return {"cost": "one link end (the swap), and the frames of the 5 s without lock are "
+            "neither recorded nor sent; the sync-loss count rises"}
 
 
 def fault_sigstop(st):
     """The program stopped for 3 s and continued."""
+    st.link_times.append(time.time())
     os.kill(st.program.pid, signal.SIGSTOP)
     time.sleep(3)
     os.kill(st.program.pid, signal.SIGCONT)
-    return {"cost": "nothing lost: the card link holds the frames while the program stands"}
+    return {"cost": "the library's watchdog may reopen the card link after 3 s without "
+            "heartbeat: frames lost only at that reopen"}
 
 
 def hostile_datagrams(rng):

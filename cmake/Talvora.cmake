@@ -13,6 +13,10 @@ function(talvora_add_test name)
   if(TALVORA_FUZZ)
     return()
   endif()
+  # The ThreadSanitizer build can be limited to the test programs it names.
+  if(TALVORA_TSAN AND TALVORA_TSAN_TESTS AND NOT name IN_LIST TALVORA_TSAN_TESTS)
+    return()
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} talvora_testsupport GTest::gtest GTest::gmock
                                         Threads::Threads)

@@ -1,10 +1,12 @@
 #include "paramviews/para_view_wnds.h"
 
 #include <paramviews/deal_wnds.h>
+#include <preferences/preferences.h>
 
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
 
 using paramviews::CDealCurveWnd;
 using paramviews::CDealStripeWnd;
@@ -15,9 +17,32 @@ namespace {
 enum Slot { kCurve, kStripe, kTable, kSlots };
 }
 
+// Polls the solver for a frame of the data that differs from the parameter
+// database's and names it in each window's caption.
+constexpr int kCaptionCheckMs = 500;
+
 struct CParaViewWnds::Impl {
     QPointer<CDealWnd> windows[kSlots];
-    QObject context;  // receiver of the windows' signals; disconnects when we go
+    QString titles[kSlots];  // the captions as created
+    QObject context;         // receiver of the windows' signals; disconnects when we go
+    QTimer captionCheck;
+
+    Impl() {
+        captionCheck.setInterval(kCaptionCheckMs);
+        QObject::connect(&captionCheck, &QTimer::timeout, &context, [this] { UpdateCaptions(); });
+    }
+
+    void UpdateCaptions() {
+        char text[512];
+        const bool differs = GetDealFrameMismatch(text, sizeof text) > 0;
+        for (int slot = 0; slot < kSlots; ++slot) {
+            if (!windows[slot]) continue;
+            const QString caption =
+                differs ? titles[slot] + QStringLiteral(" —— ") + QString::fromUtf8(text)
+                        : titles[slot];
+            if (windows[slot]->windowTitle() != caption) windows[slot]->setWindowTitle(caption);
+        }
+    }
 
     template <class W>
     QWidget* Create(Slot slot, const char* title, unsigned style, const QRect& rect,
@@ -46,6 +71,9 @@ struct CParaViewWnds::Impl {
             return nullptr;
         }
         windows[slot] = wnd;
+        titles[slot] = wnd->windowTitle();
+        UpdateCaptions();
+        captionCheck.start();
         if (style & kWsVisible) wnd->show();
         wnd->Tick();
         return wnd;

@@ -49,6 +49,20 @@ void GetFrameStructInfo(TelemetyFrameStruct& frame) {
         0);
 }
 
+int SetDealDataFrameStruct(int wordBits, int subframeWords, int superframeLength,
+                           int timeCodeWidth) {
+    return Guarded(
+        [&] {
+            return Library().SetDeliveredFrame(wordBits, subframeWords, superframeLength,
+                                               timeCodeWidth);
+        },
+        1);
+}
+
+int GetDealFrameMismatch(char* text, int size) {
+    return Guarded([&] { return Library().FrameMismatchText(text, size); }, 0);
+}
+
 int StoreDealParameterData(char* data, int length) {
     return Guarded([&] { return Library().Store(data, length); }, 0);
 }

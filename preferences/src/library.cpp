@@ -96,6 +96,27 @@ std::unique_ptr<plat::Database> OpenParameterDatabase(bool* accessFailed) {
                                           plat::Database::OpenMode::ReadOnly, &error);
 }
 
+// Word bits, subframe words, superframe length and time-code bytes, 16
+// bits each (larger values saturate).
+std::uint64_t PackFrameShape(std::int64_t bits, std::int64_t words, std::int64_t super,
+                             std::int64_t tag) {
+    auto f = [](std::int64_t v) { return std::uint64_t(std::clamp<std::int64_t>(v, 0, 0xFFFF)); };
+    return f(bits) << 48 | f(words) << 32 | f(super) << 16 | f(tag);
+}
+
+struct FrameShape {
+    unsigned bits, words, super, tag;
+};
+
+FrameShape Unpack(std::uint64_t v) {
+    return {unsigned(v >> 48), unsigned(v >> 32 & 0xFFFF), unsigned(v >> 16 & 0xFFFF),
+            unsigned(v & 0xFFFF)};
+}
+
+bool FramesDiffer(std::uint64_t delivered, std::uint64_t db) {
+    return delivered != 0 && delivered != db;
+}
+
 }  // namespace
 
 ParameterLibrary& Library() {
@@ -154,8 +175,13 @@ ParameterLibrary::~ParameterLibrary() {
 void ParameterLibrary::Shutdown() {
     running_ = false;
     WaitSelectionSaved();
-    std::lock_guard g(threadMutex_);
-    if (solver_.joinable()) solver_.join();
+    // Joined without the lock: a load on the solving thread starts solving.
+    std::thread solver;
+    {
+        std::lock_guard g(threadMutex_);
+        solver = std::move(solver_);
+    }
+    if (solver.joinable()) solver.join();
 }
 
 void ParameterLibrary::StartSolving() {
@@ -174,11 +200,14 @@ void ParameterLibrary::Trace(const char* fmt, unsigned a, unsigned b) {
 }
 
 void ParameterLibrary::Install(LoadedDatabase&& fresh) {
+    ++loadGeneration_;
     fresh.plan = BuildSolvePlan(fresh.params, fresh.selectionMap, fresh.anySelected, fresh.layout);
     RingArray rings[3];
     for (int level = 0; level < 3; ++level) rings[level] = RingArray(fresh.params[level].size());
     auto specials = MakeSpecialStates(fresh.layout);
     handOff_ = fresh.handOffSize;
+    dbShape_ = PackFrameShape(fresh.frame.wordBitsDb, fresh.layout.subframeLen,
+                              fresh.layout.superframeLen, fresh.layout.timeCodeWidth);
     MutexHold p(par_.get()), c(calc_.get());
     db_ = std::move(fresh);
     for (int level = 0; level < 3; ++level) results_[level] = std::move(rings[level]);
@@ -223,7 +252,15 @@ int ParameterLibrary::PendingCount() {
 int ParameterLibrary::Store(const char* data, int length) {
     if (!running_) return 0;
     if (!data || length < 0) return 0;
-    EnsureLoaded();
+    // Never loads here: the feeding thread must not wait for a database,
+    // and a load of its own could undo a newer choice. Data arriving
+    // before or during a load is dropped.
+    if (state_.load() != kLoaded) {
+        RequestLoad();
+        return 0;
+    }
+    // Words of another frame would be solved into noise.
+    if (FramesDiffer(delivered_.load(), dbShape_.load())) return 0;
     std::lock_guard g(storeMutex_);
     if (!accumulation_) return 0;
     const std::size_t n = std::min<std::size_t>(std::size_t(length), kBufferBytes - fill_);
@@ -247,8 +284,58 @@ int ParameterLibrary::Store(const char* data, int length) {
     return 1;
 }
 
+int ParameterLibrary::SetDeliveredFrame(int wordBits, int subframeWords, int superframeLength,
+                                        int timeCodeWidth) {
+    const std::uint64_t d =
+        PackFrameShape(wordBits, subframeWords, superframeLength, timeCodeWidth);
+    std::lock_guard g(frameMutex_);
+    delivered_ = d;
+    const std::uint64_t db = dbShape_.load();
+    if (!FramesDiffer(d, db)) {
+        const bool wasReported = mismatchReported_;
+        mismatchReported_ = false;
+        return wasReported ? 2 : 1;
+    }
+    if (mismatchReported_ && reportedDelivered_ == d && reportedDb_ == db) return 0;
+    mismatchReported_ = true;
+    reportedDelivered_ = d;
+    reportedDb_ = db;
+    return -1;
+}
+
+int ParameterLibrary::FrameMismatchText(char* text, int size) {
+    if (!text || size <= 0) return 0;
+    text[0] = '\0';
+    const std::uint64_t d = delivered_.load(), db = dbShape_.load();
+    if (!FramesDiffer(d, db)) return 0;
+    const FrameShape a = Unpack(d), b = Unpack(db);
+    char tag[64] = "";
+    if (a.tag != b.tag) std::snprintf(tag, sizeof tag, "，时码%u/%u字节", a.tag, b.tag);
+    const int n = std::snprintf(
+        text, std::size_t(size),
+        "数据帧与参数数据库的帧结构不符（字长%u/%u位，子帧长%u/%u，副帧长%u/%u%s），参数未解算",
+        a.bits, b.bits, a.words, b.words, a.super, b.super, tag);
+    if (n < 0) {
+        text[0] = '\0';
+        return 0;
+    }
+    // A cut text ends before a split character.
+    int length = std::min(n, size - 1);
+    if (n > length) {
+        int lead = length;
+        while (lead > 0 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) --lead;
+        if (lead > 0) {
+            const unsigned char c = static_cast<unsigned char>(text[lead - 1]);
+            const int need = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+            if (lead - 1 + need > length) length = lead - 1;
+        }
+    }
+    text[length] = '\0';
+    return length;
+}
+
 int ParameterLibrary::FetchResults(DealResult* out[3]) {
-    if (!running_ || !loaded_) return 0;
+    if (!running_ || !Loaded()) return 0;
     MutexHold p(par_.get()), c(calc_.get());
     unsigned copied = 0;
     for (int level = 0; level < 3; ++level) {
@@ -267,7 +354,6 @@ int ParameterLibrary::FetchResults(DealResult* out[3]) {
 
 int ParameterLibrary::Begin(DealResult* out[3], const char* data, int length) {
     if (!running_) return 0;
-    EnsureLoaded();
     // Blocks go to the solving thread like any other; the call then copies out.
     if (Store(data, length) != 1) return 0;
     return FetchResults(out);
@@ -275,7 +361,8 @@ int ParameterLibrary::Begin(DealResult* out[3], const char* data, int length) {
 
 void ParameterLibrary::SolvingThread() {
     while (running_) {
-        if (!loaded_) {
+        if (state_.load() != kLoaded) {
+            if (loadRequested_.exchange(false)) EnsureLoaded();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
@@ -327,20 +414,25 @@ std::string ParameterLibrary::DataDirectory() {
     return dataDir_;
 }
 
-bool ParameterLibrary::EnsureSampleRegistered() {
+void ParameterLibrary::RequestLoad() {
+    if (state_.load() != kUnloaded || loadRequested_.exchange(true)) return;
+    StartSolving();
+}
+
+bool ParameterLibrary::EnsureSampleRegistered(std::vector<std::string>& notes) {
     if (plat::LookupDataSource(kDataSourceName)) return true;
     const std::string home = plat::ModuleDirectory();
     const std::string path = home + "/" + kSampleFileName;
     if (!Exists(path)) {
         std::string error;
         if (!CreateSampleDatabase(path, &error)) {
-            Show("示例参数库创建失败！" + error);
+            notes.push_back("示例参数库创建失败！" + error);
             return false;
         }
     }
     WriteSampleSelections(home);
     if (!Register(path)) {
-        Show(kConfigFailedText);
+        notes.push_back(kConfigFailedText);
         return false;
     }
     return true;
@@ -357,44 +449,68 @@ int ParameterLibrary::ConfigDataSource(const char* path) {
         Show(kConfigFailedText);
         return 0;
     }
-    std::lock_guard g(loadMutex_);
-    dataDir_ = DirOf(path);
-    loaded_ = false;
-    LoadedDatabase fresh;
-    ReadDatabase(fresh, dataDir_);
-    Install(std::move(fresh));
-    loaded_ = true;
-    StartSolving();
+    std::vector<std::string> notes;
+    {
+        std::lock_guard g(loadMutex_);
+        state_ = kLoading;
+        // A selection still being written belongs to the database before.
+        WaitSelectionSaved();
+        dataDir_ = DirOf(path);
+        LoadedDatabase fresh;
+        ReadDatabase(fresh, dataDir_, notes);
+        Install(std::move(fresh));
+        state_ = kLoaded;
+        StartSolving();
+    }
+    for (const std::string& n : notes) Show(n);
     return 1;
 }
 
 int ParameterLibrary::Load() {
-    std::lock_guard g(loadMutex_);
+    std::vector<std::string> notes;
+    int read;
+    {
+        std::lock_guard g(loadMutex_);
+        read = LoadLocked(notes);
+    }
+    for (const std::string& n : notes) Show(n);
+    return read;
+}
+
+int ParameterLibrary::LoadLocked(std::vector<std::string>& notes) {
+    state_ = kLoading;
+    loadThread_ = std::this_thread::get_id();
+    WaitSelectionSaved();
     if (dataDir_.empty()) {
         // The selection files lie beside the registered database.
-        EnsureSampleRegistered();
+        EnsureSampleRegistered(notes);
         auto info = plat::LookupDataSource(kDataSourceName);
         dataDir_ = info ? DirOf(info->database) : plat::ModuleDirectory();
     }
-    loaded_ = false;
     LoadedDatabase fresh;
-    const bool read = [&] {
-        ReadDatabase(fresh, dataDir_);
-        return !fresh.params[0].empty() || !fresh.params[1].empty() || !fresh.params[2].empty() ||
-               fresh.layout.solvable;
-    }();
+    ReadDatabase(fresh, dataDir_, notes);
+    const bool read = !fresh.params[0].empty() || !fresh.params[1].empty() ||
+                      !fresh.params[2].empty() || fresh.layout.solvable;
     Install(std::move(fresh));
-    loaded_ = true;
+    state_ = kLoaded;
     StartSolving();
     return read ? 1 : 0;
 }
 
 bool ParameterLibrary::EnsureLoaded() {
-    if (!loaded_) Load();
-    return loaded_;
+    if (state_.load() == kLoaded) return true;
+    std::vector<std::string> notes;
+    {
+        std::lock_guard g(loadMutex_);
+        // Another thread may have loaded while this one waited.
+        if (state_.load() != kLoaded) LoadLocked(notes);
+    }
+    for (const std::string& n : notes) Show(n);
+    return Loaded();
 }
 
-void ParameterLibrary::ReadDatabase(LoadedDatabase& out, const std::string& dir) {
+void ParameterLibrary::ReadDatabase(LoadedDatabase& out, const std::string& dir,
+                                    std::vector<std::string>& notes) {
     std::optional<StreamDescription> stream;
     if (auto text = ReadFile(dir + "/ycstream.txt", kStreamFileLimit)) {
         auto parsed = ParseStreamDescription(*text);
@@ -404,12 +520,12 @@ void ParameterLibrary::ReadDatabase(LoadedDatabase& out, const std::string& dir)
             char msg[160];
             std::snprintf(msg, sizeof msg, "流描述文件ycstream.txt第%d行有误，已改用参数数据库！",
                           std::get<StreamMalformed>(parsed).line);
-            Show(msg);
+            notes.push_back(msg);
         }
     }
     bool accessFailed = false;
     auto db = OpenParameterDatabase(&accessFailed);
-    if (accessFailed) Show("参数数据库文件无法读取！");
+    if (accessFailed) notes.push_back("参数数据库文件无法读取！");
     std::vector<SpecialDescription> specials;
     if (db) ReadFrameTables(*db, out.frame);
     if (stream) {

@@ -81,18 +81,28 @@ public:
 
     int ConfigDataSource(const char* path);
     int Load();
+    // Loads when nothing is loaded yet; for the calls of the GUI side. The
+    // data calls never load: they leave that to the solving thread.
     bool EnsureLoaded();
     void CopyParameters(std::vector<ParStructEx>* out[3]);
     int TotalNumber(int& sub, int& super, int& special);
     TelemetyFrameStruct FrameStruct();
 
+    // The frame the caller's data have (see SetDealDataFrameStruct); its
+    // result: 1 agree, 0 differ, -1 newly differ, 2 agree again.
+    int SetDeliveredFrame(int wordBits, int subframeWords, int superframeLength, int timeCodeWidth);
+    // The difference as a text into `text`; its length, 0 when they agree.
+    int FrameMismatchText(char* text, int size);
+
     int Store(const char* data, int length);
     int FetchResults(DealResult* out[3]);
     int Begin(DealResult* out[3], const char* data, int length);
 
-    bool Loaded() const { return loaded_.load(); }
+    bool Loaded() const { return state_.load() == kLoaded; }
     bool Running() const { return running_.load(); }
     int PendingCount();
+    // The thread that ran the last load, for tests.
+    std::thread::id LoadThreadForTest() const { return loadThread_.load(); }
     // Stops and joins the solving thread (also done at destruction).
     void Shutdown();
     std::int64_t HandOffSize();
@@ -117,8 +127,14 @@ private:
     void Install(LoadedDatabase&& fresh);
     PendingBlock* NewBlock(std::size_t bytes);
     void Recycle(PendingBlock* b);
-    void ReadDatabase(LoadedDatabase& out, const std::string& dir);
-    bool EnsureSampleRegistered();
+    // Texts for the operator are collected into `notes` and shown once the
+    // load lock is released, so that no box is waited for under it.
+    void ReadDatabase(LoadedDatabase& out, const std::string& dir, std::vector<std::string>& notes);
+    bool EnsureSampleRegistered(std::vector<std::string>& notes);
+    // Load with the load lock held; `notes` as for ReadDatabase.
+    int LoadLocked(std::vector<std::string>& notes);
+    // A data call found nothing loaded: the solving thread loads.
+    void RequestLoad();
     void CommitShadows(std::vector<ParStructEx>* lists[3], int* counts[3]);
     void RebuildWorkingState();
 
@@ -126,9 +142,17 @@ private:
     std::unique_ptr<std::uint8_t, void (*)(void*)> accumulation_, work_;
     std::FILE* trace_ = nullptr;
 
-    std::mutex loadMutex_;  // one load at a time within the process
-    std::string dataDir_;   // guarded by loadMutex_
-    std::atomic<bool> loaded_{false};
+    // Held by every load and by every selection call from start to end, so
+    // that a load never lands between a selection edit and its rebuild.
+    // Recursive: a selection call loads first when nothing is loaded.
+    std::recursive_mutex loadMutex_;
+    std::string dataDir_;  // guarded by loadMutex_
+    enum LoadState { kUnloaded, kLoading, kLoaded };
+    std::atomic<int> state_{kUnloaded};  // written under loadMutex_
+    std::atomic<bool> loadRequested_{false};
+    std::atomic<std::thread::id> loadThread_{};
+    // Counts installed loads; a dialog edit made before a load is dropped.
+    std::atomic<unsigned> loadGeneration_{0};
     std::atomic<bool> running_{true};
     LoadedDatabase db_;  // guarded by the parameter (lists) and calculation (results) mutexes
     int lastTotals_[3] = {-1, -1, -1};  // guarded by the parameter mutex
@@ -146,6 +170,14 @@ private:
     PendingBlock* tail_ = nullptr;
     int pending_ = 0;
     PendingBlock* free_ = nullptr;
+
+    // Frame shapes packed by PackFrameShape: what the caller delivers (0
+    // until told) and what the installed database describes.
+    std::atomic<std::uint64_t> delivered_{0};
+    std::atomic<std::uint64_t> dbShape_{0};
+    std::mutex frameMutex_;
+    bool mismatchReported_ = false;                         // guarded by frameMutex_
+    std::uint64_t reportedDelivered_ = 0, reportedDb_ = 0;  // guarded by frameMutex_
 
     std::mutex traceMutex_;
     std::mutex threadMutex_;

@@ -118,6 +118,7 @@ void ParameterLibrary::CommitShadows(std::vector<ParStructEx>* lists[3], int* co
 void ParameterLibrary::SetSelectionFlags(std::vector<ParStructEx>* lists[3], int* counts[3],
                                          int kind) {
     if (kind < kKindAll || kind > kKindReply) return;
+    std::lock_guard g(loadMutex_);
     EnsureLoaded();
     {
         MutexHold p(par_.get());
@@ -141,6 +142,7 @@ void ParameterLibrary::SetSelectionFlags(std::vector<ParStructEx>* lists[3], int
 void ParameterLibrary::CleanSelectionFlags(std::vector<ParStructEx>* lists[3], int* counts[3],
                                            int kind) {
     if (kind < kKindAll || kind > kKindReply) return;
+    std::lock_guard g(loadMutex_);
     EnsureLoaded();
     {
         MutexHold p(par_.get());
@@ -159,12 +161,17 @@ int ParameterLibrary::OpenSelectionDialog(std::vector<ParStructEx>* lists[3], in
     SelectionDialogRequest request;
     request.kind = kind;
     request.level = level;
+    const unsigned generation = loadGeneration_.load();
     {
         MutexHold p(par_.get());
         for (int l = 0; l < 3; ++l) request.lists[l] = db_.shadows[l];
     }
     // The dialog edits its own copies: a cancelled dialog leaves everything.
+    // The load lock is not held while it is open.
     if (!runner(request)) return 0;
+    std::lock_guard g(loadMutex_);
+    // A database loaded meanwhile: the edit belongs to the one before.
+    if (loadGeneration_.load() != generation) return 0;
     {
         MutexHold p(par_.get());
         for (int l = 0; l < 3; ++l) {

@@ -41,8 +41,10 @@ void CopyIn(const StreamOut& from, StreamRecords& to) {
 void CopyApplied(const TaskRecords& applied, int code, int s, const StreamOut& to) {
     const StreamRecords& from = applied.streams[s - 1];
     const TaskInfoRecord::StreamSelection& sel = applied.info.streams[s - 1];
+    // The stream page and the stream's tree branch take every device of it.
+    const bool wholeStream = code == ApplyStreamPage(s) || code == ApplyStreamBranch(s);
     auto selected = [&](int unitDigit, std::uint32_t flag) {
-        return code == 10 * s + unitDigit || code == kApplyEverything ||
+        return code == 10 * s + unitDigit || code == kApplyEverything || wholeStream ||
                (code == kApplyWholeCard && flag != 0);
     };
     if (selected(5, sel.选择解调器)) std::memcpy(to.dem, &from.dem, sizeof from.dem);

@@ -639,8 +639,11 @@ TEST_F(TaskStoreTest, ApplyCopiesExactlyTheRecordsTheCodeSelects) {
         {17, 1, false, true, false, false},  {39, 3, false, false, true, false},
         {13, 1, false, false, false, true},  {6, 3, true, true, true, true},
         {1, 1, true, false, false, true},    {1, 2, false, false, false, false},
-        {7, 1, false, false, false, false},  {41, 1, false, false, false, false},
-        {61, 1, false, false, false, false}, {51, 2, false, false, false, false},
+        {3, 1, true, true, true, true},      {7, 1, true, true, true, true},
+        {5, 3, true, true, true, true},      {8, 2, true, true, true, true},
+        {4, 1, false, false, false, false},  {9, 2, false, false, false, false},
+        {41, 1, false, false, false, false}, {61, 1, false, false, false, false},
+        {51, 2, false, false, false, false},
     };
     for (const Expect& e : cases) {
         SCOPED_TRACE("code " + std::to_string(e.code) + " stream " + std::to_string(e.stream));

@@ -60,6 +60,7 @@ struct StatusSnapshot {
     bool bitErrorShowCount = false;  // error bits rather than the rate
     double comparedBits = 0;
     double errorBits = 0;
+    bool bitErrorIdle = false;  // running, but nothing compared for a second
 
     // Statistics: each text is set while its check runs.
     struct Statistics {

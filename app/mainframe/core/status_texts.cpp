@@ -119,4 +119,8 @@ StatusText BitErrorText(double errorBits, double comparedBits, bool showErrorCou
     return t;
 }
 
+StatusText BitErrorIdleText() {
+    return StatusText("无可比对数据");
+}
+
 }  // namespace mainframe

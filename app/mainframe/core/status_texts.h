@@ -45,5 +45,7 @@ StatusText PercentText(double percent);
 // error rate. The rate is 0 before any bit was compared.
 StatusText ComparedBitsText(double comparedBits);
 StatusText BitErrorText(double errorBits, double comparedBits, bool showErrorCount);
+// In place of the rate or count while the measurement compares nothing.
+StatusText BitErrorIdleText();
 
 }  // namespace mainframe

@@ -68,6 +68,8 @@ public:
     void SetRawcurveData(_FRAME_STRUCT_PARAM_EX& record, const std::uint8_t* data) override;
 
     // Solved-parameter windows (main_frame_params.cpp): any thread reads.
+    // The solver is told the frame of `path` with every block.
+    void AttachParamFrame(const datapath::DataPath& path) { paramPath_ = &path; }
     void SetParamWindowsOpen(bool open) { paramWindowsOpen_ = open; }
     void SetLiveParamSolving(bool on) { liveSolving_ = on; }
     bool ParamWindowOpen() override { return paramWindowsOpen_; }
@@ -82,6 +84,7 @@ private:
     stats::FrameStatistics& stats_;
     stats::BitErrorMeasurement* bitErrors_ = nullptr;
     const datapath::DataPath* bitErrorPath_ = nullptr;
+    const datapath::DataPath* paramPath_ = nullptr;
     netout::NetworkOutput* network_ = nullptr;
     const std::atomic<int>* telemetryOn_ = nullptr;
     gnssview::PositionFeed gnssPositions_;  // data-path thread

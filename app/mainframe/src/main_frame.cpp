@@ -264,6 +264,7 @@ void CMainFrame::FillStatusSnapshot(StatusSnapshot& s) const {
         s.bitErrorShowCount = m_para.bitError.displayMode == 1;
         s.comparedBits = double(r.comparedBits);
         s.errorBits = double(r.errorBits);
+        s.bitErrorIdle = r.idle;
     }
     s.ringLostFrames = m_losses.RingLostFrames();
     s.sendDroppedFrames = m_losses.SendDroppedFrames();

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr const char* kStaleStandardFrameText = "标准帧与当前帧结构不符，请重新采集标准帧！";
+
 stats::ChannelGeometry ChannelsOf(const datapath::DataGeometry& g) {
     return {.subframeWords = g.subframeWords,
             .subframes = g.superframeLength,
@@ -37,6 +39,12 @@ void CMainFrame::OnBitErrorMeasurement() {
 
 bool CMainFrame::StartBitErrorMeasurement() {
     const datapath::DataGeometry g = m_dataPath->Geometry();
+    if (m_dataPath->StandardFrame().size() != g.superframeRecord) {
+        // Taken under another frame: no block would ever be compared with it.
+        m_bStdFrameCaptured = 0;
+        plat::MessageBox(kStaleStandardFrameText, "Talvora", plat::MB_OK | plat::MB_ICONWARNING);
+        return false;
+    }
     cfg::BitErrorConfig& c = m_para.bitError;
     if (!c.excludedBytesWhole) {
         // The stored list came back cut: rebuild it from what it was made of.

@@ -67,6 +67,7 @@ void CMainFrame::CreateDataPath() {
         std::make_unique<datapath::DataPath>(CurrentDemParam(), buffers, flags, *m_dataConsumers);
     m_bitErrors = std::make_unique<stats::BitErrorMeasurement>();
     frameConsumers.AttachBitErrors(*m_bitErrors, *m_dataPath);
+    frameConsumers.AttachParamFrame(*m_dataPath);
     CreateNetworkOutput();
     m_recordingFiles = std::make_unique<recording::RecordingFiles>();
     m_recordingFiles->SetWriteFailureHandler([this](const recording::FileFailure& failure) {

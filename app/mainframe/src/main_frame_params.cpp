@@ -5,6 +5,7 @@
 #include "main_frame_params.h"
 
 #include <config/para_config.h>
+#include <datapath/data_path.h>
 #include <log/system_log.h>
 #include <paramviews/para_view_wnds.h>
 #include <platform/paths.h>
@@ -18,6 +19,8 @@
 #include <QMenu>
 #include <QSettings>
 #include <QToolBar>
+#include <algorithm>
+#include <climits>
 
 #include "command_ids.h"
 #include "frame_consumers.h"
@@ -96,6 +99,21 @@ void CMainFrame::OpenParamView(FrameView v) {
 }
 
 void CFrameConsumers::SetDealDSDemData(const std::uint8_t* data, std::size_t length) {
+    if (paramPath_) {
+        // The solver refuses data of another frame than its database's; the
+        // journal hears of it once, and again when the frames agree again.
+        const datapath::DataGeometry g = paramPath_->Geometry();
+        auto i32 = [](std::uint32_t v) { return int(std::min<std::uint32_t>(v, INT32_MAX)); };
+        const int agreement =
+            SetDealDataFrameStruct(i32(g.wordBits), i32(g.subframeWords), i32(g.superframeLength),
+                                   int(datapath::kTimeTagBytes));
+        if (agreement == -1) {
+            char text[512];
+            if (GetDealFrameMismatch(text, sizeof text) > 0) applog::PostLogF("%s\n", text);
+        } else if (agreement == 2) {
+            applog::PostLog("数据帧与参数数据库的帧结构相符，参数解算恢复\n");
+        }
+    }
     ::SetDealDSDemData(const_cast<std::uint8_t*>(data), unsigned(length));
 }
 

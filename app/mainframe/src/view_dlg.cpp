@@ -801,6 +801,11 @@ void CViewDlg::ShowBitErrors() {
         return;
     }
     ShowKeyed(Cell(1014), Key(s.comparedBits), [&] { return ComparedBitsText(s.comparedBits); });
+    if (s.bitErrorIdle) {
+        // A key no count has, so the count is shown again once blocks compare.
+        ShowKeyed(Cell(1015), Key(-1), [] { return BitErrorIdleText(); });
+        return;
+    }
     ShowKeyed(Cell(1015), Key(s.errorBits, s.comparedBits, s.bitErrorShowCount),
               [&] { return BitErrorText(s.errorBits, s.comparedBits, s.bitErrorShowCount); });
 }

@@ -3,6 +3,7 @@
 // repeat but for their counters and carry known bit errors.
 #include <config/para_config.h>
 #include <datapath/data_path.h>
+#include <platform/codepage.h>
 #include <session/card_session.h>
 #include <stats/bit_error_lists.h>
 #include <stats/bit_error_measurement.h>
@@ -18,7 +19,10 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "bit_error_dlg.h"
 #include "command_ids.h"
@@ -202,6 +206,73 @@ TEST_F(BitErrorFrameTest, SteadyFramesWithoutFaultsGiveNoErrorAndApplyStopsTheCo
     EXPECT_EQ(f->m_bStdFrameCaptured, 0);
     EXPECT_FALSE(m->Running());
     EXPECT_EQ(m->ComparedBits(), 0u);
+    EXPECT_TRUE(f->close());
+}
+
+// The journal files of `home` as UTF-8 text.
+std::string JournalOf(const std::string& home) {
+    std::string text;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(home + "/Log", ec)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        text += plat::GbkToUtf8(ss.str());
+    }
+    return text;
+}
+
+TEST_F(BitErrorFrameTest, StandardFrameOfAnotherFrameIsDiscardedAndAnIdleMeasurementSaysSo) {
+    cardengine::testkit::EngineProcess engine({"--dem-steady"});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    Capture(f);
+
+    // The task dialog applies 32-word sub-frames: the 24-word standard frame
+    // would never be compared with any block again.
+    auto task = std::make_unique<taskbook::TaskRecords>();
+    ASSERT_TRUE(taskbook::TaskStore::Instance().Load(taskbook::kCurrentTask, *task));
+    task->streams[0].dem.dem.子帧长 = 32;
+    taskbook::TaskStore::Instance().ApplyAndNotify(taskbook::ApplyDemodulator(1), *task);
+    f->Session()->OnApplyNotification(taskbook::ApplyDemodulator(1));
+    EXPECT_EQ(f->m_bStdFrameCaptured, 0);
+    f->UpdateCommandUI();
+    EXPECT_FALSE(f->Action(ID_BIT_ERROR_STAT)->isEnabled());
+    f->OnCommand(ID_BIT_ERROR_STAT);
+    EXPECT_EQ(f->m_bBitErrorOn, 0);
+    EXPECT_WAIT_UNTIL(JournalOf(Home()).find("误码统计的标准帧已作废") != std::string::npos, 20s);
+
+    // A frame captured under the new shape is compared.
+    Capture(f);
+    ASSERT_EQ(f->GetDataPath()->StandardFrame().size(), (8u + 32u) * kSubframes);
+    f->OnCommand(ID_BIT_ERROR_STAT);
+    stats::BitErrorMeasurement* m = f->BitErrors();
+    ASSERT_WAIT_UNTIL(m->ComparedBits() > 0, 20s);
+    EXPECT_WAIT_UNTIL(StatusCell(f, 1015) == "误码率:0.000000E+00", 20s);
+
+    // The card stops delivering: after a second the view says that nothing
+    // is compared instead of showing the old rate.
+    f->Session()->CloseCard();
+    EXPECT_WAIT_UNTIL(StatusCell(f, 1015) == "无可比对数据", 20s);
+    EXPECT_TRUE(StatusCell(f, 1014).starts_with("比对位数:"));
+    EXPECT_TRUE(f->m_bBitErrorOn);
+    EXPECT_TRUE(f->close());
+}
+
+TEST_F(BitErrorFrameTest, StandardFrameOfAnotherSizeIsRefusedAtStart) {
+    cardengine::testkit::EngineProcess engine({"--dem-steady"});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    Capture(f);
+    // The data path reframed behind the session's back (as a replay of
+    // another file would): the start refuses the frame rather than compare nothing.
+    DemParam dem = f->GetDataPath()->DemodulatorRecord();
+    dem.子帧长 = 32;
+    f->GetDataPath()->SetDemodulatorRecord(dem);
+    f->OnCommand(ID_BIT_ERROR_STAT);
+    EXPECT_EQ(f->m_bBitErrorOn, 0);
+    EXPECT_EQ(f->m_bStdFrameCaptured, 0);
+    EXPECT_TRUE(boxes_->Saw("标准帧与当前帧结构不符，请重新采集标准帧！"));
     EXPECT_TRUE(f->close());
 }
 

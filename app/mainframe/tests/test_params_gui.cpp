@@ -8,6 +8,9 @@
 #include <paramviews/param_groups.h>
 #include <platform/codepage.h>
 #include <recording/recording_files.h>
+#include <session/card_session.h>
+#include <taskbook/task_store.h>
+#include <taskbook/taskbook.h>
 #include <testsupport/wait.h>
 
 #include <QAction>
@@ -311,6 +314,69 @@ TEST_F(ParamFrameTest, ARecordingOfTheEnginesFramesReplayedFillsTheWindows) {
     ASSERT_NE(curve, nullptr);
     EXPECT_EQ(curve->PanelCount(), 2);
     f->m_bReplayRunning = 0;
+    EXPECT_TRUE(f->close());
+}
+
+// The journal files of the frame's home as UTF-8 text.
+std::string Journal(const std::string& home) {
+    std::string text;
+    const QDir logs(QString::fromStdString(home) + "/Log");
+    for (const QString& name : logs.entryList(QDir::Files)) {
+        QFile file(logs.filePath(name));
+        if (file.open(QIODevice::ReadOnly)) text += plat::GbkToUtf8(file.readAll().toStdString());
+    }
+    return text;
+}
+
+int Occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// The sample database describes 24-word sub-frames; the operator applies
+// 32 words: the windows and the journal say so instead of solving noise,
+// and solving resumes once the frames agree again.
+TEST_F(ParamFrameTest, FramesOfAnotherStructureThanTheDatabaseAreNotSolvedAndSaidOnce) {
+    ASSERT_TRUE(cfg::SaveParamSolvingConfig(Home(), {1}));
+    cardengine::testkit::EngineProcess engine(std::vector<std::string>{});
+    ASSERT_TRUE(engine.started());
+    CMainFrame* f = FrameOn(engine);
+    f->OnCommand(ID_PARAM_TABLE);
+    f->OnCommand(ID_PARAM_CURVE);
+    auto* table = qobject_cast<paramviews::CDealTableWndB*>(f->View(FrameView::ParamTable).wnd);
+    auto* curve = qobject_cast<paramviews::CDealCurveWnd*>(f->View(FrameView::ParamCurve).wnd);
+    ASSERT_NE(table, nullptr);
+    ASSERT_NE(curve, nullptr);
+    paramviews::DealTableModel* m = table->Model();
+    const int count = RowOf(m, QString::fromUtf8("帧计数"));
+    ASSERT_GE(count, 0);
+    ASSERT_WAIT_UNTIL(!Cell(m, count, 2).isEmpty(), 30s);
+
+    auto apply = [&](std::uint32_t words) {
+        auto task = std::make_unique<taskbook::TaskRecords>();
+        ASSERT_TRUE(taskbook::TaskStore::Instance().Load(taskbook::kCurrentTask, *task));
+        task->streams[0].dem.dem.子帧长 = words;
+        taskbook::TaskStore::Instance().ApplyAndNotify(taskbook::ApplyDemodulator(1), *task);
+        f->Session()->OnApplyNotification(taskbook::ApplyDemodulator(1));
+    };
+    apply(32);
+    const std::string said =
+        "数据帧与参数数据库的帧结构不符（字长8/8位，子帧长32/24，副帧长4/4），参数未解算";
+    const QString caption = QString::fromUtf8("参数曲线显示 —— ") + QString::fromStdString(said);
+    EXPECT_WAIT_UNTIL(curve->windowTitle() == caption, 20s);
+    EXPECT_TRUE(table->windowTitle().endsWith(QString::fromStdString(said)));
+    EXPECT_WAIT_UNTIL(Occurrences(Journal(Home()), said) >= 1, 20s);
+    const QString standing = Cell(m, count, 2);
+
+    apply(24);
+    EXPECT_WAIT_UNTIL(curve->windowTitle() == QString::fromUtf8("参数曲线显示"), 20s);
+    EXPECT_WAIT_UNTIL(Cell(m, count, 2) != standing, 20s);
+    EXPECT_WAIT_UNTIL(
+        Journal(Home()).find("数据帧与参数数据库的帧结构相符，参数解算恢复") != std::string::npos,
+        20s);
+    EXPECT_EQ(Occurrences(Journal(Home()), said), 1);
     EXPECT_TRUE(f->close());
 }
 

@@ -4,6 +4,7 @@
 #include <session/card_session.h>
 #include <taskbook/taskbook.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace session {
@@ -14,7 +15,38 @@ constexpr const char* kCaption = "Talvora";
 constexpr unsigned kInfoBox = plat::MB_OK | plat::MB_ICONINFORMATION;
 constexpr unsigned kWarnBox = plat::MB_OK | plat::MB_ICONWARNING;
 
+// The stream an apply code concerns; 0 for the whole card, the task
+// information and the station's own devices.
+int CodeStream(int code) {
+    if (code >= taskbook::ApplyStreamPage(1) && code <= taskbook::ApplyStreamPage(3))
+        return code - taskbook::ApplyStreamPage(0);
+    if (code >= taskbook::ApplyStreamBranch(1) && code <= taskbook::ApplyStreamBranch(3))
+        return code - taskbook::ApplyStreamBranch(0);
+    if (code >= taskbook::ApplyDownConverter(1) && code <= taskbook::ApplyTimeCode(3))
+        return code / 10;
+    return 0;
+}
+
+bool WholeStreamCode(int code) {
+    return (code >= taskbook::ApplyStreamPage(1) && code <= taskbook::ApplyStreamPage(3)) ||
+           (code >= taskbook::ApplyStreamBranch(1) && code <= taskbook::ApplyStreamBranch(3));
+}
+
+// What the data path frames by: a standard frame taken under another
+// shape no longer lines up with the blocks.
+bool SameFrameShape(const DemParam& a, const DemParam& b) {
+    return a.字长 == b.字长 && a.子帧长 == b.子帧长 && a.副帧长 == b.副帧长 &&
+           a.副帧类型 == b.副帧类型;
+}
+
 }  // namespace
+
+void CardSession::DiscardStaleStandardFrame(const DemParam& before) {
+    if (SameFrameShape(before, rec_.dem->dem) || !flags_.stdFrameCaptured) return;
+    flags_.stdFrameCaptured = 0;
+    if (hooks_.discardStandardFrame) hooks_.discardStandardFrame();
+    Log("帧结构已改变，误码统计的标准帧已作废，请重新采集标准帧\n");
+}
 
 bool CardSession::CheckActivity() {
     const char* refusal = nullptr;
@@ -35,12 +67,24 @@ bool CardSession::CheckActivity() {
 
 void CardSession::OnApplyNotification(int code) {
     if (!CheckActivity()) return;
+    // The program holds and sends the records of its own stream only.
+    if (const int other = CodeStream(code); other != 0 && other != Stream()) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "所应用的参数属于遥测流%d，本程序运行遥测流%d，未向基带卡发送任何参数。",
+                      other, Stream());
+        Log(std::string("(YC)") + text + "\n");
+        plat::MessageBox(text, kCaption, kWarnBox);
+        return;
+    }
     if (flags_.bitErrorOn) {
         flags_.bitErrorOn = 0;
         flags_.stdFrameCaptured = 0;
         if (hooks_.discardStandardFrame) hooks_.discardStandardFrame();
     }
+    const DemParam before = rec_.dem->dem;
     const int fetched = GetApplyPara(rec_.info, rec_.dem, rec_.sim, rec_.time, rec_.recv, Stream());
+    DiscardStaleStandardFrame(before);
     MarkSending(*rec_.dem, *rec_.sim, *rec_.recv, 0);
     DemodulatorRecordChanged();
     StampIfSystemTime();
@@ -63,6 +107,12 @@ void CardSession::OnApplyNotification(int code) {
     switch (code) {
         case taskbook::kApplyWholeCard:
         case taskbook::kApplyEverything:
+        case taskbook::ApplyStreamPage(1):
+        case taskbook::ApplyStreamPage(2):
+        case taskbook::ApplyStreamPage(3):
+        case taskbook::ApplyStreamBranch(1):
+        case taskbook::ApplyStreamBranch(2):
+        case taskbook::ApplyStreamBranch(3):
             ApplyWholeCard(code, boxes);
             break;
         case taskbook::kApplyTaskInfo:
@@ -98,7 +148,9 @@ void CardSession::OnApplyNotification(int code) {
 void CardSession::ApplyWholeCard(int code, std::vector<PendingBox>& boxes) {
     // The selection flags of the stream the records were fetched for.
     const TaskInfoRecord::StreamSelection& sel = rec_.info->streams[Stream() - 1];
-    const bool all = code == taskbook::kApplyEverything;
+    // The stream's page and branch send its units as code 6 does.
+    const bool stream = WholeStreamCode(code);
+    const bool all = code == taskbook::kApplyEverything || stream;
     bool demOk = false, simOk = false, timeOk = false;
     if (all || sel.选择解调器 || sel.选择接收机)
         demOk = SendDem("YC-整体设置（解调器参数-成功）", "YC-整体设置（解调器参数-失败）", true,
@@ -110,7 +162,14 @@ void CardSession::ApplyWholeCard(int code, std::vector<PendingBox>& boxes) {
         timeOk = SendTime("YC-整体设置（时码器参数-成功）", "YC-整体设置（时码器参数-失败）", true,
                           boxes);
     // A unit that was not attempted counts as failed.
-    if (demOk && simOk && timeOk) {
+    if (stream) {
+        char text[160];
+        const bool ok = demOk && simOk && timeOk;
+        std::snprintf(text, sizeof text, "遥测流%d设备参数设置%s！（解调器、模拟器、时码器）",
+                      Stream(), ok ? "成功" : "失败");
+        Log(std::string("(YC)") + text + "\n");
+        boxes.push_back({text, ok ? kInfoBox : kWarnBox});
+    } else if (demOk && simOk && timeOk) {
         Log("(YC)板卡整体设置成功！\n");
         boxes.push_back({"板卡整体设置成功！", kInfoBox});
     } else {

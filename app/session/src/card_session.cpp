@@ -141,7 +141,9 @@ bool CardSession::CloseCard() {
 }
 
 void CardSession::ApplyAtOpen() {
+    const DemParam before = rec_.dem->dem;
     GetApplyPara(rec_.info, rec_.dem, rec_.sim, rec_.time, rec_.recv, Stream());
+    DiscardStaleStandardFrame(before);
     MarkSending(*rec_.dem, *rec_.sim, *rec_.recv, 1);
     DemodulatorRecordChanged();
     StampIfSystemTime();

@@ -526,6 +526,92 @@ TEST_F(CardSessionTest, ReceiverApplySendsBothHalvesAndTakesItsInputFrequency) {
     EXPECT_EQ(superframeResets_, resetsBefore + 1);
 }
 
+TEST_F(CardSessionTest, StreamPageAndBranchSendEveryUnitOfTheStreamInTheOrderOfEverything) {
+    StartEngine();
+    std::size_t n = OpenWithDefaultTask();
+    for (const int code : {taskbook::ApplyStreamPage(1), taskbook::ApplyStreamBranch(1)}) {
+        SCOPED_TRACE(code);
+        sink_->Clear();
+        DialogApplies(code, [code](taskbook::TaskRecords& r) {
+            r.info.streams[0] = {0, 0, 0, 0, 0};  // the selection plays no part
+            r.streams[0].dem.dem.码率 = 1000000u + std::uint32_t(code);
+            r.streams[0].sim.sim.码率 = 3000000;
+        });
+        session_->OnApplyNotification(code);
+
+        const std::vector<Received> c = CommandsAfterUntilMarker(n);
+        ASSERT_GE(c.size(), 3u);
+        ASSERT_TRUE(Is(c[0], 2, 3));
+        EXPECT_EQ(c[0].Word(28), 1000000u + std::uint32_t(code));
+        ASSERT_TRUE(Is(c[1], 4, 3));
+        EXPECT_EQ(c[1].Word(36), 3000000u);
+        ASSERT_TRUE(Is(c[2], 5, 3));
+        EXPECT_EQ(c[2].Word(0), 61u);  // stamped with the computer's day
+        EXPECT_EQ(Shown(),
+                  std::vector<std::string>{"遥测流1设备参数设置成功！（解调器、模拟器、时码器）"});
+        EXPECT_TRUE(Logged("(YC)遥测流1设备参数设置成功！（解调器、模拟器、时码器）\n"));
+        EXPECT_TRUE(LoggedStartingWith("YC-整体设置（解调器参数-成功）"));
+        EXPECT_EQ(dem_->dem.码率, 1000000u + std::uint32_t(code));
+        n = Commands().size();
+    }
+    EXPECT_EQ(flags_.cardInitialising, 0);
+}
+
+TEST_F(CardSessionTest, CodesOfAnotherStreamSendNothingAndNameTheStreamInUse) {
+    StartEngine();
+    const std::size_t n0 = OpenWithDefaultTask();
+    const DemParam before = dem_->dem;
+    const char* const stream2 =
+        "所应用的参数属于遥测流2，本程序运行遥测流1，未向基带卡发送任何参数。";
+    const char* const stream3 =
+        "所应用的参数属于遥测流3，本程序运行遥测流1，未向基带卡发送任何参数。";
+    const std::pair<int, const char*> cases[] = {
+        {4, stream2},  {8, stream2},  {21, stream2}, {23, stream2}, {25, stream2},
+        {27, stream2}, {29, stream2}, {5, stream3},  {9, stream3},  {33, stream3},
+        {35, stream3}, {37, stream3}, {39, stream3},
+    };
+    for (const auto& [code, text] : cases) {
+        SCOPED_TRACE(code);
+        sink_->Clear();
+        DialogApplies(code, [](taskbook::TaskRecords& r) {
+            for (auto& stream : r.streams) stream.dem.dem.码率 = 2000000;
+        });
+        session_->OnApplyNotification(code);
+        EXPECT_EQ(Shown(), std::vector<std::string>{text});
+    }
+    EXPECT_TRUE(CommandsAfterUntilMarker(n0).empty());
+    EXPECT_EQ(std::memcmp(&dem_->dem, &before, sizeof before), 0);  // nothing fetched
+    EXPECT_STREQ(info_->任务名, "当前任务");
+    EXPECT_TRUE(Logged(std::string("(YC)") + stream2 + "\n"));
+    EXPECT_EQ(flags_.cardInitialising, 0);
+
+    // The same codes for the stream in use are applied.
+    flags_.streamNo = 2;
+    sink_->Clear();
+    DialogApplies(25, [](taskbook::TaskRecords& r) { r.streams[1].dem.dem.码率 = 2000000; });
+    session_->OnApplyNotification(25);
+    EXPECT_EQ(Shown(), std::vector<std::string>{"设置解调器成功！"});
+    EXPECT_EQ(dem_->dem.码率, 2000000u);
+}
+
+TEST_F(CardSessionTest, ApplyThatReframesTheDataDropsTheStandardFrame) {
+    StartEngine();
+    OpenWithDefaultTask();
+    flags_.stdFrameCaptured = 1;
+    // Receiver and time-code applies leave the frame as it is.
+    DialogApplies(19, [](taskbook::TaskRecords&) {});
+    session_->OnApplyNotification(19);
+    DialogApplies(15, [](taskbook::TaskRecords&) {});
+    session_->OnApplyNotification(15);
+    EXPECT_EQ(flags_.stdFrameCaptured, 1);
+    EXPECT_EQ(discards_, 0);
+    DialogApplies(15, [](taskbook::TaskRecords& r) { r.streams[0].dem.dem.子帧长 = 32; });
+    session_->OnApplyNotification(15);
+    EXPECT_EQ(flags_.stdFrameCaptured, 0);
+    EXPECT_EQ(discards_, 1);
+    EXPECT_TRUE(Logged("帧结构已改变，误码统计的标准帧已作废，请重新采集标准帧\n"));
+}
+
 TEST_F(CardSessionTest, TaskInformationApplySendsNothing) {
     StartEngine();
     const std::size_t n0 = OpenWithDefaultTask();

@@ -89,6 +89,7 @@ void BitErrorMeasurement::Start(const datapath::DataGeometry& g) {
     }
     runStandard_.assign(groupsPerRun_ > 1 ? groupBytes_ * groupsPerRun_ : 0, 0);
     runStandardFilled_ = false;
+    lastCompared_ = Now();
     running_.store(true);
 }
 
@@ -116,6 +117,7 @@ void BitErrorMeasurement::Compare(const std::uint8_t* data, std::size_t length,
         standard.size() != groupBytes_)
         return;
     const std::size_t groups = length / groupBytes_;
+    if (groups > 0) lastCompared_ = Now();
     std::uint64_t errors = 0;
     std::size_t i = 0;
     if (groupsPerRun_ > 1) {
@@ -141,7 +143,9 @@ void BitErrorMeasurement::Compare(const std::uint8_t* data, std::size_t length,
 
 BitErrorReadout BitErrorMeasurement::Readout() const {
     const std::lock_guard lock(lock_);
-    return {running_.load(), compared_.load(), errors_.load(), rate_.load()};
+    const bool running = running_.load();
+    return {running, compared_.load(), errors_.load(), rate_.load(),
+            running && Now() - lastCompared_ >= kIdleLimit};
 }
 
 std::uint64_t BitErrorMeasurement::ComparedBitsPerGroup() const {

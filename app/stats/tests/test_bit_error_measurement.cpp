@@ -148,6 +148,39 @@ TEST(BitErrorMeasurement, PartialGroupAndForeignGeometryAreNotCompared) {
     EXPECT_EQ(m.ComparedBits(), 64u);
 }
 
+TEST(BitErrorMeasurement, ASecondWithoutAComparedGroupReadsAsIdle) {
+    const auto g = Geometry(4, 2, 8);
+    const Bytes standard = Group(g);
+    const auto other = Geometry(5, 2, 8);
+    const Bytes foreign = Group(other);
+    auto now = stats::BitErrorMeasurement::Clock::time_point{} + 100s;
+    stats::BitErrorMeasurement m([&] { return now; });
+    EXPECT_FALSE(m.Readout().idle);  // not running
+    m.Start(g);
+    EXPECT_FALSE(m.Readout().idle);
+    // Blocks of another frame and blocks shorter than a group compare nothing.
+    for (int i = 0; i < 10; ++i) {
+        now += 100ms;
+        m.Compare(foreign.data(), foreign.size(), standard, other.superframeRecord);
+        m.Compare(standard.data(), standard.size() - 1, standard, g.superframeRecord);
+        EXPECT_EQ(m.Readout().idle, i == 9) << i;
+    }
+    EXPECT_EQ(m.Readout().comparedBits, 0u);
+    // One compared group ends it; a quiet second (no block at all) begins it again.
+    m.Compare(standard.data(), standard.size(), standard, g.superframeRecord);
+    EXPECT_FALSE(m.Readout().idle);
+    EXPECT_EQ(m.Readout().comparedBits, 64u);
+    now += 999ms;
+    EXPECT_FALSE(m.Readout().idle);
+    now += 1ms;
+    EXPECT_TRUE(m.Readout().idle);
+    m.Stop();
+    EXPECT_FALSE(m.Readout().idle);
+    // A start counts as a fresh second.
+    m.Start(g);
+    EXPECT_FALSE(m.Readout().idle);
+}
+
 TEST(BitErrorMeasurement, ListEntriesBeyondTheGroupAreIgnored) {
     const auto g = Geometry(4, 2, 8);
     const Bytes standard = Group(g);

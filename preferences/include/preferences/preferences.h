@@ -32,9 +32,25 @@ PREFERENCES_API int GetParametersTotalNumber(int& nSubframe, int& nSuperframe, i
 
 PREFERENCES_API void GetFrameStructInfo(TelemetyFrameStruct& frame);
 
+// Tells the solver the frame structure of the data the caller hands over:
+// bits per word, words per subframe, subframes per superframe and bytes of
+// time code before each subframe. While it differs from the parameter
+// database's, the data are not solved (a caller that never tells is not
+// checked). Result: 1 they agree, 0 they differ, -1 they differ and this is
+// the first call to find it (the caller reports it once), 2 they agree
+// again after a difference.
+PREFERENCES_API int SetDealDataFrameStruct(int wordBits, int subframeWords, int superframeLength,
+                                           int timeCodeWidth);
+
+// The difference as a text for the operator (UTF-8, cut to `size`); its
+// length, 0 with an empty text when the frames agree.
+PREFERENCES_API int GetDealFrameMismatch(char* text, int size);
+
 // Appends frame data (whole superframes from a superframe boundary) for
 // solving; 1 when a block was handed to the solving thread, 0 otherwise
-// (also for null data or a negative length, which append nothing).
+// (also for null data or a negative length, which append nothing). Data
+// arriving before a database is loaded or while one loads are dropped; such
+// a call never loads itself (the first one has the solving thread load).
 PREFERENCES_API int StoreDealParameterData(char* data, int length);
 
 // Copies the new samples of every selected parameter into the caller's

@@ -66,7 +66,8 @@ TASKBOOK_API void TaskMacroManage(void* owner, int stream, int mode, unsigned ma
 
 // Copies the records last applied from the dialog: the task information
 // always, each device record of the stream only when the stored apply code
-// selects it. Records not selected are left untouched.
+// selects it (the stream's page and tree branch select all of its devices).
+// Records not selected are left untouched.
 TASKBOOK_API int GetApplyPara(TaskInfoRecord* info, DemTaskRecord* dem, SimTaskRecord* sim,
                               TimeTaskRecord* time, RecvTaskRecord* recv, int stream);
 

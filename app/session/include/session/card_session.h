@@ -140,6 +140,9 @@ private:
     void DemodulatorRecordChanged();
     void StampIfSystemTime();
     void MirrorRecordFlags();
+    // Drops the bit-error standard frame when the demodulator record no
+    // longer frames the data as it did in `before`.
+    void DiscardStaleStandardFrame(const DemParam& before);
     void Log(std::string text);
     void Sleep(unsigned ms);
     LocalTime Now();

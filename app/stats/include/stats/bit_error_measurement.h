@@ -13,8 +13,10 @@
 #include <datapath/frame_geometry.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -36,11 +38,19 @@ struct BitErrorReadout {
     std::uint64_t comparedBits = 0;
     std::uint64_t errorBits = 0;
     double errorRate = 0;  // 0 before any compared bit
+    // Running, yet no group was compared for kIdleLimit: the rate says
+    // nothing about the data now arriving.
+    bool idle = false;
 };
 
 class BitErrorMeasurement {
 public:
-    BitErrorMeasurement() = default;
+    using Clock = std::chrono::steady_clock;
+    static constexpr Clock::duration kIdleLimit = std::chrono::seconds(1);
+
+    // `now` stands in for the steady clock (tests); empty takes the clock.
+    explicit BitErrorMeasurement(std::function<Clock::time_point()> now = {})
+        : now_(std::move(now)) {}
     BitErrorMeasurement(const BitErrorMeasurement&) = delete;
     BitErrorMeasurement& operator=(const BitErrorMeasurement&) = delete;
 
@@ -73,6 +83,11 @@ public:
 
 private:
     void ClearCounts();  // lock held
+    Clock::time_point Now() const { return now_ ? now_() : Clock::now(); }
+
+    std::function<Clock::time_point()> now_;
+    // Start, or the last block that compared a group; guarded by lock_.
+    Clock::time_point lastCompared_{};
 
     mutable std::mutex lock_;
     std::vector<int> list_;  // guarded by lock_

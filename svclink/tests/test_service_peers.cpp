@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <thread>
 
 #include "link_fixture.h"
@@ -23,7 +25,16 @@ using Clock = std::chrono::steady_clock;
 struct StoppedServer {
     pid_t pid;
     explicit StoppedServer(pid_t p) : pid(p > 0 ? p : 0) {
-        if (pid > 0) ::kill(pid, SIGSTOP);
+        if (pid <= 0) return;
+        ::kill(pid, SIGSTOP);
+        // The signal is delivered later; wait until the process is stopped.
+        EXPECT_TRUE(talvora::test::WaitUntil([&] { return State() == 'T'; }, 10s, "the stop"));
+    }
+    char State() const {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::size_t close = all.rfind(')');
+        return close != std::string::npos && close + 2 < all.size() ? all[close + 2] : '?';
     }
     ~StoppedServer() { Resume(); }
     void Resume() {

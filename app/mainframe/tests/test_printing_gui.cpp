@@ -188,6 +188,7 @@ TEST_F(PrivateQueueFrameTest, AQueueRemovedAfterStartUpIsNoDefaultPrinter) {
     cardengine::testkit::EngineProcess engine(std::vector<std::string>{});
     ASSERT_TRUE(engine.started());
     CMainFrame* f = FrameOn(engine);
+    EXPECT_EQ(PrintOnce(f), Boxes{});  // the queue is there and takes the job
     ASSERT_TRUE(cupsd.Remove("Station"));
     EXPECT_EQ(PrintOnce(f), Boxes{"没有默认的打印机！"});
 }

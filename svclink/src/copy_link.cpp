@@ -126,6 +126,31 @@ void CopySender::Close() {
     peer_ = 0;
 }
 
+bool CopySender::Post(pid_t peer, const FrameHead& head) {
+    if (peer <= 0) return false;
+    if (fd_ >= 0 && peer_ != peer) Close();
+    if (fd_ < 0) {
+        // Non-blocking, so that a peer whose backlog is full refuses at once.
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd_ < 0) return false;
+        sockaddr_un addr;
+        socklen_t len = SocketAddress(peer, &addr);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+            Close();
+            return false;
+        }
+    }
+    std::uint8_t h[kFrameHead];
+    WriteFrameHead(head, h);
+    ssize_t r;
+    do {
+        r = send(fd_, h, sizeof h, MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (r < 0 && errno == EINTR);
+    // What is queued stays readable for the peer after we close our end.
+    Close();
+    return r == static_cast<ssize_t>(sizeof h);
+}
+
 bool CopySender::Send(pid_t peer, const FrameHead& head, const void* part1, std::size_t length1,
                       const void* part2, std::size_t length2, std::uint32_t* answer) {
     if (peer <= 0) return false;

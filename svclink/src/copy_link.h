@@ -31,6 +31,10 @@ public:
     // peer's reply.
     bool Send(pid_t peer, const FrameHead& head, const void* part1, std::size_t length1,
               const void* part2, std::size_t length2, std::uint32_t* answer);
+    // Leaves a frame without body in the peer's socket and closes the
+    // connection without waiting for the answer; never blocks. False when the
+    // frame could not be left there whole.
+    bool Post(pid_t peer, const FrameHead& head);
     void Close();
 
 private:

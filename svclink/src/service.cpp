@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -46,6 +49,9 @@ struct Service {
 
     std::thread thread;
     std::atomic<bool> stop{false};
+    std::mutex endMutex;
+    std::condition_variable endCv;
+    bool ended = false;  // the receive thread left its loop; endMutex
 
     ~Service() {
         if (thread.joinable())
@@ -57,6 +63,13 @@ std::mutex g_mutex;
 std::shared_ptr<Service> g_slots[kServiceSlots];  // guarded by g_mutex
 std::atomic<std::uint32_t> g_exitEvents{0};
 
+// How long a close waits for the receive thread to leave a callback.
+constexpr auto kReceiverStopWait = std::chrono::milliseconds(200);
+// Wake period of an idle receive thread, and the retry of a header that was
+// being rewritten.
+constexpr unsigned kIdleWakeMs = 1000;
+constexpr unsigned kBusyRetryMs = 5;
+
 void Show(const char* text) {
     plat::MessageBox(text, "", plat::MB_OK | plat::MB_ICONERROR);
 }
@@ -67,13 +80,14 @@ std::shared_ptr<Service> Find(std::uint32_t service) {
 }
 
 pid_t PeerPid(const Service& s) {
-    std::uint32_t pid = 0;
-    if (ReadKey(s.peerHeader, kKeyWindow, &pid, sizeof pid) != sizeof pid) return 0;
+    const std::uint32_t pid = ReadProcessId(s.peerHeader);
     if (pid == 0 || pid > 0x3FFFFFFF || static_cast<pid_t>(pid) == getpid()) return 0;
     return static_cast<pid_t>(pid);
 }
 
-void Drain(Service& s) {
+// Hands everything unread to the data callback; false when the header was
+// being rewritten and the rest must be fetched again soon.
+bool Drain(Service& s) {
     for (;;) {
         const ChunkResult c = ReadChunk(s.peerHeader, s.peerRing, s.reader, s.chunk.data(),
                                         s.chunk.size(), s.record.description);
@@ -83,23 +97,30 @@ void Drain(Service& s) {
             s.record.length = static_cast<std::uint32_t>(c.bytes);
             s.record.dataCallback(0, &s.record);
         }
-        if (!c.more || s.stop.load()) return;
+        if (c.busy) return false;
+        if (!c.more || s.stop.load()) return true;
     }
 }
 
 void Receive(std::shared_ptr<Service> s) {
     plat::NamedEvent* events[3] = {s->exitEvent.get(), s->dataArrives.get(), s->paramArrives.get()};
+    bool retry = false;
     while (!s->stop.load()) {
-        const int r = plat::WaitForAnyEvent(events, 1000);
+        const int r = plat::WaitForAnyEvent(events, retry ? kBusyRetryMs : kIdleWakeMs);
         if (s->stop.load()) break;
-        if (r == 1) {
-            Drain(*s);
-        } else if (r == 2) {
+        if (r == 2) {
             ReadKey(s->peerHeader, kKeyDescription, s->record.description,
                     sizeof s->record.description);
             if (s->record.paramCallback) s->record.paramCallback(0, &s->record);
+            if (s->stop.load()) break;
         }
+        // Every wake, the time-out included, drains what is unread: a data
+        // signal taken while the header was being rewritten is not lost.
+        retry = !Drain(*s);
     }
+    std::lock_guard lock(s->endMutex);
+    s->ended = true;
+    s->endCv.notify_all();
 }
 
 std::uint32_t DeliverFrame(const FrameHead& head, const std::uint8_t* body) {
@@ -120,12 +141,15 @@ struct EventToOpen {
     const char* failure;
 };
 
+// The open steps below hold the slot lock, so they leave the message of a
+// failure in *failure for the caller to show once the lock is released.
+
 // Points the service at its own and its peer's half of the section and
-// starts its own direction over; false (after `tooSmall`) for a section
+// starts its own direction over; false (with `tooSmall`) for a section
 // smaller than the layout.
-bool MapDirections(Service& s, bool creator, const char* tooSmall) {
+bool MapDirections(Service& s, bool creator, const char* tooSmall, const char** failure) {
     if (s.section->size() < kSectionSize) {
-        Show(tooSmall);
+        *failure = tooSmall;
         return false;
     }
     auto* base = static_cast<std::uint8_t*>(s.section->data());
@@ -139,17 +163,25 @@ bool MapDirections(Service& s, bool creator, const char* tooSmall) {
     return true;
 }
 
-bool OpenCreator(Service& s) {
+// Our process id where the peer sends copy-data and close requests, and the
+// same in the window field that parameter key 262 may change later.
+void PublishOwnProcess(Service& s) {
+    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
+    WriteProcessId(s.ownHeader, pid);
+    WriteKey(s.ownHeader, s.writer, kKeyWindow, &pid, sizeof pid);
+}
+
+bool OpenCreator(Service& s, const char** failure) {
     if (!plat::NamedEvent::Open(kShareEnableName)) {
-        Show("服务创建者启动遥测服务失败！");
+        *failure = "服务创建者启动遥测服务失败！";
         return false;
     }
     s.section = plat::SharedSection::Create(SlotName("MAPFILEHANDLE", s.slot), kSectionSize);
     if (!s.section) {
-        Show("服务创建者打开内存共享文件失败！");
+        *failure = "服务创建者打开内存共享文件失败！";
         return false;
     }
-    if (!MapDirections(s, true, "服务创建者打开内存共享文件视图失败！")) return false;
+    if (!MapDirections(s, true, "服务创建者打开内存共享文件视图失败！", failure)) return false;
     const EventToOpen events[] = {
         {&s.dataSent, "DTOUSER", "服务创建者创建发送共享数据事件失败！"},
         {&s.dataArrives, "DFROMUSER", "服务创建者创建接收共享数据事件失败！"},
@@ -158,28 +190,27 @@ bool OpenCreator(Service& s) {
     for (const EventToOpen& e : events) {
         *e.target = plat::NamedEvent::Create(SlotName(e.suffix, s.slot), false, false);
         if (!*e.target) {
-            Show(e.failure);
+            *failure = e.failure;
             return false;
         }
     }
-    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
-    WriteKey(s.ownHeader, s.writer, kKeyWindow, &pid, sizeof pid);
+    PublishOwnProcess(s);
     s.paramSent->Set();
     s.paramArrives = plat::NamedEvent::Create(SlotName("PFROMUSER", s.slot), false, false);
     if (!s.paramArrives) {
-        Show("服务创建者创建接收共享参数事件失败！");
+        *failure = "服务创建者创建接收共享参数事件失败！";
         return false;
     }
     return true;
 }
 
-bool OpenUser(Service& s) {
+bool OpenUser(Service& s, const char** failure) {
     s.section = plat::SharedSection::Open(SlotName("MAPFILEHANDLE", s.slot));
     if (!s.section) {
-        Show("服务使用者打开内存共享文件失败！");
+        *failure = "服务使用者打开内存共享文件失败！";
         return false;
     }
-    if (!MapDirections(s, false, "服务使用者打开内存共享文件视图失败！")) return false;
+    if (!MapDirections(s, false, "服务使用者打开内存共享文件视图失败！", failure)) return false;
     const EventToOpen events[] = {
         {&s.dataArrives, "DTOUSER", "服务使用者打开接收共享数据事件失败！"},
         {&s.dataSent, "DFROMUSER", "服务使用者打开发送共享数据事件失败！"},
@@ -189,21 +220,21 @@ bool OpenUser(Service& s) {
     for (const EventToOpen& e : events) {
         *e.target = plat::NamedEvent::Open(SlotName(e.suffix, s.slot));
         if (!*e.target) {
-            Show(e.failure);
+            *failure = e.failure;
             return false;
         }
     }
-    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
-    WriteKey(s.ownHeader, s.writer, kKeyWindow, &pid, sizeof pid);
+    PublishOwnProcess(s);
     return true;
 }
 
-bool StartReceiver(const std::shared_ptr<Service>& s, const char* failure) {
+bool StartReceiver(const std::shared_ptr<Service>& s, const char* threadFailure,
+                   const char** failure) {
     std::string exitName = "svclink-exit-" + std::to_string(getpid()) + "-" +
                            std::to_string(g_exitEvents.fetch_add(1));
     s->exitEvent = plat::NamedEvent::Create(exitName, false, false);
     if (!s->exitEvent) {
-        Show("创建共享数据接收线程退出事件失败！");
+        *failure = "创建共享数据接收线程退出事件失败！";
         return false;
     }
     AttachReader(s->peerHeader, s->reader);
@@ -211,7 +242,7 @@ bool StartReceiver(const std::shared_ptr<Service>& s, const char* failure) {
     try {
         s->thread = std::thread(Receive, s);
     } catch (const std::system_error&) {
-        Show(failure);
+        *failure = threadFailure;
         return false;
     }
     if (s->role == kRoleCreator) {
@@ -223,17 +254,48 @@ bool StartReceiver(const std::shared_ptr<Service>& s, const char* failure) {
     return true;
 }
 
-// Stops the receive thread; from inside a callback the thread lets go of the
-// service itself once the callback returns.
+// Stops the receive thread. From inside a callback, or when a callback does
+// not return in time, the thread is left to end on its own: it holds the
+// service, so the section stays mapped until it has.
 void StopReceiver(Service& s) {
     s.stop.store(true);
     if (s.exitEvent) s.exitEvent->Set();
     if (!s.thread.joinable()) return;
     if (s.thread.get_id() == std::this_thread::get_id()) {
         s.thread.detach();
-    } else {
-        s.thread.join();
+        return;
     }
+    bool ended = false;
+    {
+        std::unique_lock lock(s.endMutex);
+        ended = s.endCv.wait_for(lock, kReceiverStopWait, [&] { return s.ended; });
+    }
+    if (ended) {
+        s.thread.join();
+        return;
+    }
+    std::fprintf(stderr,
+                 "svclink: service %u closed while its receive thread was still in a callback "
+                 "after %lld ms; the thread ends on its own\n",
+                 s.slot, static_cast<long long>(kReceiverStopWait.count()));
+    s.thread.detach();
+}
+
+// Posts the close request: a frame left in the peer's socket without waiting
+// for its answer, so a hung peer cannot hold the close up. A send in
+// progress keeps its connection; the request then goes on a new one.
+void PostClose(Service& s) {
+    const pid_t peer = PeerPid(s);
+    if (peer == 0) return;
+    const std::uint32_t peerRole = s.role == kRoleCreator ? kRoleUser : kRoleCreator;
+    const FrameHead head{s.slot, peerRole, kWmClose, 0};
+    std::unique_lock lock(s.sendMutex, std::try_to_lock);
+    if (lock.owns_lock()) {
+        s.sender.Post(peer, head);
+        return;
+    }
+    CopySender own;
+    own.Post(peer, head);
 }
 
 std::int32_t Close(std::uint32_t service, std::uint32_t role, bool notifyPeer) {
@@ -245,14 +307,7 @@ std::int32_t Close(std::uint32_t service, std::uint32_t role, bool notifyPeer) {
         s = std::move(g_slots[slot]);
     }
     StopReceiver(*s);
-    if (notifyPeer) {
-        std::lock_guard lock(s->sendMutex);
-        if (pid_t peer = PeerPid(*s)) {
-            const std::uint32_t peerRole = role == kRoleCreator ? kRoleUser : kRoleCreator;
-            s->sender.Send(peer, FrameHead{slot, peerRole, kWmClose, 0}, nullptr, 0, nullptr, 0,
-                           nullptr);
-        }
-    }
+    if (notifyPeer) PostClose(*s);
     return 1;
 }
 
@@ -306,29 +361,38 @@ std::int32_t BB_OpenService(std::uint32_t service, void* window, ServiceRecord* 
     if (!window || !record || (!record->copyDataMode && !record->dataCallback)) return 0;
     if (role != kRoleCreator && role != kRoleUser) return 0;
     const std::uint32_t slot = service % kServiceSlots;
-    std::lock_guard lock(g_mutex);
-    if (g_slots[slot]) return 0;
-    auto s = std::make_shared<Service>();
-    s->slot = slot;
-    s->role = role;
-    s->window = window;
-    std::memcpy(&s->record, record, sizeof s->record);
-    if (!StartCopyListener(DeliverFrame)) return 0;
-    if (role == kRoleCreator) {
-        if (!OpenCreator(*s) || !StartReceiver(s, "服务创建者创建接收共享数据线程失败！")) {
-            StopReceiver(*s);
-            return 0;
+    const char* failure = nullptr;
+    {
+        std::lock_guard lock(g_mutex);
+        if (g_slots[slot]) return 0;
+        auto s = std::make_shared<Service>();
+        s->slot = slot;
+        s->role = role;
+        s->window = window;
+        std::memcpy(&s->record, record, sizeof s->record);
+        if (!StartCopyListener(DeliverFrame)) return 0;
+        if (role == kRoleCreator) {
+            if (OpenCreator(*s, &failure) &&
+                StartReceiver(s, "服务创建者创建接收共享数据线程失败！", &failure)) {
+                s->initFinish = plat::NamedEvent::Create(SlotName("INITFINISH", slot), true, false);
+                if (s->initFinish) s->initFinish->Set();
+            }
+        } else {
+            if (OpenUser(*s, &failure) &&
+                StartReceiver(s, "服务使用者创建接收共享数据线程失败！", &failure))
+                s->paramSent->Set();
         }
-        s->initFinish = plat::NamedEvent::Create(SlotName("INITFINISH", slot), true, false);
-        if (s->initFinish) s->initFinish->Set();
-    } else {
-        if (!OpenUser(*s) || !StartReceiver(s, "服务使用者创建接收共享数据线程失败！")) {
+        if (failure) {
             StopReceiver(*s);
-            return 0;
+        } else {
+            g_slots[slot] = std::move(s);
         }
-        s->paramSent->Set();
     }
-    g_slots[slot] = std::move(s);
+    // A message box runs an event loop whose handlers may call this library.
+    if (failure) {
+        Show(failure);
+        return 0;
+    }
     return 1;
 }
 

@@ -128,28 +128,60 @@ std::size_t ReadKey(const std::uint8_t* header, std::uint32_t key, void* out, st
     return 0;
 }
 
+void WriteProcessId(std::uint8_t* header, std::uint32_t pid) {
+    U32(header, hdr::kProcessId).store(pid, std::memory_order_release);
+}
+
+std::uint32_t ReadProcessId(const std::uint8_t* header) {
+    return U32(header, hdr::kProcessId).load(std::memory_order_acquire);
+}
+
+namespace {
+
+struct RingPicture {
+    std::uint32_t resets = 0, started = 0;
+    std::uint64_t pos = 0, total = 0;
+};
+
+// Position, total, started flag and reset count as one picture; false while
+// the writer keeps the sequence count odd.
+bool TakePicture(const std::uint8_t* header, RingPicture* p) {
+    auto seq = U32(header, hdr::kSequence);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::uint32_t before = seq.load(std::memory_order_acquire);
+        if (before & 1u) continue;
+        p->resets = U32(header, hdr::kResetCount).load(std::memory_order_acquire);
+        p->total = U64(header, hdr::kTotal).load(std::memory_order_acquire);
+        p->pos = U64(header, hdr::kWritePos).load(std::memory_order_relaxed);
+        p->started = U32(header, hdr::kStarted).load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (seq.load(std::memory_order_relaxed) == before) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void AttachReader(const std::uint8_t* header, ReaderState& state) {
     state = ReaderState{};
-    state.resetCount = U32(header, hdr::kResetCount).load(std::memory_order_acquire);
+    RingPicture p;
+    if (!TakePicture(header, &p)) {
+        // The writer is stuck inside an update: these fields are still the
+        // ring's, since an update never leaves them half written.
+        p.resets = U32(header, hdr::kResetCount).load(std::memory_order_acquire);
+        p.total = U64(header, hdr::kTotal).load(std::memory_order_acquire);
+        p.started = U32(header, hdr::kStarted).load(std::memory_order_relaxed);
+    }
+    state.resetCount = p.resets;
+    state.readTotal = p.started ? p.total : 0;
 }
 
 ChunkResult ReadChunk(const std::uint8_t* header, const std::uint8_t* ring, ReaderState& state,
                       std::uint8_t* out, std::size_t capacity, std::uint32_t* description) {
-    auto seq = U32(header, hdr::kSequence);
-    std::uint32_t resets = 0, started = 0;
-    std::uint64_t pos = 0, total = 0;
-    bool consistent = false;
-    for (int attempt = 0; attempt < 1000 && !consistent; ++attempt) {
-        const std::uint32_t before = seq.load(std::memory_order_acquire);
-        if (before & 1u) continue;
-        resets = U32(header, hdr::kResetCount).load(std::memory_order_acquire);
-        total = U64(header, hdr::kTotal).load(std::memory_order_acquire);
-        pos = U64(header, hdr::kWritePos).load(std::memory_order_relaxed);
-        started = U32(header, hdr::kStarted).load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        consistent = seq.load(std::memory_order_relaxed) == before;
-    }
-    if (!consistent) return {};
+    RingPicture p;
+    if (!TakePicture(header, &p)) return {0, false, true};
+    const std::uint32_t resets = p.resets, started = p.started;
+    const std::uint64_t pos = p.pos, total = p.total;
     if (resets != state.resetCount) {
         state.resetCount = resets;
         state.readTotal = 0;

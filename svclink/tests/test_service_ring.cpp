@@ -112,6 +112,25 @@ TEST(ServiceRing, AWriterThatStartsOverIsReadFromItsStart) {
     EXPECT_EQ(d.ReadAll(), Pattern(77, 20000));
 }
 
+TEST(ServiceRing, AReaderThatAttachesLateStartsAfterWhatIsThere) {
+    Direction d;
+    ASSERT_TRUE(d.Write(Pattern(0, 10000)));  // left for a reader that is gone
+    AttachReader(d.header.data(), d.reader);
+    EXPECT_TRUE(d.ReadAll().empty());
+    ASSERT_TRUE(d.Write(Pattern(10000, 500)));
+    EXPECT_EQ(d.ReadAll(), Pattern(10000, 500));
+    // A reset after the attach is read from its start.
+    const auto desc = Desc(5);
+    ASSERT_TRUE(d.Write(Pattern(3, 700), desc.data()));
+    EXPECT_EQ(d.ReadAll(), Pattern(3, 700));
+    // A writer that has not written since its reset leaves nothing to skip.
+    Direction fresh;
+    ResetDirection(fresh.header.data(), fresh.writer);
+    AttachReader(fresh.header.data(), fresh.reader);
+    ASSERT_TRUE(fresh.Write(Pattern(0, 64)));
+    EXPECT_EQ(fresh.ReadAll(), Pattern(0, 64));
+}
+
 TEST(ServiceRing, AWholeRingIsAcceptedAndOneByteMoreRefused) {
     Direction d;
     AttachReader(d.header.data(), d.reader);

@@ -58,24 +58,29 @@ void CMainFrame::OnScreenshotPrint() {
     PrinterDefaults* printer = (mode == 1 || mode == 2) ? Printer() : nullptr;
     std::mutex* printLock = &m_printLock;
     // The worker owns its copy of the picture; the next screenshot takes a new one.
-    const bool started =
-        m_screenshots.Start([image = capture.image, mode, depth, folder, stem, printer, printLock] {
-            if (mode == 0 || mode == 2) {
-                if (printing::SaveScreenshotBmp(image, depth, folder, stem).empty())
-                    applog::PostLog("截屏文件保存失败：" + folder + "/" + stem + ".bmp");
+    const bool started = m_screenshots.Start([image = capture.image, mode, depth, folder, stem,
+                                              printer, printLock] {
+        if (mode == 0 || mode == 2) {
+            if (printing::SaveScreenshotBmp(image, depth, folder, stem).empty())
+                applog::PostLog("截屏文件保存失败：" + folder + "/" + stem + ".bmp");
+        }
+        if (mode == 1 || mode == 2) {
+            // The default queue is looked up again for every print: it may
+            // have been added, removed or stopped since start-up.
+            printing::PrintOutcome outcome;
+            {
+                std::lock_guard lock(*printLock);
+                const QPrinter* settings = printer ? printer->printer.get() : nullptr;
+                outcome = printing::PrintScreenshotOnDefaultQueue(image, settings);
             }
-            if (mode == 1 || mode == 2) {
-                const char* failure = nullptr;
-                {
-                    std::lock_guard lock(*printLock);
-                    QPrinter* device =
-                        printer && printer->available ? printer->printer.get() : nullptr;
-                    failure = printing::PrintScreenshot(device, image);
-                }
-                if (failure)
-                    plat::MessageBox(failure, "Talvora", plat::MB_OK | plat::MB_ICONWARNING);
+            if (outcome.failure) {
+                if (!outcome.detail.empty())
+                    applog::PostLog(std::string(outcome.failure) + " " + outcome.queue + " " +
+                                    outcome.detail);
+                plat::MessageBox(outcome.failure, "Talvora", plat::MB_OK | plat::MB_ICONWARNING);
             }
-        });
+        }
+    });
     if (!started) applog::PostLog("截屏线程创建失败！");
 }
 

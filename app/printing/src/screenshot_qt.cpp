@@ -1,13 +1,16 @@
 #include <printing/bmp_writer.h>
+#include <printing/print_queue.h>
 #include <printing/screenshot_files.h>
 #include <printing/screenshot_qt.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QPrinter>
 #include <QScreen>
+#include <QTemporaryFile>
 #include <QWidget>
 #include <algorithm>
 
@@ -95,6 +98,34 @@ std::string SaveScreenshotBmp(const QImage& image, int depth, const std::string&
     return {};
 }
 
+namespace {
+
+// The picture on one page, scaled to fit and centred. False when the page
+// could not be started, the picture does not fit a page, or the device did
+// not finish the document.
+bool DrawPage(QPrinter* printer, const QImage& image, bool* started) {
+    printer->setDocName(QStringLiteral("图片打印"));
+    printer->setFromTo(1, 1);
+    QPainter painter;
+    *started = painter.begin(printer);
+    if (!*started) return false;
+    const QRect page = painter.viewport();
+    const double scale =
+        std::min(double(page.width()) / image.width(), double(page.height()) / image.height());
+    const bool fits = page.width() > 0 && page.height() > 0 && scale > 0;
+    if (fits) {
+        const QSizeF drawn(image.width() * scale, image.height() * scale);
+        const QRectF target(page.x() + (page.width() - drawn.width()) / 2.0,
+                            page.y() + (page.height() - drawn.height()) / 2.0, drawn.width(),
+                            drawn.height());
+        painter.drawImage(target, image);
+    }
+    const bool ended = painter.end();
+    return fits && ended && printer->printerState() != QPrinter::Error;
+}
+
+}  // namespace
+
 const char* PrintScreenshot(QPrinter* printer, const QImage& image) {
     if (!printer) return kNoPrinterText;
     // Neither a queue nor a file: without a print server Qt makes a PDF
@@ -104,21 +135,61 @@ const char* PrintScreenshot(QPrinter* printer, const QImage& image) {
     if (printer->outputFormat() == QPrinter::PdfFormat && printer->outputFileName().isEmpty())
         return kNoPrinterText;
     if (image.isNull()) return kPrintFailedText;
-    printer->setDocName(QStringLiteral("图片打印"));
-    printer->setFromTo(1, 1);
-    QPainter painter;
-    if (!painter.begin(printer)) return kPrinterNotReadyText;
-    const QRect page = painter.viewport();
-    const double scale =
-        std::min(double(page.width()) / image.width(), double(page.height()) / image.height());
-    const QSizeF drawn(image.width() * scale, image.height() * scale);
-    const QRectF target(page.x() + (page.width() - drawn.width()) / 2.0,
-                        page.y() + (page.height() - drawn.height()) / 2.0, drawn.width(),
-                        drawn.height());
-    painter.drawImage(target, image);
-    const bool drawnOk = painter.isActive();
-    const bool ended = painter.end();
-    return drawnOk && ended ? nullptr : kPrintFailedText;
+    bool started = false;
+    if (DrawPage(printer, image, &started)) return nullptr;
+    return started ? kPrintFailedText : kPrinterNotReadyText;
+}
+
+PrintOutcome PrintScreenshotOnDefaultQueue(const QImage& image, const QPrinter* settings) {
+    PrintOutcome out;
+    const QueueLookup queue = LookUpDefaultQueue();
+    out.queue = queue.name;
+    out.detail = queue.detail;
+    switch (queue.state) {
+        case QueueState::Missing:
+            out.failure = kNoPrinterText;
+            return out;
+        case QueueState::Rejecting:
+        case QueueState::Unreachable:
+            out.failure = kPrinterNotReadyText;
+            return out;
+        case QueueState::Ready:
+            break;
+    }
+    out.failure = kPrintFailedText;
+    if (image.isNull()) return out;
+    // The page goes into a document of our own that the server then takes
+    // as a job, so that its answer is known.
+    QTemporaryFile document(QDir::tempPath() + QStringLiteral("/talvora-print-XXXXXX.pdf"));
+    if (!document.open()) {
+        out.detail = "no temporary file";
+        return out;
+    }
+    document.close();
+    QPrinter pdf(QPrinter::HighResolution);
+    int copies = 1;
+    if (settings && settings->printerName().toStdString() == queue.name) {
+        pdf.setPageLayout(settings->pageLayout());
+        pdf.setColorMode(settings->colorMode());
+        copies = std::max(1, settings->copyCount());
+    }
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(document.fileName());
+    bool started = false;
+    if (!DrawPage(&pdf, image, &started)) {
+        out.detail = "the page could not be drawn";
+        return out;
+    }
+    const Submission job =
+        SubmitFile(queue.name, document.fileName().toStdString(), "图片打印", copies);
+    if (job.jobId == 0) {
+        out.detail = job.detail;
+        return out;
+    }
+    out.failure = nullptr;
+    out.jobId = job.jobId;
+    out.detail.clear();
+    return out;
 }
 
 }  // namespace printing

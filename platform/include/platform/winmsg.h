@@ -9,6 +9,16 @@ namespace plat {
 
 using WindowHandle = void*;  // a QWidget* on the Qt side
 
+// A copy-data message carries in lparam a pointer to this structure; the
+// structure and its bytes are valid only while the message is delivered, so
+// a receiver that handles it later must keep its own copy.
+inline constexpr std::uint32_t kWmCopyData = 0x004A;
+struct CopyData {
+    std::uintptr_t key;
+    std::uint32_t length;
+    const void* data;
+};
+
 class MessageReceiver {
 public:
     virtual ~MessageReceiver();

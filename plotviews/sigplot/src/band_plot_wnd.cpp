@@ -67,7 +67,9 @@ bool CSpectrumWnd::Poll() {
 
 bool CSpectrumWnd::Feed(const std::uint32_t* words) {
     if (!words) return false;
-    if (hasBlock_ && words[0] == frame_.counter) return false;
+    const std::uint64_t hash = BlockHash(words, words_.size());
+    if (hasBlock_ && words[0] == frame_.counter && hash == hash_) return false;
+    hash_ = hash;
     std::copy(words, words + words_.size(), words_.begin());
     DecodeSpectrum(words_.data(), frame_);
     amass_.Add(frame_);

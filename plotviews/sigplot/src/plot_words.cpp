@@ -63,6 +63,16 @@ bool DecodeVector(const std::uint32_t* words, VectorFrame& out) {
     return true;
 }
 
+std::uint64_t BlockHash(const std::uint32_t* words, std::size_t count) {
+    // FNV-1a, a word at a time.
+    std::uint64_t h = 14695981039346656037ull;
+    for (std::size_t i = 0; i < count; ++i) {
+        h ^= words[i];
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
 const char* ModulationName(std::uint32_t mode) {
     static const char* const kNames[] = {"DPSKFM",  "DPSKFM", "BPSK",   "QPSK",      "BPSK-PM",
                                          "QPSK-PM", "OQPSK",  "SOQPSK", "CDMA-BPSK", "CDMA-QPSK"};

@@ -226,9 +226,11 @@ void CSignalPlotWnd::RequestRedraw() {
 void CSignalPlotWnd::Rendered() {
     if (!HasBlock()) return;
     const std::uint32_t c = ShownCounter();
-    if (paintedAny_ && c == lastPainted_) return;
+    const std::uint64_t h = ShownHash();
+    if (paintedAny_ && c == lastPainted_ && h == lastPaintedHash_) return;
     paintedAny_ = true;
     lastPainted_ = c;
+    lastPaintedHash_ = h;
     ++paintedBlocks_;
 }
 

@@ -22,21 +22,24 @@ CVectorWnd::CVectorWnd(std::uint32_t card, QString title, QWidget* parent)
     RequestRedraw();
 }
 
-bool CVectorWnd::Poll() {
-    if (!BB_GetVectorPlotData(card_, 3, words_.get())) return false;
-    if (hasBlock_ && words_[0] == frame_->counter) return false;
+bool CVectorWnd::TakeFetched() {
+    const std::uint64_t hash = BlockHash(words_.get(), BB_VECTOR_PLOT_WORDS);
+    if (hasBlock_ && words_[0] == frame_->counter && hash == hash_) return false;
+    hash_ = hash;
     DecodeVector(words_.get(), *frame_);
     hasBlock_ = true;
     return true;
 }
 
+bool CVectorWnd::Poll() {
+    if (!BB_GetVectorPlotData(card_, 3, words_.get())) return false;
+    return TakeFetched();
+}
+
 bool CVectorWnd::Feed(const std::uint32_t* words) {
     if (!words) return false;
-    if (hasBlock_ && words[0] == frame_->counter) return false;
     std::copy(words, words + BB_VECTOR_PLOT_WORDS, words_.get());
-    DecodeVector(words_.get(), *frame_);
-    hasBlock_ = true;
-    return true;
+    return TakeFetched();
 }
 
 QString CVectorWnd::ModulationText() const {

@@ -226,6 +226,38 @@ TEST(SpectrumPaint, APeakIsPaintedAtItsColumnAndTinyWindowsPaintNothing) {
     v.grab();
 }
 
+// A card that leaves word 0 alone: new levels and new points under the same
+// counter still reach the screen, and only a block equal in every word is
+// skipped.
+TEST(SpectrumPaint, NewWordsUnderAnUnchangedCounterArePaintedAgain) {
+    CSpectrumWnd w(0, 1, "s", nullptr);
+    w.resize(700, 300);
+    for (int c = kMaximum; c <= kMinimum; ++c) w.SetCurveVisible(c, false);
+    const QRect plot = w.PlotRect();
+    for (std::size_t peak : {40u, 200u}) {
+        ASSERT_TRUE(w.Feed(Block(7, peak).data())) << peak;
+        const double expected = plot.left() + (peak + 0.5) * plot.width() / 256.0;
+        EXPECT_NEAR(TopRedColumn(w.grab().toImage(), plot), expected, 1.5) << peak;
+    }
+    EXPECT_FALSE(w.Feed(Block(7, 200).data()));
+    EXPECT_EQ(w.PaintedBlocks(), 2u);
+    EXPECT_EQ(w.Statistics().Count(), 2u);
+
+    CVectorWnd v(0, "v", nullptr);
+    std::vector<std::uint32_t> words(BB_VECTOR_PLOT_WORDS, 0);
+    words[plot::kVecBlockCounter] = 3;
+    words[plot::kVecPointCount] = 1;
+    words[plot::kVecMode] = 2;
+    words[plot::kVectorHeaderWords] = plot::PackIq(1000, 0);
+    ASSERT_TRUE(v.Feed(words.data()));
+    v.grab();
+    words[plot::kVectorHeaderWords] = plot::PackIq(-1000, 500);
+    EXPECT_TRUE(v.Feed(words.data()));
+    v.grab();
+    EXPECT_FALSE(v.Feed(words.data()));
+    EXPECT_EQ(v.PaintedBlocks(), 2u);
+}
+
 TEST(VectorPlot, ModulationFromTheHeaderOrTheOverrideAndAllModesPaint) {
     CVectorWnd v(0, "v", nullptr);
     v.resize(300, 300);

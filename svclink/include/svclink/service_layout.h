@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/winmsg.h"
+
 namespace svclink {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the section is little-endian");
@@ -41,12 +43,15 @@ inline constexpr std::size_t kWritePos = 248;     // u64
 inline constexpr std::size_t kTotal = 256;        // u64, bytes since the last reset
 inline constexpr std::size_t kStarted = 264;      // u32, 1 after the first write since reset
 inline constexpr std::size_t kKey261 = 268;       // u32
-inline constexpr std::size_t kWindow = 272;       // u32, process id of the writing side (key 262)
+inline constexpr std::size_t kWindow = 272;       // u32, window of the writing side (key 262)
 // Fields of our own past the fixed ones.
 inline constexpr std::size_t kResetCount = 280;  // u32, one more at every ring reset
 inline constexpr std::size_t kSequence = 284;    // u32, odd while 232..279 is being rewritten
 inline constexpr std::size_t kReserved = 288;    // u64, total once the write under way lands
-inline constexpr std::size_t kUsed = 296;
+// u32, process id of the writing side: where copy-data and close requests go.
+// Set once at open and reached by no parameter key (key 262 may rewrite 272).
+inline constexpr std::size_t kProcessId = 296;
+inline constexpr std::size_t kUsed = 304;
 
 inline constexpr std::size_t kServiceParamBytes = 160;
 inline constexpr std::size_t kDescriptionBytes = 72;
@@ -128,14 +133,10 @@ static_assert(offsetof(ServiceRecord, paramCallback) == 120);
 inline constexpr std::size_t kShareDataInfoBytes = 84;
 
 // The structure of a copy-data message (0x004A), valid during the call.
-struct CopyDataStruct {
-    std::uintptr_t key;
-    std::uint32_t length;
-    const void* data;
-};
+using CopyDataStruct = plat::CopyData;
 
 inline constexpr std::uint32_t kWmClose = 0x0010;
-inline constexpr std::uint32_t kWmCopyData = 0x004A;
+inline constexpr std::uint32_t kWmCopyData = plat::kWmCopyData;
 
 // Copy-data frame between processes: {service, target role, message, length}
 // as little-endian u32, then `length` bytes.

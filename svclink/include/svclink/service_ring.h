@@ -57,12 +57,19 @@ struct ReaderState {
     std::uint64_t badHeaders = 0;   // wakes that found position and total inconsistent
 };
 
-// Starts reading at the beginning of what the writer has now.
+// The writing side's process id (0 when none was set).
+void WriteProcessId(std::uint8_t* header, std::uint32_t pid);
+std::uint32_t ReadProcessId(const std::uint8_t* header);
+
+// Starts reading after what the writer has written so far: what a reader
+// before us left unread is not ours. A reset seen later is read from its
+// start.
 void AttachReader(const std::uint8_t* header, ReaderState& state);
 
 struct ChunkResult {
     std::size_t bytes = 0;  // copied into `out`
     bool more = false;      // call again: more data, or a discarded span to retry
+    bool busy = false;      // the header was being rewritten; nothing read, try again soon
 };
 
 // Copies the next at most `capacity` bytes written since the last call into

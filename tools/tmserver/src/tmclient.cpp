@@ -2,11 +2,16 @@
 // a block through the ring on service 0, a block in copy-data messages on
 // service 1 and a command (key 3) on service 0. It stands in for an open card
 // by holding "SHAREENABLE" itself unless --no-share-enable is given.
+// --abandon N sends N bytes on service 0 and, once their echo is back, ends
+// without closing, as a client that was killed would. --open-close opens all
+// eight services (odd ones in copy-data mode), closes them and ends, for
+// timing an exit while the server is stopped.
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -83,6 +88,8 @@ void PrintDescription(const char* label, const std::uint32_t* d) {
 int main(int argc, char** argv) {
     const char* server = nullptr;
     bool shareEnable = true, keepServer = false;
+    long abandon = 0;
+    bool openClose = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--server") == 0 && i + 1 < argc) {
             server = argv[++i];
@@ -90,14 +97,51 @@ int main(int argc, char** argv) {
             shareEnable = false;
         } else if (std::strcmp(argv[i], "--keep-server") == 0) {
             keepServer = true;
+        } else if (std::strcmp(argv[i], "--open-close") == 0) {
+            openClose = true;
+        } else if (std::strcmp(argv[i], "--abandon") == 0 && i + 1 < argc) {
+            abandon = std::strtol(argv[++i], nullptr, 10);
+            if (abandon <= 0 || abandon > static_cast<long>(kRingSize)) abandon = 0;
         } else {
             std::fprintf(stderr,
-                         "usage: tmclient [--server PATH] [--no-share-enable] [--keep-server]\n");
+                         "usage: tmclient [--server PATH] [--no-share-enable] [--keep-server] "
+                         "[--abandon BYTES] [--open-close]\n");
             return 1;
         }
     }
     std::unique_ptr<plat::NamedEvent> enable;
     if (shareEnable) enable = plat::NamedEvent::Create(kShareEnableName, true, false);
+
+    if (openClose) {
+        const std::uint32_t all[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+        if (!BB_InitService(all, server)) {
+            std::fprintf(stderr, "tmclient: the server did not start\n");
+            return 2;
+        }
+        ServiceRecord records[kServiceSlots]{};
+        CopyWindow windows[kServiceSlots];
+        int opened = 0;
+        for (std::uint32_t i = 0; i < kServiceSlots; ++i) {
+            records[i].paramCallback = OnNothing;
+            void* window = &records[i];
+            if (i % 2) {
+                records[i].copyDataMode = 1;
+                plat::RegisterWindow(&windows[i], &windows[i]);
+                window = &windows[i];
+            } else {
+                records[i].dataCallback = OnNothing;
+            }
+            opened += BB_OpenService(i, window, &records[i], kRoleUser) ? 1 : 0;
+        }
+        const auto closing = std::chrono::steady_clock::now();
+        for (std::uint32_t i = 0; i < kServiceSlots; ++i) BB_CloseService(i, kRoleUser);
+        for (std::uint32_t i = 1; i < kServiceSlots; i += 2) plat::UnregisterWindow(&windows[i]);
+        const auto closed = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - closing);
+        std::printf("opened %d services, closed them in %.1f ms\n", opened,
+                    static_cast<double>(closed.count()) / 1000.0);
+        return opened == static_cast<int>(kServiceSlots) ? 0 : 3;
+    }
 
     const std::uint32_t list[9] = {0, 1, 0, 0, 0, 0, 0, 0, 2};
     if (!BB_InitService(list, server)) {
@@ -119,6 +163,17 @@ int main(int argc, char** argv) {
         !BB_OpenService(1, &copyWindow, &copy, kRoleUser)) {
         std::fprintf(stderr, "tmclient: opening the services failed\n");
         return 3;
+    }
+
+    if (abandon > 0) {
+        std::vector<std::uint8_t> left(static_cast<std::size_t>(abandon), 0xAB);
+        const bool sent =
+            BB_SendShareData(0, left.data(), static_cast<std::uint32_t>(left.size()), nullptr);
+        const bool echoed = sent && g_ring.Wait([&] { return g_ring.data.size() >= left.size(); });
+        std::printf("abandoned %zu bytes on service 0%s\n", left.size(),
+                    echoed ? "" : " (no echo)");
+        std::fflush(stdout);
+        _exit(echoed ? 0 : 5);
     }
 
     std::vector<std::uint8_t> block(4096);

@@ -33,6 +33,20 @@ std::string SaveScreenshotBmp(const QImage& image, int depth, const std::string&
 // others off the printer meanwhile.
 const char* PrintScreenshot(QPrinter* printer, const QImage& image);
 
+struct PrintOutcome {
+    const char* failure = nullptr;  // null: the print server took the job
+    std::string queue;              // the default queue found, if any
+    int jobId = 0;                  // the job the server took
+    std::string detail;             // the server's words for a failure
+};
+
+// Prints the picture on the queue that is the default now: looks the queue
+// up and checks that it accepts jobs, draws the page into a document and
+// checks that the print server took it as a job. `settings` (may be null)
+// gives the page layout and copies when it is set up for that same queue.
+// Any thread.
+PrintOutcome PrintScreenshotOnDefaultQueue(const QImage& image, const QPrinter* settings);
+
 inline constexpr const char* kNoPrinterText = "没有默认的打印机！";
 inline constexpr const char* kPrinterNotReadyText = "打印机未准备好！";
 inline constexpr const char* kPrintFailedText = "截屏打印失败！";

@@ -44,6 +44,10 @@ struct VectorFrame {
 };
 bool DecodeVector(const std::uint32_t* words, VectorFrame& out);
 
+// A cheap 64-bit hash of a block's words, so that a window can tell a new
+// block from the one it shows even when the card does not count in word 0.
+std::uint64_t BlockHash(const std::uint32_t* words, std::size_t count);
+
 // Name of a 解调模式 for the vector window: 0 and 1 carry FM ("DPSKFM"), 2
 // BPSK, 3 QPSK, 4 BPSK-PM, 5 QPSK-PM, 6 OQPSK, 7 SOQPSK, 8 CDMA-BPSK, 9
 // CDMA-QPSK; other codes give "".

@@ -82,7 +82,7 @@ public:
     void RequestRedraw();
     // Fetches from the library now; true when a new block came.
     virtual bool Poll() = 0;
-    // Distinct block counters that reached the screen.
+    // Distinct blocks (by counter or by content) that reached the screen.
     unsigned PaintedBlocks() const { return paintedBlocks_; }
     std::uint32_t LastPaintedCounter() const { return lastPainted_; }
 
@@ -97,6 +97,7 @@ public:
 
 protected:
     virtual std::uint32_t ShownCounter() const = 0;
+    virtual std::uint64_t ShownHash() const = 0;
     virtual bool HasBlock() const = 0;
     void Rendered() override;
 
@@ -108,6 +109,7 @@ private:
     QTimer refresh_, redraw_;
     unsigned paintedBlocks_ = 0;
     std::uint32_t lastPainted_ = 0;
+    std::uint64_t lastPaintedHash_ = 0;
     bool paintedAny_ = false;
 };
 
@@ -121,7 +123,7 @@ public:
 
     bool Poll() override;
     // Takes a 336-word block as the library gives it; false for a block
-    // already shown.
+    // already shown (the same counter and the same words).
     bool Feed(const std::uint32_t* words);
     void SetInnate(const std::uint32_t* words) { innate_ = DecodeInnate(words); }
 
@@ -151,6 +153,7 @@ public:
 protected:
     void Render(QPainter& p, const QRect& area) override;
     std::uint32_t ShownCounter() const override { return frame_.counter; }
+    std::uint64_t ShownHash() const override { return hash_; }
     bool HasBlock() const override { return hasBlock_; }
     void contextMenuEvent(QContextMenuEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -171,6 +174,7 @@ private:
     SpectrumAmass amass_;
     InnateAttrib innate_;
     bool hasBlock_ = false;
+    std::uint64_t hash_ = 0;  // of words_
     std::array<bool, 4> curves_{true, true, true, true};
     std::uint32_t colour_ = 255;
     MeasureMode mode_ = MeasureMode::Marker;
@@ -211,6 +215,7 @@ public:
 protected:
     void Render(QPainter& p, const QRect& area) override;
     std::uint32_t ShownCounter() const override { return frame_->counter; }
+    std::uint64_t ShownHash() const override { return hash_; }
     bool HasBlock() const override { return hasBlock_; }
     void contextMenuEvent(QContextMenuEvent* e) override;
 
@@ -218,6 +223,9 @@ private:
     std::unique_ptr<std::uint32_t[]> words_;
     std::unique_ptr<VectorFrame> frame_;
     bool hasBlock_ = false;
+    std::uint64_t hash_ = 0;  // of the block frame_ was decoded from
+    // Decodes words_ unless it is the block already shown.
+    bool TakeFetched();
     VectorMode mode_ = VectorMode::Constellation;
     std::vector<QPointF> points_;
     CLineMask mask_;

@@ -65,7 +65,8 @@ bool CMainFrame::CloseRecordingFiles() {
     if (!m_recordingFiles || !m_dataPath) return true;
     const std::string path = m_recordingFiles->BeforeDecryptionPath();
     const double bytes = m_recordingFiles->BeforeDecryptionBytes();
-    const bool closed = m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
+    const bool closed =
+        m_recordingFiles->Stop(m_dataPath->DemodulatorRecord(), recording::LocalNow());
     if (was) applog::PostLogF("停止存盘：%s，已存%.0f字节", path.c_str(), bytes);
     return closed;
 }

@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -96,6 +97,11 @@ QProcessEnvironment ProgramEnv(const talvora::test::TempDir& dir, const QString&
     QProcessEnvironment env = NoDisplay();
     const QString d = QString::fromStdString(dir.path());
     env.insert("XDG_RUNTIME_DIR", d);
+    // Named objects and the single-instance lock are per user: a namespace
+    // of its own keeps this copy apart from the other tests' programs.
+    env.insert("TALVORA_OBJECT_NAMESPACE",
+               QStringLiteral("program-test-") +
+                   QString::fromStdString(std::filesystem::path(dir.path()).filename().string()));
     env.insert("XDG_CONFIG_HOME", d + "/config");
     env.insert("MCASTLIB_IF", "127.0.0.1");
     env.remove("TALVORA_HOME");

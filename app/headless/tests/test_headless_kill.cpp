@@ -14,6 +14,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <testsupport/child_process.h>
 #include <testsupport/temp_home.h>
 #include <testsupport/wait.h>
 
@@ -41,56 +42,8 @@ std::string BinDir() {
     return b ? b : ".";
 }
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// A child process with standard output and error in files; killed at the
-// end when it still runs.
-class Child {
-public:
-    Child(const std::vector<std::string>& argv, const std::string& out, const std::string& err)
-        : out_(out), err_(err) {
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        if (posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-    }
-    ~Child() {
-        if (pid_ > 0 && !status_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool Started() const { return pid_ > 0; }
-    void Signal(int sig) const { ::kill(pid_, sig); }
-    // The wait status, or nothing when the child did not end within `limit`.
-    std::optional<int> Wait(std::chrono::milliseconds limit) {
-        talvora::test::WaitUntil(
-            [&] {
-                int st = 0;
-                if (::waitpid(pid_, &st, WNOHANG) == pid_) status_ = st;
-                return status_.has_value();
-            },
-            limit, "child exit");
-        return status_;
-    }
-    std::string Output() const { return ReadText(out_); }
-    std::string Errors() const { return ReadText(err_); }
-
-private:
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-    std::string out_, err_;
-};
+using Child = talvora::test::ChildProcess;
+using talvora::test::ReadText;
 
 std::uint64_t U64(const std::string& f, std::size_t at) {
     std::uint64_t v = 0;
@@ -195,7 +148,7 @@ TEST_F(HeadlessKillTest, AKilledRecordingReplaysExportsAndTheRestartRecordsANewF
     auto first = RunUntilRecorded(engine.Address(), "first", kEnough);
     ASSERT_TRUE(first);
     first->Signal(SIGKILL);
-    const auto killed = first->Wait(30s);
+    const auto killed = first->WaitStatus(30s);
     ASSERT_TRUE(killed && WIFSIGNALED(*killed) && WTERMSIG(*killed) == SIGKILL);
     EXPECT_EQ(first->Output().find("summary "), std::string::npos);
 
@@ -224,7 +177,7 @@ TEST_F(HeadlessKillTest, AKilledRecordingReplaysExportsAndTheRestartRecordsANewF
     auto second = RunUntilRecorded(engine.Address(), "second", kEnough);
     ASSERT_TRUE(second);
     second->Signal(SIGTERM);
-    const auto ended = second->Wait(60s);
+    const auto ended = second->WaitStatus(60s);
     ASSERT_TRUE(ended && WIFEXITED(*ended) && WEXITSTATUS(*ended) == 0) << second->Errors();
     const std::vector<fs::path> afterRestart = Recordings(home_.path());
     ASSERT_EQ(afterRestart.size(), 2u);
@@ -241,7 +194,7 @@ TEST_F(HeadlessKillTest, AKilledRecordingReplaysExportsAndTheRestartRecordsANewF
     Child exporter({BinDir() + "/talvora-export", "--ch10", cut.string(), ch10},
                    home_ / "export.out", home_ / "export.err");
     ASSERT_TRUE(exporter.Started());
-    const auto exported = exporter.Wait(120s);
+    const auto exported = exporter.WaitStatus(120s);
     ASSERT_TRUE(exported && WIFEXITED(*exported) && WEXITSTATUS(*exported) == 0)
         << exporter.Errors();
     EXPECT_NE(exporter.Output().find("exported " + std::to_string(whole) + " records"),

@@ -12,6 +12,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <taskbook/task_store.h>
+#include <testsupport/child_process.h>
 #include <testsupport/temp_home.h>
 #include <testsupport/wait.h>
 #include <unistd.h>
@@ -37,13 +38,6 @@ std::string BinDir() {
     return b ? b : ".";
 }
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
@@ -51,47 +45,8 @@ std::vector<std::string> Lines(const std::string& text) {
     return out;
 }
 
-// A child process with standard output and error in files.
-class Child {
-public:
-    Child(const std::vector<std::string>& argv, const std::string& out, const std::string& err)
-        : out_(out) {
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        if (posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-    }
-    ~Child() {
-        if (pid_ > 0 && !status_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool Started() const { return pid_ > 0; }
-    void Signal(int sig) const { ::kill(pid_, sig); }
-    // The exit code, or -1 when it did not end normally within `limit`.
-    int Wait(std::chrono::milliseconds limit) {
-        talvora::test::WaitUntil(
-            [&] {
-                int st = 0;
-                if (::waitpid(pid_, &st, WNOHANG) == pid_) status_ = st;
-                return status_.has_value();
-            },
-            limit, "child exit");
-        return status_ && WIFEXITED(*status_) ? WEXITSTATUS(*status_) : -1;
-    }
-    std::string Output() const { return ReadText(out_); }
-
-private:
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-    std::string out_;
-};
+using Child = talvora::test::ChildProcess;
+using talvora::test::ReadText;
 
 std::uint32_t U32(const std::string& f, std::size_t at) {
     std::uint32_t v = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace prefs {
 namespace {
@@ -81,9 +82,12 @@ CycleDecision DecideCycle(int n, std::int64_t headBytes, DecimationState& s) {
         s.b = 1;
         if (s.f > 5) --s.f;
     } else {
-        s.d = s.f * n;
+        // A backlog that keeps growing raises the factor; both are held so
+        // that the decimation stays a positive int however long it lasts.
+        s.d = static_cast<std::int32_t>(std::min<std::int64_t>(
+            std::int64_t(s.f) * n, std::numeric_limits<std::int32_t>::max()));
         if (n > kMaxPending && n > s.b) {
-            ++s.f;
+            if (s.f < kMaxDecimationFactor) ++s.f;
         } else if (n < kMaxPending && s.f >= 6) {
             --s.f;
         }

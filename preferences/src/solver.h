@@ -12,6 +12,8 @@
 namespace prefs {
 
 inline constexpr int kMaxPending = 20;
+// The decimation factor grows by one per cycle of a growing backlog, up to this.
+inline constexpr std::int32_t kMaxDecimationFactor = 1 << 16;
 
 // Decimation of the subframe level under backlog.
 struct DecimationState {

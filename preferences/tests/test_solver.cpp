@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 
@@ -379,6 +380,23 @@ TEST(DecideCycle, TwentyFivePendingDropThreeTakeThreeLeaveNineteen) {
     EXPECT_EQ(pending, 19);
     CycleDecision d = DecideCycle(pending, 1000, s);
     EXPECT_FALSE(d.drop);
+}
+
+// A feeder far faster than the solving thread: the backlog grows every cycle
+// for a long time. The factor stops growing and the decimation stays a
+// positive int instead of overflowing.
+TEST(DecideCycle, BacklogThatKeepsGrowingHoldsTheDecimationPositive) {
+    DecimationState s;
+    int pending = kMaxPending + 1;
+    for (int cycle = 0; cycle < 200000; ++cycle, pending += 1) {
+        DecideCycle(pending, 1000, s);
+        ASSERT_GT(s.d, 0) << "cycle " << cycle;
+    }
+    EXPECT_EQ(s.f, kMaxDecimationFactor);
+    EXPECT_EQ(s.d, std::numeric_limits<std::int32_t>::max());
+    // Once the backlog falls back, the factor comes down again.
+    DecideCycle(kMaxPending - 1, 1000, s);
+    EXPECT_EQ(s.f, kMaxDecimationFactor - 1);
 }
 
 TEST(DecideCycle, BlockOfExactlyTheBufferSizeIsTaken) {

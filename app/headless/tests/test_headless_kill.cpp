@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "loopback_network.h"
+
 extern char** environ;
 
 namespace {
@@ -89,19 +91,8 @@ int Collect(DemReportBlock* block) {
 class HeadlessKillTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        using cardengine::testkit::FreeLoopbackPort;
-        cfg::NetworkConfig net;
-        net.multicastAddr = "239.255.44.29";
-        net.gpsMulticastAddr = "239.255.44.28";
-        net.multicastLocalIp = net.broadcastLocalIp = net.unicastDestIp = "127.0.0.1";
-        net.multicastPort = FreeLoopbackPort();
-        net.multicastDestPort = FreeLoopbackPort();
-        net.gpsMulticastPort = FreeLoopbackPort();
-        net.broadcastPort = FreeLoopbackPort();
-        net.unicastLocalPort = FreeLoopbackPort();
-        net.unicastDestPort = FreeLoopbackPort();
+        const cfg::NetworkConfig net = headlesstest::LoopbackNetwork();
         ASSERT_TRUE(cfg::SaveNetworkConfig(home_.path(), net));
-        ::setenv("MCASTLIB_IF", "127.0.0.1", 1);
         runtime_ = home_ / "run";
         fs::create_directories(runtime_);
         ::setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);

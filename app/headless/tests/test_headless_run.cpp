@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "loopback_network.h"
+
 extern char** environ;
 
 namespace {
@@ -57,18 +59,8 @@ std::uint32_t U32(const std::string& f, std::size_t at) {
 class HeadlessRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        using cardengine::testkit::FreeLoopbackPort;
-        net_.multicastAddr = "239.255.44.29";
-        net_.gpsMulticastAddr = "239.255.44.28";
-        net_.multicastLocalIp = net_.broadcastLocalIp = net_.unicastDestIp = "127.0.0.1";
-        net_.multicastPort = FreeLoopbackPort();
-        net_.multicastDestPort = FreeLoopbackPort();
-        net_.gpsMulticastPort = FreeLoopbackPort();
-        net_.broadcastPort = FreeLoopbackPort();
-        net_.unicastLocalPort = FreeLoopbackPort();
-        net_.unicastDestPort = FreeLoopbackPort();
+        net_ = headlesstest::LoopbackNetwork();
         ASSERT_TRUE(cfg::SaveNetworkConfig(home_.path(), net_));
-        ::setenv("MCASTLIB_IF", "127.0.0.1", 1);
         // A private runtime directory and object namespace, so no other
         // copy's lock or named objects count.
         runtime_ = home_ / "run";
